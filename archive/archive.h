@@ -1,0 +1,78 @@
+// An open archive: the current archive path and its entry table, with one
+// function per operation.
+//
+// Every operation opens the files it needs, does its work and closes them
+// before it returns, on success and on failure alike. A failure raises
+// `Failure` (see errors.h) with the text the user sees.
+//
+// What the operations guarantee:
+// - The table in memory changes only when the directory file on disk did, so
+//   the two never disagree after a failed command.
+// - The directory file is replaced atomically, and only after the data it
+//   points to is flushed to disk.
+// - Bytes already in the data file are never moved; space left behind by a
+//   moved, replaced or deleted entry stays where it is.
+// - Limits, refused before anything is written: 65,536 entries; names of at
+//   most 24 bytes; start sectors that fit the signed 32-bit field.
+#pragma once
+
+#include "entry_table.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimlet {
+
+class Archive {
+public:
+    // The directory file's path as it was given, always ending in ".dir";
+    // empty until an archive was opened.
+    const std::string& directoryPath() const { return directoryPath_; }
+    std::string dataPath() const;
+    bool isOpen() const { return !directoryPath_.empty(); }
+
+    const EntryTable& table() const { return table_; }
+    size_t count() const { return table_.count(); }
+    std::string name(size_t i) const { return table_[i].name(); }
+
+    // Makes the archive named by `path` (its ".dir", its ".img" or its base
+    // name) the current one. Nothing changes unless its whole directory was read.
+    void openimg(const std::string& path);
+
+    // Writes entry i's whole span (sector count x 2048 bytes) as the file
+    // `destination`. The span is checked against the data file first.
+    void exportEntry(size_t i, const std::string& destination);
+
+    // Appends the file at `source` as a new last entry named by its file-name
+    // part; returns its index.
+    size_t addEntry(const std::string& source);
+
+    // Appends each file in turn and saves the directory once at the end. On
+    // the first failure the files added before it are kept (the directory is
+    // saved with them), the rest are not, and the failure is raised.
+    void addEntries(const std::vector<std::string>& sources);
+
+    // Puts the file at `source` into entry i: in place when it is shorter than
+    // the entry's span, otherwise appended and the entry moved there.
+    void replaceEntry(size_t i, const std::string& source);
+
+    // Removes entry i; the entries after it move down one. Does nothing on an
+    // empty archive.
+    void deleteEntry(size_t i);
+
+    // Sets entry i's name; bytes of the field after the new name's NUL keep
+    // their values.
+    void renameEntry(size_t i, const std::string& name);
+
+private:
+    void checkIndex(size_t i) const;
+    void saveDirectory(const EntryTable& table);
+    void appendFile(EntryTable& table, const std::string& sourcePath);
+    void commit(const EntryTable& next);
+
+    std::string directoryPath_;
+    EntryTable table_;
+};
+
+}  // namespace brimlet

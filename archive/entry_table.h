@@ -1,0 +1,45 @@
+// The in-memory entry table: a fixed array of 65,536 directory entries
+// (exactly 2 MiB) and the number in use. Its first `count()` entries are byte
+// for byte the first count() x 32 bytes of the directory file; slots past the
+// count keep whatever they held and are cleared before reuse.
+#pragma once
+
+#include "dir_entry.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace brimlet {
+
+class EntryTable {
+public:
+    static constexpr size_t kCapacity = 65536;
+
+    EntryTable();
+    EntryTable(const EntryTable& other);
+    EntryTable& operator=(const EntryTable& other);
+
+    size_t count() const { return count_; }
+    bool full() const { return count_ == kCapacity; }
+    const DirEntry& operator[](size_t i) const { return (*slots_)[i]; }
+    DirEntry& operator[](size_t i) { return (*slots_)[i]; }
+
+    // The directory file's bytes for the entries in use.
+    const uint8_t* image() const { return reinterpret_cast<const uint8_t*>(slots_->data()); }
+    size_t imageSize() const { return count_ * kEntrySize; }
+
+    // Takes a directory file's bytes: whole entries only, a trailing partial
+    // entry is dropped. The caller has checked that they fit.
+    void assign(const uint8_t* bytes, size_t size);
+    void append(const DirEntry& entry);
+    // Entries after `i` move down one slot and keep their order.
+    void remove(size_t i);
+
+private:
+    std::unique_ptr<std::array<DirEntry, kCapacity>> slots_;
+    size_t count_ = 0;
+};
+
+}  // namespace brimlet

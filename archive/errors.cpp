@@ -1,0 +1,73 @@
+#include "errors.h"
+
+#include "sys.h"
+
+#include <cerrno>
+
+namespace brimlet {
+
+IoFailure::IoFailure(int code) : Failure(messageFor(code)), code_(code) {}
+
+std::string IoFailure::messageFor(int code)
+{
+    switch (code) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return "I/O error " + std::to_string(code);
+    }
+}
+
+static std::string parentOf(const std::string& path)
+{
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+int ioCodeForErrno(int err, const std::string& path)
+{
+    switch (err) {
+    case ENOENT:
+        // A missing file in an existing folder is "not found"; a missing
+        // folder on the way makes the whole name invalid.
+        return sys::isFolderUncounted(parentOf(path).c_str()) ? io_code::kFileNotFound : io_code::kInvalidFilename;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return io_code::kInvalidFilename;
+    case EMFILE:
+    case ENFILE:
+        return io_code::kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return io_code::kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return io_code::kDiskFull;
+    default:
+        return 0;
+    }
+}
+
+void raiseIo(int code) { throw IoFailure(code); }
+
+void raiseErrno(int err, const std::string& path)
+{
+    int code = ioCodeForErrno(err, path);
+    if (code != 0) throw IoFailure(code);
+    // Shown with the system's own number, even where that number equals one
+    // of the runtime's codes (EIO is 5, but it is not "File access denied").
+    throw IoFailure(err, "I/O error " + std::to_string(err));
+}
+
+}  // namespace brimlet

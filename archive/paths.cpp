@@ -1,0 +1,71 @@
+#include "paths.h"
+
+#include "sys.h"
+
+namespace brimlet {
+
+namespace {
+
+// The extension starts at the last "." unless one of `bounds` follows it.
+std::string::size_type extensionStart(const std::string& text, const char* bounds)
+{
+    auto dot = text.find_last_of('.');
+    if (dot == std::string::npos) return std::string::npos;
+    if (text.find_first_of(bounds, dot) != std::string::npos) return std::string::npos;
+    return dot;
+}
+
+}  // namespace
+
+std::string entryExtension(const std::string& name)
+{
+    auto dot = extensionStart(name, "\\:");
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string hostExtension(const std::string& path)
+{
+    auto dot = extensionStart(path, "/");
+    return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string hostFileName(const std::string& path)
+{
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string changeHostExtension(const std::string& path, const std::string& extension)
+{
+    auto dot = extensionStart(path, "/");
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + extension;
+}
+
+std::string directoryPathFor(const std::string& anyArchivePath) { return changeHostExtension(anyArchivePath, ".dir"); }
+
+std::string dataPathFor(const std::string& directoryPath) { return changeHostExtension(directoryPath, ".img"); }
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && lowerAscii(a) == lowerAscii(b);
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& search)
+{
+    return !search.empty() && lowerAscii(text).find(lowerAscii(search)) != std::string::npos;
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && sys::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace brimlet

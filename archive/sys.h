@@ -1,0 +1,43 @@
+// The system-call layer: every call the archive store makes to the
+// operating system goes through here, so tests can make any one of them fail.
+//
+// Each wrapper has the POSIX call's signature and result convention (-1 and
+// errno on failure). A `FaultPlan` installed by a test counts the calls and
+// makes the k-th one fail with a chosen errno, or turn a read or write short.
+#pragma once
+
+#include <cstddef>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace brimlet::sys {
+
+struct FaultPlan {
+    long failAt = -1;     // 1-based number of the call to fail; -1: never
+    int error = 0;        // errno to fail with; 0 with `shortIo` makes a short read/write
+    bool shortIo = false; // a read or write at call k transfers fewer bytes instead of failing
+    long calls = 0;       // calls made since the plan was installed
+    bool fired = false;   // whether the chosen call was reached
+};
+
+// Installs `plan` (nullptr: none). The plan must outlive its installation.
+void setFaultPlan(FaultPlan* plan);
+
+int open(const char* path, int flags, mode_t mode = 0);
+int close(int fd);
+ssize_t pread(int fd, void* buf, size_t count, off_t offset);
+ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset);
+ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
+int fstat(int fd, struct stat* st);
+int stat(const char* path, struct stat* st);
+int fsync(int fd);
+int fchmod(int fd, mode_t mode);
+int rename(const char* from, const char* to);
+int unlink(const char* path);
+int flock(int fd, int operation);
+
+// Not counted and never failed: only used to classify an error that has
+// already happened (missing file or missing folder).
+bool isFolderUncounted(const char* path);
+
+}  // namespace brimlet::sys

@@ -1,0 +1,178 @@
+// Every system call can fail. For each operation, fail its k-th call for
+// every k it reaches, with each kind of error, and prove that nothing that
+// was there before is lost: the directory on disk is exactly the one before
+// or the one after, every entry still exports as it did (but for the one
+// being replaced in place), no descriptor stays open and no stray file is left.
+#include "archive/archive.h"
+#include "archive/errors.h"
+#include "archive/file.h"
+#include "archive/sys.h"
+#include "test_support.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <algorithm>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+struct Operation {
+    std::string name;
+    std::function<void(Archive&, const TempDir&)> run;
+    long inPlaceEntry = -1; // the entry whose bytes may be half-written
+    // For a command of several steps: a state it may stop in after a failure.
+    std::function<void(Archive&, const TempDir&)> partial = nullptr;
+};
+
+std::vector<Operation> operations()
+{
+    return {
+        {"open", [](Archive& a, const TempDir& t) { a.openimg(t / "gta3.img"); }},
+        {"export", [](Archive& a, const TempDir& t) { a.exportEntry(1, t / "out.txd"); }},
+        {"add", [](Archive& a, const TempDir& t) { a.addEntry(t / "big.dff"); }},
+        {"add several", [](Archive& a, const TempDir& t) { a.addEntries({t / "small.col", t / "big.dff"}); }, -1,
+         [](Archive& a, const TempDir& t) { a.addEntry(t / "small.col"); }},
+        {"replace in place", [](Archive& a, const TempDir& t) { a.replaceEntry(2, t / "small.col"); }, 2},
+        {"replace moved", [](Archive& a, const TempDir& t) { a.replaceEntry(0, t / "big.dff"); }},
+        {"delete", [](Archive& a, const TempDir&) { a.deleteEntry(0); }},
+        {"rename", [](Archive& a, const TempDir&) { a.renameEntry(1, "renamed.txd"); }},
+    };
+}
+
+void makeFixture(const TempDir& t)
+{
+    makeArchive(t / "gta3", {makeEntry(0, 2, "a.dff"), makeEntry(2, 1, "b.txd"), makeEntry(3, 3, "c.col")},
+                pattern(6 * 2048, 9));
+    static const Bytes big = pattern(3 * kCopyBufferSize + 100, 4); // several copy chunks
+    static const Bytes small = pattern(1500, 6);
+    writeFile(t / "big.dff", big);
+    writeFile(t / "small.col", small);
+}
+
+// Every entry's exported bytes, read straight from the files.
+std::vector<Bytes> exports(const Bytes& directory, const Bytes& data, long skip)
+{
+    EntryTable table;
+    table.assign(directory.data(), directory.size());
+    std::vector<Bytes> out;
+    for (size_t i = 0; i < table.count(); ++i) {
+        size_t from = static_cast<size_t>(table[i].startSector()) * 2048;
+        size_t length = table[i].sectorCount() * 2048ul;
+        if (static_cast<long>(i) == skip || from + length > data.size()) out.push_back({});
+        else out.emplace_back(data.begin() + from, data.begin() + from + length);
+    }
+    return out;
+}
+
+std::set<std::string> folderListing(const TempDir& t)
+{
+    std::set<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(t.path())) names.insert(e.path().filename().string());
+    return names;
+}
+
+bool messageFits(const std::string& message, int error, bool shortIo)
+{
+    static const std::set<std::string> whole = {"Stream write error"};
+    if (message.rfind("Cannot create file ", 0) == 0 || whole.count(message)) return true;
+    if (shortIo) return message == "Read beyond end of file" || message == "Disk full";
+    switch (error) {
+    case EIO: return message == "I/O error 5";
+    case ENOSPC: return message == "Disk full";
+    case EACCES: return message == "File access denied";
+    case EMFILE: return message == "Too many open files";
+    }
+    return false;
+}
+
+// A state the archive may be in after the operation: its directory file and
+// what each of its entries exports.
+struct State {
+    Bytes directory;
+    std::vector<Bytes> exported;
+    bool operator==(const State&) const = default;
+};
+
+State stateOf(const TempDir& t, long inPlaceEntry)
+{
+    Bytes directory = readFile(t / "gta3.dir");
+    return {directory, exports(directory, readFile(t / "gta3.img"), inPlaceEntry)};
+}
+
+// The states a failed run may leave: before, after, and any partial one.
+std::vector<State> acceptableStates(const Operation& op)
+{
+    std::vector<State> states;
+    for (auto* run : {&op.run, &op.partial}) {
+        TempDir t;
+        makeFixture(t);
+        Archive a;
+        a.openimg(t / "gta3.dir");
+        if (states.empty()) states.push_back(stateOf(t, op.inPlaceEntry));
+        if (!*run) continue;
+        (*run)(a, t);
+        states.push_back(stateOf(t, op.inPlaceEntry));
+    }
+    return states;
+}
+
+struct FaultKind {
+    int error;
+    bool shortIo;
+};
+
+}  // namespace
+
+TEST(FaultInjection, NoFailureAtAnyCallLosesData)
+{
+    const std::vector<FaultKind> kinds = {{EIO, false}, {ENOSPC, false}, {EACCES, false}, {EMFILE, false}, {0, true}};
+    long injected = 0;
+    for (const Operation& op : operations()) {
+        SCOPED_TRACE(op.name);
+        std::vector<State> acceptable = acceptableStates(op);
+        for (const FaultKind& kind : kinds) {
+            for (long k = 1;; ++k) {
+                SCOPED_TRACE("call " + std::to_string(k) + " errno " + std::to_string(kind.error));
+                TempDir t;
+                makeFixture(t);
+                Archive a;
+                a.openimg(t / "gta3.dir");
+                auto listingBefore = folderListing(t);
+                int fdsBefore = openDescriptorCount();
+                sys::FaultPlan plan{k, kind.error, kind.shortIo};
+                sys::setFaultPlan(&plan);
+                std::string message;
+                try {
+                    op.run(a, t);
+                } catch (const Failure& f) {
+                    message = f.what();
+                }
+                sys::setFaultPlan(nullptr);
+                if (!plan.fired) break;
+                ++injected;
+
+                EXPECT_EQ(openDescriptorCount(), fdsBefore);
+                if (!message.empty()) {
+                    EXPECT_TRUE(messageFits(message, kind.error, kind.shortIo)) << message;
+                }
+                State now = stateOf(t, op.inPlaceEntry);
+                EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), now), acceptable.end());
+                // The table in memory agrees with the disk.
+                EXPECT_EQ(Bytes(a.table().image(), a.table().image() + a.table().imageSize()), now.directory);
+                // No temporary file is left; a failed export leaves no destination.
+                auto listing = folderListing(t);
+                if (op.name == "export" && !message.empty()) {
+                    EXPECT_EQ(listing, listingBefore);
+                }
+                for (const auto& name : listing) EXPECT_EQ(name.find(".brimlet-"), std::string::npos) << name;
+            }
+        }
+    }
+    std::cout << "[ faults  ] " << injected << " faults injected\n";
+    EXPECT_GT(injected, 100);
+}

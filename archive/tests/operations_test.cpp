@@ -1,0 +1,378 @@
+// The archive operations on real files, byte for byte.
+#include "archive/archive.h"
+#include "archive/errors.h"
+#include "archive/sectors.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+Bytes slice(const Bytes& b, size_t from, size_t length) { return Bytes(b.begin() + from, b.begin() + from + length); }
+Bytes zeros(size_t n) { return Bytes(n, 0); }
+
+#define EXPECT_FAILURE(statement, message)                      \
+    try {                                                       \
+        statement;                                              \
+        ADD_FAILURE() << "no failure, expected: " << (message); \
+    } catch (const Failure& f) {                                \
+        EXPECT_EQ(std::string(f.what()), (message));            \
+    }
+
+class ArchiveTest : public ::testing::Test {
+protected:
+    // Three entries: a.dff (sectors 0-1), b.txd (2), c.col (3-5), data 6 sectors.
+    void SetUp() override
+    {
+        data = pattern(6 * 2048, 9);
+        dir = makeArchive(tmp / "gta3", {makeEntry(0, 2, "a.dff"), makeEntry(2, 1, "b.txd"), makeEntry(3, 3, "c.col")},
+                          data);
+        img = tmp / "gta3.img";
+        archive.openimg(dir);
+    }
+
+    TempDir tmp;
+    std::string dir, img;
+    Bytes data;
+    Archive archive;
+};
+
+}  // namespace
+
+TEST_F(ArchiveTest, OpenLoadsEveryEntryFromAnyArchiveName)
+{
+    Archive other;
+    other.openimg(tmp / "gta3.img");
+    EXPECT_EQ(other.directoryPath(), tmp / "gta3.dir");
+    EXPECT_EQ(other.dataPath(), tmp / "gta3.img");
+    ASSERT_EQ(other.count(), 3u);
+    EXPECT_EQ(other.name(2), "c.col");
+    EXPECT_EQ(other.table()[2].startSector(), 3);
+}
+
+TEST_F(ArchiveTest, OpenWithoutDirectoryFailsAndKeepsThePreviousArchive)
+{
+    writeFile(tmp / "only.img", {1, 2, 3});
+    EXPECT_FAILURE(archive.openimg(tmp / "only.img"), "File not found");
+    EXPECT_EQ(archive.directoryPath(), dir);
+    EXPECT_EQ(archive.count(), 3u);
+    EXPECT_FAILURE(archive.openimg(tmp / "nofolder/x.dir"), "Invalid filename");
+    EXPECT_EQ(archive.directoryPath(), dir);
+}
+
+TEST(Archive, EmptyAndOddSizedDirectories)
+{
+    TempDir tmp;
+    writeFile(tmp / "empty.dir", {});
+    Archive archive;
+    archive.openimg(tmp / "empty.dir");
+    EXPECT_EQ(archive.count(), 0u);
+    archive.deleteEntry(0); // nothing to delete: nothing happens
+    EXPECT_EQ(readFile(tmp / "empty.dir").size(), 0u);
+
+    Bytes hundred = directoryBytes({makeEntry(0, 1, "a"), makeEntry(1, 1, "b"), makeEntry(2, 1, "c")});
+    hundred.resize(100, 0xEE);
+    writeFile(tmp / "odd.dir", hundred);
+    archive.openimg(tmp / "odd.dir");
+    EXPECT_EQ(archive.count(), 3u);
+    archive.renameEntry(1, "b");
+    EXPECT_EQ(readFile(tmp / "odd.dir"), slice(hundred, 0, 96));
+}
+
+TEST(Archive, DirectoryOfMoreThan65536EntriesIsRefused)
+{
+    TempDir tmp;
+    writeFile(tmp / "big.dir", Bytes(65537 * 32, 0));
+    Archive archive;
+    EXPECT_FAILURE(archive.openimg(tmp / "big.dir"), "The directory file " + (tmp / "big.dir") + " holds more than 65536 entries");
+    EXPECT_FALSE(archive.isOpen());
+    writeFile(tmp / "full.dir", Bytes(65536 * 32 + 31, 0));
+    archive.openimg(tmp / "full.dir");
+    EXPECT_EQ(archive.count(), 65536u);
+    writeFile(tmp / "full.img", {});
+    writeFile(tmp / "new.dff", {1});
+    EXPECT_FAILURE(archive.addEntry(tmp / "new.dff"), "The archive is full: it holds 65536 entries, the most it can hold");
+    EXPECT_EQ(readFile(tmp / "full.img").size(), 0u);
+}
+
+TEST_F(ArchiveTest, ExportWritesTheWholeSpan)
+{
+    archive.exportEntry(2, tmp / "out.col");
+    EXPECT_EQ(readFile(tmp / "out.col"), slice(data, 3 * 2048, 3 * 2048));
+    EXPECT_EQ(readFile(img), data);
+}
+
+TEST_F(ArchiveTest, ExportOfZeroSectorsIsAnEmptyFile)
+{
+    makeArchive(tmp / "z", {makeEntry(1, 0, "zero")}, {});
+    Archive z;
+    z.openimg(tmp / "z.dir");
+    writeFile(tmp / "out", {1, 2, 3});
+    z.exportEntry(0, tmp / "out");
+    EXPECT_EQ(readFile(tmp / "out").size(), 0u);
+}
+
+TEST_F(ArchiveTest, ExportPastTheEndFailsBeforeCreatingTheDestination)
+{
+    makeArchive(tmp / "bad", {makeEntry(5, 4294967295u, "huge"), makeEntry(-1, 1, "negative"), makeEntry(5, 2, "past")},
+                pattern(6 * 2048));
+    Archive bad;
+    bad.openimg(tmp / "bad.dir");
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_FAILURE(bad.exportEntry(i, tmp / "out"), "Read beyond end of file");
+        EXPECT_FALSE(exists(tmp / "out"));
+    }
+}
+
+TEST_F(ArchiveTest, ExportToAMissingFolderCannotCreateTheFile)
+{
+    EXPECT_FAILURE(archive.exportEntry(0, tmp / "no/out"), "Cannot create file " + (tmp / "no/out"));
+}
+
+TEST_F(ArchiveTest, ExportOntoTheArchiveItselfIsRefused)
+{
+    ASSERT_EQ(::symlink(img.c_str(), (tmp / "alias").c_str()), 0);
+    for (const std::string& target : {img, dir, tmp / "alias"})
+        EXPECT_FAILURE(archive.exportEntry(0, target),
+                       "An entry cannot be exported onto the archive's own directory or data file");
+    EXPECT_EQ(readFile(img), data);
+}
+
+TEST_F(ArchiveTest, AddAppendsPaddedDataWithTheExtraZeroByte)
+{
+    // 20 sectors of data; a 1000-byte file lands at sector 20 with one sector.
+    writeFile(img, pattern(20 * 2048, 3));
+    Bytes file = pattern(1000, 5);
+    writeFile(tmp / "new.dff", file);
+    Bytes dirBefore = readFile(dir);
+
+    EXPECT_EQ(archive.addEntry(tmp / "new.dff"), 3u);
+
+    Bytes after = readFile(img);
+    ASSERT_EQ(after.size(), 20u * 2048 + 2048 + 1);
+    EXPECT_EQ(slice(after, 0, 20 * 2048), pattern(20 * 2048, 3));
+    EXPECT_EQ(slice(after, 20 * 2048, 1000), file);
+    EXPECT_EQ(slice(after, 20 * 2048 + 1000, 1049), zeros(1049));
+    Bytes expectedDir = dirBefore;
+    Bytes added = directoryBytes({makeEntry(20, 1, "new.dff")}); // whole entry cleared before the name
+    expectedDir.insert(expectedDir.end(), added.begin(), added.end());
+    EXPECT_EQ(readFile(dir), expectedDir);
+}
+
+TEST_F(ArchiveTest, AppendsAccumulateOneZeroByteEach)
+{
+    writeFile(tmp / "a", Bytes(2048, 0xAA)); // exactly one sector: takes two
+    writeFile(tmp / "b", {});                // empty: one sector
+    writeFile(tmp / "c", Bytes(5, 0xCC));
+    archive.addEntry(tmp / "a");
+    archive.addEntry(tmp / "b");
+    archive.addEntry(tmp / "c");
+    // a: 6 + 2 sectors, file ends 1 byte past; b starts at 8 and its fill
+    // starts at that stray byte, so the file ends 2 past; c at 9, 3 past.
+    EXPECT_EQ(archive.table()[3].startSector(), 6);
+    EXPECT_EQ(archive.table()[3].sectorCount(), 2u);
+    EXPECT_EQ(archive.table()[4].startSector(), 8);
+    EXPECT_EQ(archive.table()[4].sectorCount(), 1u);
+    EXPECT_EQ(archive.table()[5].startSector(), 9);
+    Bytes after = readFile(img);
+    ASSERT_EQ(after.size(), 10u * 2048 + 3);
+    EXPECT_EQ(slice(after, 6 * 2048, 2048), Bytes(2048, 0xAA));
+    EXPECT_EQ(slice(after, 7 * 2048, 2 * 2048), zeros(2 * 2048));
+    EXPECT_EQ(slice(after, 9 * 2048, 5), Bytes(5, 0xCC));
+    EXPECT_EQ(slice(after, 9 * 2048 + 5, 2046), zeros(2046));
+}
+
+TEST_F(ArchiveTest, AddTakesTheFileNamePartAndRefusesLongNames)
+{
+    writeFile(tmp / "abcdefghijklmnopqrstu.dff", {1});  // 25 bytes
+    writeFile(tmp / "abcdefghijklmnopqrst.dff", {2});   // 24 bytes
+    Bytes dirBefore = readFile(dir);
+    EXPECT_FAILURE(archive.addEntry(tmp / "abcdefghijklmnopqrstu.dff"),
+                   "The name \"abcdefghijklmnopqrstu.dff\" is longer than the 24 bytes an entry name can hold");
+    EXPECT_EQ(readFile(img), data);
+    EXPECT_EQ(readFile(dir), dirBefore);
+    archive.addEntry(tmp / "abcdefghijklmnopqrst.dff");
+    EXPECT_EQ(archive.name(3), "abcdefghijklmnopqrst.dff");
+}
+
+TEST_F(ArchiveTest, ReadOnlySourcesAreAddedLikeAnyOther)
+{
+    writeFile(tmp / "ro.txd", pattern(10));
+    ::chmod((tmp / "ro.txd").c_str(), 0444);
+    archive.addEntry(tmp / "ro.txd");
+    EXPECT_EQ(archive.name(3), "ro.txd");
+}
+
+TEST_F(ArchiveTest, ReadOnlyArchiveFilesAreAccessDenied)
+{
+    writeFile(tmp / "new.dff", {1});
+    ::chmod(img.c_str(), 0444);
+    EXPECT_FAILURE(archive.addEntry(tmp / "new.dff"), "File access denied");
+    EXPECT_FAILURE(archive.exportEntry(0, tmp / "out"), "File access denied");
+    ::chmod(img.c_str(), 0644);
+    ::chmod(dir.c_str(), 0444);
+    Archive other;
+    EXPECT_FAILURE(other.openimg(dir), "File access denied");
+}
+
+TEST_F(ArchiveTest, MissingDataFileAndSources)
+{
+    writeFile(tmp / "new.dff", {1});
+    ::unlink(img.c_str());
+    EXPECT_FAILURE(archive.addEntry(tmp / "new.dff"), "File not found");
+    EXPECT_FAILURE(archive.exportEntry(0, tmp / "out"), "File not found");
+    EXPECT_FALSE(exists(img));
+    EXPECT_FAILURE(archive.addEntry(tmp / "missing.dff"), "File not found");
+    EXPECT_FAILURE(archive.addEntry(tmp / "nofolder/x.dff"), "Invalid filename");
+    EXPECT_FAILURE(archive.replaceEntry(0, tmp.path()), "File access denied");
+    EXPECT_EQ(archive.count(), 3u);
+}
+
+TEST_F(ArchiveTest, AddingOrReplacingFromTheArchiveItselfIsRefused)
+{
+    Bytes dirBefore = readFile(dir);
+    EXPECT_FAILURE(archive.addEntry(img), "The archive's own directory or data file cannot be put into it");
+    EXPECT_FAILURE(archive.replaceEntry(0, dir), "The archive's own directory or data file cannot be put into it");
+    EXPECT_EQ(readFile(img), data);
+    EXPECT_EQ(readFile(dir), dirBefore);
+}
+
+TEST_F(ArchiveTest, ReplaceInPlaceKeepsTheLast2047BytesOfTheSpan)
+{
+    Bytes file = pattern(1000, 77);
+    writeFile(tmp / "small.col", file);
+    Bytes dirBefore = readFile(dir);
+    archive.replaceEntry(2, tmp / "small.col"); // span: sectors 3-5
+    Bytes after = readFile(img);
+    ASSERT_EQ(after.size(), data.size());
+    size_t at = 3 * 2048;
+    EXPECT_EQ(slice(after, 0, at), slice(data, 0, at));
+    EXPECT_EQ(slice(after, at, 1000), file);
+    EXPECT_EQ(slice(after, at + 1000, 2 * 2048 + 1 - 1000), zeros(2 * 2048 + 1 - 1000));
+    EXPECT_EQ(slice(after, at + 2 * 2048 + 1, 2047), slice(data, at + 2 * 2048 + 1, 2047));
+    EXPECT_EQ(readFile(dir), dirBefore);
+}
+
+TEST_F(ArchiveTest, ReplaceWithOneByteLessThanTheSpanStillFits)
+{
+    writeFile(tmp / "f", pattern(3 * 2048 - 1, 4));
+    archive.replaceEntry(2, tmp / "f");
+    EXPECT_EQ(archive.table()[2].startSector(), 3);
+    EXPECT_EQ(slice(readFile(img), 3 * 2048, 3 * 2048 - 1), pattern(3 * 2048 - 1, 4));
+}
+
+TEST_F(ArchiveTest, ReplaceWithExactlyTheSpanMovesTheEntry)
+{
+    Bytes file = pattern(3 * 2048, 4);
+    writeFile(tmp / "f", file);
+    archive.replaceEntry(2, tmp / "f");
+    EXPECT_EQ(archive.table()[2].startSector(), 6);
+    EXPECT_EQ(archive.table()[2].sectorCount(), 4u);
+    EXPECT_EQ(archive.name(2), "c.col");
+    Bytes after = readFile(img);
+    ASSERT_EQ(after.size(), 10u * 2048 + 1);
+    EXPECT_EQ(slice(after, 0, 6 * 2048), data); // the old span is left as it was
+    EXPECT_EQ(slice(after, 6 * 2048, 3 * 2048), file);
+    EXPECT_EQ(slice(after, 9 * 2048, 2049), zeros(2049));
+    Archive reread;
+    reread.openimg(dir);
+    EXPECT_EQ(reread.table()[2].startSector(), 6);
+}
+
+TEST_F(ArchiveTest, ReplaceOfZeroSectorsOrAnEntryOutsideTheFileMoves)
+{
+    makeArchive(tmp / "z", {makeEntry(0, 0, "zero"), makeEntry(100, 2, "outside")}, pattern(2048));
+    Archive z;
+    z.openimg(tmp / "z.dir");
+    writeFile(tmp / "f", {1, 2, 3});
+    z.replaceEntry(0, tmp / "f");
+    EXPECT_EQ(z.table()[0].startSector(), 1);
+    EXPECT_EQ(z.table()[0].sectorCount(), 1u);
+    z.replaceEntry(1, tmp / "f"); // would fit, but its span lies past the end
+    EXPECT_EQ(z.table()[1].startSector(), 2);
+    EXPECT_EQ(readFile(tmp / "z.img").size(), 3u * 2048 + 2);
+}
+
+TEST_F(ArchiveTest, DeleteMovesLaterEntriesDownByteForByte)
+{
+    Bytes before = readFile(dir);
+    archive.deleteEntry(0);
+    EXPECT_EQ(readFile(dir), slice(before, 32, 64));
+    archive.deleteEntry(1);
+    EXPECT_EQ(readFile(dir), slice(before, 32, 32));
+    EXPECT_EQ(readFile(img), data);
+}
+
+TEST_F(ArchiveTest, RenameLeavesResidueAndKeepsEverythingElse)
+{
+    writeFile(tmp / "bigtree.dff", {1});
+    archive.addEntry(tmp / "bigtree.dff");
+    archive.renameEntry(3, "tree.dff");
+    Bytes d = readFile(dir);
+    EXPECT_EQ(std::string(d.begin() + 96 + 8, d.begin() + 96 + 20), std::string("tree.dff\0ff\0", 12));
+    EXPECT_EQ(archive.name(3), "tree.dff");
+    Bytes before = readFile(dir);
+    EXPECT_FAILURE(archive.renameEntry(3, std::string(25, 'x')),
+                   "The name \"" + std::string(25, 'x') + "\" is longer than the 24 bytes an entry name can hold");
+    EXPECT_EQ(readFile(dir), before);
+    archive.renameEntry(3, "");
+    EXPECT_EQ(readFile(dir)[96 + 8], 0);
+}
+
+TEST_F(ArchiveTest, DirectoryIsReplacedThroughItsLinkKeepingPermissions)
+{
+    std::string real = tmp / "real.dir";
+    ASSERT_EQ(::rename(dir.c_str(), real.c_str()), 0);
+    ASSERT_EQ(::symlink(real.c_str(), dir.c_str()), 0);
+    ::chmod(real.c_str(), 0640);
+    archive.deleteEntry(0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(readFile(real).size(), 64u);
+}
+
+TEST_F(ArchiveTest, FailedSaveLeavesTableAndDirectoryAsBefore)
+{
+    // A folder where the directory file should be cannot be replaced.
+    Bytes before = readFile(dir);
+    ::unlink(dir.c_str());
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    EXPECT_THROW(archive.deleteEntry(0), Failure);
+    EXPECT_EQ(archive.count(), 3u);
+    EXPECT_THROW(archive.renameEntry(0, "x"), Failure);
+    EXPECT_EQ(archive.name(0), "a.dff");
+}
+
+TEST_F(ArchiveTest, NoDescriptorStaysOpenAfterSuccessOrFailure)
+{
+    int before = openDescriptorCount();
+    writeFile(tmp / "f", pattern(5000));
+    archive.addEntry(tmp / "f");
+    archive.replaceEntry(0, tmp / "f");
+    archive.exportEntry(1, tmp / "out");
+    EXPECT_THROW(archive.exportEntry(0, tmp / "no/out"), Failure);
+    EXPECT_THROW(archive.addEntry(tmp / "missing"), Failure);
+    archive.renameEntry(0, "r");
+    archive.deleteEntry(0);
+    EXPECT_EQ(openDescriptorCount(), before);
+}
+
+TEST_F(ArchiveTest, AddEntriesKeepsWhatWasAddedBeforeAFailure)
+{
+    writeFile(tmp / "one", {1});
+    writeFile(tmp / "two", {2});
+    EXPECT_FAILURE(archive.addEntries({tmp / "one", tmp / "missing", tmp / "two"}), "File not found");
+    Archive reread;
+    reread.openimg(dir);
+    ASSERT_EQ(reread.count(), 4u);
+    EXPECT_EQ(reread.name(3), "one");
+    EXPECT_EQ(archive.count(), 4u);
+}

@@ -1,0 +1,42 @@
+// Helpers for tests on real files: a temporary folder that removes itself,
+// whole-file reads and writes, and hand-made directory entries.
+#pragma once
+
+#include "archive/dir_entry.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimlet::test {
+
+using Bytes = std::vector<uint8_t>;
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+Bytes readFile(const std::string& path);
+void writeFile(const std::string& path, const Bytes& bytes);
+bool exists(const std::string& path);
+Bytes pattern(size_t size, uint8_t seed = 1); // recognisable non-zero bytes
+
+DirEntry makeEntry(int32_t start, uint32_t count, const std::string& name);
+Bytes directoryBytes(const std::vector<DirEntry>& entries);
+
+// Writes base.dir with `entries` and base.img with `data`; returns base.dir.
+std::string makeArchive(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data);
+
+// Number of descriptors this process has open, to prove none is left behind.
+int openDescriptorCount();
+
+}  // namespace brimlet::test

@@ -1,0 +1,114 @@
+// brimlet-cli as scripts use it: the real program on temporary archives.
+#include "archive/tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+Result runCli(const std::vector<std::string>& args)
+{
+    TempDir captures;
+    std::string outPath = captures / "out", errPath = captures / "err";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(outPath.c_str(), "w", stdout);
+        std::freopen(errPath.c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(BRIMLET_CLI_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Result r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto o = readFile(outPath), e = readFile(errPath);
+    r.out.assign(o.begin(), o.end());
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        makeArchive(tmp / "gta3", {makeEntry(0, 2, "Car.dff"), makeEntry(2, 1, "road.txd"), makeEntry(3, 1, "car.dff")},
+                    pattern(4 * 2048));
+    }
+    TempDir tmp;
+};
+
+}  // namespace
+
+TEST_F(CliTest, ListPrintsOneTabSeparatedLinePerEntry)
+{
+    Result r = runCli({"list", tmp / "gta3"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "0\t0\t2\tCar.dff\n1\t2\t1\troad.txd\n2\t3\t1\tcar.dff\n");
+    EXPECT_EQ(runCli({"list", tmp / "gta3.img"}).out, r.out);
+}
+
+TEST_F(CliTest, EntriesByNameIgnoringCaseOrByIndex)
+{
+    EXPECT_EQ(runCli({"export", tmp / "gta3.dir", "CAR.DFF", tmp / "first"}).exitCode, 0);
+    Bytes data = pattern(4 * 2048);
+    EXPECT_EQ(readFile(tmp / "first"), Bytes(data.begin(), data.begin() + 4096));
+    EXPECT_EQ(runCli({"export", tmp / "gta3.dir", "#2", tmp / "third"}).exitCode, 0);
+    EXPECT_EQ(readFile(tmp / "third").size(), 2048u);
+
+    Result unknown = runCli({"delete", tmp / "gta3.dir", "nope.dff"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.err, "brimlet-cli: No entry \"nope.dff\" in the archive\n");
+    EXPECT_EQ(runCli({"delete", tmp / "gta3.dir", "#3"}).exitCode, 1);
+}
+
+TEST_F(CliTest, AddReplaceRenameDelete)
+{
+    writeFile(tmp / "new.col", pattern(100, 3));
+    writeFile(tmp / "two.ifp", pattern(5000, 3));
+    ASSERT_EQ(runCli({"add", tmp / "gta3", tmp / "new.col", tmp / "two.ifp"}).exitCode, 0);
+    ASSERT_EQ(runCli({"replace", tmp / "gta3", "road.txd", tmp / "two.ifp"}).exitCode, 0);
+    ASSERT_EQ(runCli({"rename", tmp / "gta3", "#0", "bus.dff"}).exitCode, 0);
+    ASSERT_EQ(runCli({"delete", tmp / "gta3", "car.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", tmp / "gta3"}).out,
+              "0\t0\t2\tbus.dff\n1\t8\t3\troad.txd\n2\t4\t1\tnew.col\n3\t5\t3\ttwo.ifp\n");
+}
+
+TEST_F(CliTest, AddKeepsFilesBeforeTheFirstFailure)
+{
+    writeFile(tmp / "one.dff", {1});
+    writeFile(tmp / "three.dff", {3});
+    Result r = runCli({"add", tmp / "gta3", tmp / "one.dff", tmp / "two.dff", tmp / "three.dff"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(runCli({"list", tmp / "gta3"}).out.find("three"), std::string::npos);
+    EXPECT_NE(runCli({"list", tmp / "gta3"}).out.find("3\t4\t1\tone.dff"), std::string::npos);
+}
+
+TEST_F(CliTest, FailuresAndUsage)
+{
+    Result missing = runCli({"list", tmp / "none.dir"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "brimlet-cli: File not found\n");
+
+    Result help = runCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: brimlet-cli"), std::string::npos);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"list"}, {"frobnicate", "x"}, {"export", "x", "y"}, {"rename", "x", "y", "z", "w"}, {"add", "x"}}) {
+        Result r = runCli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("usage: brimlet-cli"), std::string::npos);
+    }
+}
