@@ -99,10 +99,12 @@ void Archive::openimg(const std::string& path)
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + directoryPath + " holds more than 65536 entries");
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    directory.readExact(bytes.data(), bytes.size(), 0);
+    // Whole entries only: a trailing partial entry is not part of the directory.
+    size_t count = static_cast<size_t>(size / kEntrySize);
+    directory.readExact(draft_.storage(), count * kEntrySize, 0);
     directory.close();
-    table_.assign(bytes.data(), bytes.size());
+    draft_.setCount(count);
+    std::swap(table_, draft_);
     directoryPath_ = directoryPath;
 }
 
@@ -138,11 +140,18 @@ void Archive::appendFile(EntryTable& table, const std::string& sourcePath)
     table.append(entry);
 }
 
-// The table in memory follows the directory on disk, never leads it.
-void Archive::commit(const EntryTable& next)
+// A copy of the table to change; commit() makes it the table.
+EntryTable& Archive::draft()
 {
-    saveDirectory(next);
-    table_ = next;
+    draft_.copyFrom(table_);
+    return draft_;
+}
+
+// The table in memory follows the directory on disk, never leads it.
+void Archive::commit()
+{
+    saveDirectory(draft_);
+    std::swap(table_, draft_);
 }
 
 size_t Archive::addEntry(const std::string& sourcePath)
@@ -153,7 +162,7 @@ size_t Archive::addEntry(const std::string& sourcePath)
 
 void Archive::addEntries(const std::vector<std::string>& sources)
 {
-    EntryTable next = table_;
+    EntryTable& next = draft();
     std::exception_ptr failure;
     for (const auto& source : sources) {
         try {
@@ -163,7 +172,7 @@ void Archive::addEntries(const std::vector<std::string>& sources)
             break;
         }
     }
-    if (next.count() != table_.count()) commit(next);
+    if (next.count() != table_.count()) commit();
     if (failure) std::rethrow_exception(failure);
 }
 
@@ -183,10 +192,10 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
         placeInPlace(span, source, length, data);
         data.sync();
     } else {
-        EntryTable next = table_;
+        EntryTable& next = draft();
         appendPlacement(next[i], source, length, data);
         data.sync();
-        commit(next);
+        commit();
     }
     source.close();
     data.close();
@@ -196,18 +205,16 @@ void Archive::deleteEntry(size_t i)
 {
     if (table_.count() == 0) return;
     checkIndex(i);
-    EntryTable next = table_;
-    next.remove(i);
-    commit(next);
+    draft().remove(i);
+    commit();
 }
 
 void Archive::renameEntry(size_t i, const std::string& name)
 {
     checkIndex(i);
     checkNameFits(name);
-    EntryTable next = table_;
-    next[i].setName(name);
-    commit(next);
+    draft()[i].setName(name);
+    commit();
 }
 
 }  // namespace brimlet

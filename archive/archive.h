@@ -69,10 +69,15 @@ private:
     void checkIndex(size_t i) const;
     void saveDirectory(const EntryTable& table);
     void appendFile(EntryTable& table, const std::string& sourcePath);
-    void commit(const EntryTable& next);
+    EntryTable& draft();
+    void commit();
 
     std::string directoryPath_;
     EntryTable table_;
+    // The next state of the table while a command builds it; swapped in only
+    // once the directory file says the same. Kept to avoid a 2 MiB allocation
+    // per command.
+    EntryTable draft_;
 };
 
 }  // namespace brimlet

@@ -25,6 +25,12 @@ void EntryTable::assign(const uint8_t* bytes, size_t size)
     std::memcpy(slots_->data(), bytes, count_ * kEntrySize);
 }
 
+void EntryTable::copyFrom(const EntryTable& other)
+{
+    std::memcpy(slots_->data(), other.slots_->data(), other.count_ * kEntrySize);
+    count_ = other.count_;
+}
+
 void EntryTable::append(const DirEntry& entry) { (*slots_)[count_++] = entry; }
 
 void EntryTable::remove(size_t i)

@@ -20,6 +20,8 @@ public:
     EntryTable();
     EntryTable(const EntryTable& other);
     EntryTable& operator=(const EntryTable& other);
+    EntryTable(EntryTable&&) noexcept = default;
+    EntryTable& operator=(EntryTable&&) noexcept = default;
 
     size_t count() const { return count_; }
     bool full() const { return count_ == kCapacity; }
@@ -33,6 +35,12 @@ public:
     // Takes a directory file's bytes: whole entries only, a trailing partial
     // entry is dropped. The caller has checked that they fit.
     void assign(const uint8_t* bytes, size_t size);
+    // For reading a directory file straight into the table: room for `count`
+    // entries, which the caller fills and then commits with setCount().
+    uint8_t* storage() { return reinterpret_cast<uint8_t*>(slots_->data()); }
+    void setCount(size_t count) { count_ = count; }
+    // Copies the entries in use only, without allocating.
+    void copyFrom(const EntryTable& other);
     void append(const DirEntry& entry);
     // Entries after `i` move down one slot and keep their order.
     void remove(size_t i);

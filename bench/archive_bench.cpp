@@ -1,0 +1,228 @@
+// Archive operations against plain file work of the same size, measured in
+// the same run: loading a 65,536-entry directory against reading its bytes;
+// delete and rename against writing 2 MiB; export, add and replace of a
+// 256 MiB entry against copying 256 MiB the same way (into a new file, onto
+// the end of a file, over existing bytes). Every write is flushed to disk on
+// both sides. Prints a ratio table and the peak memory growth.
+#include "archive/archive.h"
+#include "archive/sectors.h"
+#include "bench_support.h"
+
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+using namespace brimlet;
+using namespace brimlet::bench;
+
+namespace {
+
+constexpr size_t kEntries = 65536;
+constexpr size_t kBigEntry = 256u << 20;
+
+std::string path(const std::string& name) { return scratchFolder() + "/" + name; }
+
+void writeBytes(const std::string& file, const void* data, size_t size)
+{
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void makeFile(const std::string& file, size_t size)
+{
+    std::vector<char> chunk(1 << 20, 'x');
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (size_t done = 0; done < size; done += chunk.size())
+        if (::write(fd, chunk.data(), std::min(chunk.size(), size - done)) < 0) std::abort();
+    ::close(fd);
+}
+
+// A directory of 65,536 one-sector entries over an 8-sector data file.
+void makeLargeDirectory(const std::string& base)
+{
+    std::vector<uint8_t> bytes;
+    bytes.reserve(kEntries * kEntrySize);
+    for (size_t i = 0; i < kEntries; ++i) {
+        DirEntry e;
+        e.setStartSector(static_cast<int32_t>(i % 8));
+        e.setSectorCount(1);
+        e.setName("entry" + std::to_string(i) + ".dff");
+        bytes.insert(bytes.end(), e.bytes().begin(), e.bytes().end());
+    }
+    writeBytes(base + ".dir", bytes.data(), bytes.size());
+    makeFile(base + ".img", 8 * kSectorSize);
+}
+
+// One entry whose span holds 256 MiB and a bit, so a 256 MiB file fits in place.
+void makeBigArchive(const std::string& base)
+{
+    DirEntry e;
+    e.setStartSector(0);
+    e.setSectorCount(static_cast<uint32_t>(sectorsFor(kBigEntry)));
+    e.setName("big.dff");
+    writeBytes(base + ".dir", e.bytes().data(), kEntrySize);
+    makeFile(base + ".img", sectorsFor(kBigEntry) * kSectorSize);
+}
+
+void setUp()
+{
+    makeLargeDirectory(path("large"));
+    makeBigArchive(path("big"));
+    makeFile(path("source.dff"), kBigEntry);
+}
+
+void reportPeak(benchmark::State& state, long before)
+{
+    state.counters["peak_growth_MiB"] = static_cast<double>(peakMemoryKiB() - before) / 1024.0;
+}
+
+// ------------------------------------------------------------------ 65,536 entries
+
+void PlainReadDir(benchmark::State& state)
+{
+    std::vector<char> buffer(kEntries * kEntrySize);
+    for (auto _ : state) {
+        int fd = ::open(path("large.dir").c_str(), O_RDONLY);
+        if (::read(fd, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size())) std::abort();
+        ::close(fd);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+
+// The window keeps one archive for the whole run, so its table is allocated once.
+void LoadDirectory(benchmark::State& state)
+{
+    Archive archive;
+    for (auto _ : state) {
+        archive.openimg(path("large.dir"));
+        benchmark::DoNotOptimize(archive.count());
+    }
+}
+
+void PlainWrite2MiB(benchmark::State& state)
+{
+    std::vector<char> buffer(kEntries * kEntrySize, 'd');
+    for (auto _ : state) writeBytes(path("plain.bin"), buffer.data(), buffer.size());
+}
+
+void DeleteFirstEntry(benchmark::State& state)
+{
+    makeLargeDirectory(path("large"));
+    Archive archive;
+    archive.openimg(path("large.dir"));
+    for (auto _ : state) archive.deleteEntry(0);
+}
+
+void RenameEntry(benchmark::State& state)
+{
+    makeLargeDirectory(path("large"));
+    Archive archive;
+    archive.openimg(path("large.dir"));
+    int n = 0;
+    for (auto _ : state) archive.renameEntry(0, "renamed" + std::to_string(n++ % 2));
+}
+
+// ------------------------------------------------------------------ 256 MiB entry
+
+// Copies source.dff into `target` at `offset` through a 1 MiB buffer and
+// flushes it: what export, add and replace do, without the archive.
+void plainCopy(const std::string& target, int flags, bool atEnd)
+{
+    static std::unique_ptr<char[]> buffer(new char[1 << 20]);
+    int in = ::open(path("source.dff").c_str(), O_RDONLY);
+    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | flags, 0644);
+    off_t offset = atEnd ? ::lseek(out, 0, SEEK_END) : 0;
+    ssize_t n;
+    while ((n = ::read(in, buffer.get(), 1 << 20)) > 0) {
+        if (::pwrite(out, buffer.get(), static_cast<size_t>(n), offset) != n) std::abort();
+        offset += n;
+    }
+    ::fsync(out);
+    ::close(in);
+    ::close(out);
+}
+
+void PlainCopyToNewFile(benchmark::State& state)
+{
+    for (auto _ : state) {
+        ::unlink(path("copy.bin").c_str());
+        plainCopy(path("copy.bin"), O_EXCL, false);
+    }
+}
+
+void PlainAppend(benchmark::State& state)
+{
+    makeFile(path("append.bin"), sectorsFor(kBigEntry) * kSectorSize);
+    for (auto _ : state) plainCopy(path("append.bin"), 0, true);
+}
+
+void PlainOverwrite(benchmark::State& state)
+{
+    makeFile(path("overwrite.bin"), sectorsFor(kBigEntry) * kSectorSize);
+    for (auto _ : state) plainCopy(path("overwrite.bin"), 0, false);
+}
+
+void Export256MiB(benchmark::State& state)
+{
+    Archive archive;
+    archive.openimg(path("big.dir"));
+    resetPeakMemory();
+    long before = peakMemoryKiB();
+    for (auto _ : state) archive.exportEntry(0, path("exported.dff"));
+    reportPeak(state, before);
+}
+
+void Add256MiB(benchmark::State& state)
+{
+    makeBigArchive(path("big"));
+    Archive archive;
+    archive.openimg(path("big.dir"));
+    resetPeakMemory();
+    long before = peakMemoryKiB();
+    for (auto _ : state) archive.addEntry(path("source.dff"));
+    reportPeak(state, before);
+}
+
+void Replace256MiB(benchmark::State& state)
+{
+    makeBigArchive(path("big"));
+    Archive archive;
+    archive.openimg(path("big.dir"));
+    resetPeakMemory();
+    long before = peakMemoryKiB();
+    for (auto _ : state) archive.replaceEntry(0, path("source.dff")); // fits in place
+    reportPeak(state, before);
+}
+
+}  // namespace
+
+BENCHMARK(PlainReadDir)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadDirectory)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainWrite2MiB)->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(DeleteFirstEntry)->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(RenameEntry)->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(PlainCopyToNewFile)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(Export256MiB)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(PlainAppend)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(Add256MiB)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(PlainOverwrite)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(Replace256MiB)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    setUp();
+    RatioReporter reporter;
+    reporter.compare("LoadDirectory", "PlainReadDir", "target < 3x");
+    reporter.compare("DeleteFirstEntry/iterations:40", "PlainWrite2MiB/iterations:40", "one directory write");
+    reporter.compare("RenameEntry/iterations:40", "PlainWrite2MiB/iterations:40", "one directory write");
+    reporter.compare("Export256MiB/iterations:5", "PlainCopyToNewFile/iterations:5", "target < 1.1x");
+    reporter.compare("Add256MiB/iterations:5", "PlainAppend/iterations:5", "target < 1.1x");
+    reporter.compare("Replace256MiB/iterations:5", "PlainOverwrite/iterations:5", "target < 1.1x");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    removeScratch();
+    return 0;
+}

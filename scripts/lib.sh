@@ -1,0 +1,30 @@
+# Shared by the scripts: find missing Debian packages and install them when
+# running as root, or print the apt-get line to run.
+# shellcheck shell=bash
+
+BUILD_PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev"
+
+missing_packages() {
+  local missing=""
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+  done
+  echo "$missing"
+}
+
+ensure_packages() {
+  local missing
+  missing=$(missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" = 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq $missing >/dev/null
+  else
+    echo "Missing packages:$missing"
+    echo "Run: sudo apt-get install -y$missing"
+    exit 1
+  fi
+}
+
+jobs() { echo 2; }
