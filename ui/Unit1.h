@@ -1,0 +1,87 @@
+// Unit1: the main window `wnd_dir` of class Twnd_dir.
+//
+// The window owns the open archive (its path and entry table) for the whole
+// run. Its handlers stay thin: apply the selection rule, ask through a
+// dialog, run one archive operation, then tell the list what changed. Every
+// handler runs through the application's failure handler (error_handler.h).
+#pragma once
+
+#include "align_speed_button.h"
+#include "archive/archive.h"
+#include "dialogs.h"
+#include "entry_list.h"
+#include "images.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QStringListModel>
+#include <QWidget>
+#include <memory>
+
+class Twnd_dir : public QWidget {
+    Q_OBJECT
+public:
+    // `arguments`: the program's command-line arguments after its name.
+    explicit Twnd_dir(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~Twnd_dir() override;
+
+    // The controls, in creation order.
+    QGroupBox* GroupBox1;
+    TListBox* List;
+    QFrame* Panel1;
+    TAlignSpeedButton* btn_open;
+    TAlignSpeedButton* btn_compress;
+    QFrame* Panel2;
+    TAlignSpeedButton* btn_replace;
+    TAlignSpeedButton* btn_export;
+    TAlignSpeedButton* btn_delete;
+    TAlignSpeedButton* btn_import;
+    QGroupBox* GroupBox2;
+    TListBox* ListBox1;
+    QLineEdit* inp_find;
+    std::unique_ptr<TFileDialog> OpenDialog1;
+    std::unique_ptr<TFileDialog> SaveDialog1;
+    std::unique_ptr<TFileDialog> OpenDialog2;
+    std::unique_ptr<TImageList> ImageList1;
+
+    const brimlet::Archive& archive() const { return archive_; }
+    EntryListModel* entryModel() const { return entryModel_; }
+
+    // Makes the archive at `path` the current one and lists its entries.
+    void openimg(const QString& path);
+
+    // Handlers.
+    void FormShow();
+    void FormCloseQuery();
+    void FormResize();
+    void btn_openClick();
+    void btn_exportClick();
+    void btn_importClick();
+    void btn_replaceClick();
+    void btn_deleteClick();
+    void ListDblClick();
+    void ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void placeWindow();
+    void applySelectionRule();
+    void presetEntryDialogs(const QString& text);
+    void openCommand();
+
+    QStringList arguments_;
+    brimlet::Archive archive_;
+    EntryListModel* entryModel_;
+    QStringListModel* resultsModel_;
+    bool shown_ = false;
+};
+
+// The window's fonts: Tahoma where it is installed, else the default sans-serif.
+QFont windowFont(int pixelSize);
+void registerTahoma();

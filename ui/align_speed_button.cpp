@@ -1,0 +1,14 @@
+#include "align_speed_button.h"
+
+TAlignSpeedButton::TAlignSpeedButton(QWidget* parent, const QString& name, const QString& caption, Glyph glyph)
+    : QToolButton(parent)
+{
+    setObjectName(name);
+    setText(caption);
+    setIcon(QIcon(glyphPixmap(glyph)));
+    setIconSize(QSize(16, 16));
+    setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setAutoRaise(true);
+    setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+}

@@ -1,0 +1,177 @@
+#include "entry_list.h"
+
+#include "archive/errors.h"
+#include "archive/paths.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+// ---------------------------------------------------------------- TCanvas
+
+void TCanvas::FillRect(const QRect& rect) { painter_.fillRect(rect, Brush); }
+
+void TCanvas::TextOut(int x, int y, const QString& text)
+{
+    painter_.setFont(Font);
+    QFontMetrics metrics(Font, painter_.device());
+    QRect cell(x, y, metrics.horizontalAdvance(text), metrics.height());
+    painter_.fillRect(cell, Brush);
+    painter_.setPen(FontColor);
+    painter_.drawText(x, y + metrics.ascent(), text);
+    if (TextLog) TextLog->push_back({QPoint(x, y), text, FontColor});
+}
+
+// ---------------------------------------------------------------- delegate
+
+// Prepares the canvas for each row and hands it to the list's draw handler.
+class TOwnerDrawDelegate : public QStyledItemDelegate {
+public:
+    explicit TOwnerDrawDelegate(TListBox* list) : QStyledItemDelegate(list), list_(list) {}
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        return QSize(1, list_->ItemHeight());
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        bool selected = option.state & QStyle::State_Selected;
+        bool focused = (option.state & QStyle::State_HasFocus) && list_->hasFocus();
+        QRect rect(0, option.rect.top(), list_->viewport()->width(), option.rect.height());
+        TCanvas canvas(*painter);
+        canvas.Font = list_->font();
+        const QPalette& palette = list_->palette();
+        canvas.Brush = selected ? palette.color(QPalette::Active, QPalette::Highlight) : palette.color(QPalette::Base);
+        canvas.FontColor = selected ? palette.color(QPalette::Active, QPalette::HighlightedText)
+                                    : palette.color(QPalette::Text);
+        if (!list_->onDrawItem_) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        painter->save();
+        {
+            TListBox::CanvasScope scope(list_, &canvas);
+            list_->onDrawItem_(list_, index.row(), rect, (selected ? odSelected : 0) | (focused ? odFocused : 0));
+        }
+        painter->restore();
+        if (focused) drawFocusRect(*painter, rect);
+    }
+
+private:
+    // The dotted focus rectangle, drawn by inverting pixels.
+    static void drawFocusRect(QPainter& painter, const QRect& rect)
+    {
+        painter.save();
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        QPen pen(Qt::white, 1, Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+        painter.restore();
+    }
+
+    TListBox* list_;
+};
+
+// ---------------------------------------------------------------- TListBox
+
+TListBox::TListBox(QWidget* parent, const QString& name, int itemHeight) : QListView(parent), itemHeight_(itemHeight)
+{
+    setObjectName(name);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setItemDelegate(new TOwnerDrawDelegate(this));
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+}
+
+int TListBox::ItemIndex() const
+{
+    if (!selectionModel()) return -1;
+    const auto rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TListBox::setItemIndex(int index)
+{
+    if (!selectionModel()) return;
+    if (index < 0 || index >= Count()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    QModelIndex row = model()->index(index, 0);
+    selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
+    scrollTo(row);
+}
+
+QString TListBox::Item(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw brimlet::Failure("List index out of bounds (" + std::to_string(index) + ")");
+    return model()->index(index, 0).data().toString();
+}
+
+int TListBox::IndexOf(const QString& text) const
+{
+    std::string wanted = text.toLatin1().toStdString();
+    for (int i = 0; i < Count(); ++i)
+        if (brimlet::equalsIgnoringCase(model()->index(i, 0).data().toString().toLatin1().toStdString(), wanted))
+            return i;
+    return -1;
+}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListView::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+// ---------------------------------------------------------------- model
+
+int EntryListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(archive_.count());
+}
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= archive_.count())
+        return {};
+    return nameToText(archive_.name(static_cast<size_t>(index.row())));
+}
+
+void EntryListModel::reset()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+void EntryListModel::rowAdded()
+{
+    int row = static_cast<int>(archive_.count()) - 1;
+    beginInsertRows(QModelIndex(), row, row);
+    endInsertRows();
+}
+
+void EntryListModel::rowRemoved(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    endRemoveRows();
+}
+
+void EntryListModel::rowChanged(int row) { emit dataChanged(index(row), index(row)); }
+
+// ---------------------------------------------------------------- names
+
+QString nameToText(const std::string& name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); }
+
+std::string textToName(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 0xFF)
+            throw brimlet::Failure("The name \"" + text.toStdString() +
+                                   "\" has characters that an entry name cannot hold (only Latin-1 characters)");
+    QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}

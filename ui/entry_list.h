@@ -1,0 +1,130 @@
+// The owner-drawn list boxes of the window.
+//
+// `TListBox` is a list view over a model with a fixed row height whose rows
+// are painted by a handler of the window, given (Control, Index, Rect, State)
+// as an owner-drawn list does: before the call the list prepares its canvas
+// (its font; the highlight colours for a selected row, the window colours
+// otherwise); after it, the list inverts a dotted focus rectangle over a row
+// that has the focus. Only visible rows are ever painted.
+//
+// `EntryListModel` is a view over the archive's entry table: row i is entry i,
+// and nothing is copied. Names are bytes, shown one byte per character as
+// Latin-1, so every name survives the round trip exactly.
+#pragma once
+
+#include "archive/archive.h"
+
+#include <QAbstractListModel>
+#include <QColor>
+#include <QFont>
+#include <QListView>
+#include <QStyledItemDelegate>
+#include <functional>
+#include <vector>
+
+class QPainter;
+
+// Owner-draw state bits, as the windowing system passes them.
+enum TOwnerDrawStateBits { odSelected = 0x01, odGrayed = 0x02, odDisabled = 0x04, odChecked = 0x08, odFocused = 0x10 };
+using TOwnerDrawState = int;
+
+// The drawing surface an owner-drawn row is painted on.
+class TCanvas {
+public:
+    explicit TCanvas(QPainter& painter) : painter_(painter) {}
+
+    QColor Brush;     // background of fills and of text cells
+    QColor FontColor; // text colour
+    QFont Font;
+
+    struct TextOutCall {
+        QPoint at;
+        QString text;
+        QColor color;
+    };
+    std::vector<TextOutCall>* TextLog = nullptr; // for tests: every TextOut
+
+    void FillRect(const QRect& rect);
+    // One line of text with its top-left corner at (x, y), on an opaque cell
+    // of the brush colour.
+    void TextOut(int x, int y, const QString& text);
+    QPainter& painter() { return painter_; }
+
+private:
+    QPainter& painter_;
+};
+
+class TListBox : public QListView {
+    Q_OBJECT
+public:
+    using DrawItemHandler = std::function<void(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State)>;
+
+    TListBox(QWidget* parent, const QString& name, int itemHeight);
+
+    // The canvas of the row being painted; valid only inside the draw handler.
+    TCanvas* Canvas() const { return canvas_; }
+    // Makes `canvas` the list's canvas while it lives.
+    class CanvasScope {
+    public:
+        CanvasScope(TListBox* list, TCanvas* canvas) : list_(list) { list_->canvas_ = canvas; }
+        ~CanvasScope() { list_->canvas_ = nullptr; }
+
+    private:
+        TListBox* list_;
+    };
+    void setOnDrawItem(DrawItemHandler handler) { onDrawItem_ = std::move(handler); }
+    int ItemHeight() const { return itemHeight_; }
+
+    // The selected row, or -1. Setting an index outside the list clears the selection.
+    int ItemIndex() const;
+    void setItemIndex(int index);
+    int Count() const { return model() ? model()->rowCount() : 0; }
+    // The text of row `index`; "List index out of bounds (index)" for an invalid one.
+    QString Item(int index) const;
+    // The first row whose whole text equals `text` ignoring case, or -1.
+    int IndexOf(const QString& text) const;
+
+signals:
+    void DblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    friend class TOwnerDrawDelegate;
+    int itemHeight_;
+    TCanvas* canvas_ = nullptr;
+    DrawItemHandler onDrawItem_;
+};
+
+class EntryListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit EntryListModel(const brimlet::Archive& archive, QObject* parent = nullptr)
+        : QAbstractListModel(parent), archive_(archive)
+    {
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    // The archive changed; tell the views what.
+    void reset();
+    void rowAdded();
+    void rowRemoved(int row);
+    void rowChanged(int row);
+
+    using QAbstractListModel::beginInsertRows;
+    using QAbstractListModel::beginRemoveRows;
+    using QAbstractListModel::beginResetModel;
+    using QAbstractListModel::endInsertRows;
+    using QAbstractListModel::endRemoveRows;
+    using QAbstractListModel::endResetModel;
+
+private:
+    const brimlet::Archive& archive_;
+};
+
+// Bytes shown as Latin-1 and back; a character outside Latin-1 is refused.
+QString nameToText(const std::string& name);
+std::string textToName(const QString& text);
