@@ -10,5 +10,6 @@ TAlignSpeedButton::TAlignSpeedButton(QWidget* parent, const QString& name, const
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setAutoRaise(true);
     setFocusPolicy(Qt::NoFocus);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setMinimumSize(1, 1); // the parent decides; captions may be cut
 }

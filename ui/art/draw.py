@@ -94,10 +94,10 @@ glyphs['compress_glyph'] = c
 
 def arrow_right(c, x, y, color, length=6):
     c.hline(x, x + length - 1, y, color); c.hline(x, x + length - 1, y + 1, color)
-    for i in range(3): c.vline(x + length - 1 - i, y - 2 + i, y + 3 - i, color)
+    for i in range(3): c.vline(x + length - 3 + i, y - 2 + i, y + 3 - i, color)
 def arrow_left(c, x, y, color, length=6):
     c.hline(x, x + length - 1, y, color); c.hline(x, x + length - 1, y + 1, color)
-    for i in range(3): c.vline(x + i, y - 2 + i, y + 3 - i, color)
+    for i in range(3): c.vline(x + 2 - i, y - 2 + i, y + 3 - i, color)
 
 c = Canvas(M); folder(c); sheet(c); arrow_right(c, 9, 10, '#FF8000'); glyphs['replace_glyph'] = c
 c = Canvas(M); folder(c); sheet(c); arrow_right(c, 10, 10, '#E00000'); glyphs['export_glyph'] = c
