@@ -1,0 +1,83 @@
+#include "HOX_dragdrop.h"
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+#include <stdexcept>
+
+THOX_dragdrop::THOX_dragdrop(QObject* owner) : QObject(owner), owner_(owner)
+{
+    HookOwner();
+    setActive(false);
+}
+
+THOX_dragdrop::~THOX_dragdrop() { UnhookOwner(); }
+
+QWidget* THOX_dragdrop::ownerWidget() const
+{
+    auto* widget = qobject_cast<QWidget*>(owner_.data());
+    if (owner_ && !widget) throw std::runtime_error("Invalid class typecast");
+    return widget;
+}
+
+void THOX_dragdrop::HookOwner()
+{
+    QWidget* widget = ownerWidget();
+    if (!widget) return;
+    widget->installEventFilter(this);
+    hooked_ = true;
+}
+
+void THOX_dragdrop::UnhookOwner()
+{
+    if (owner_ && hooked_) owner_->removeEventFilter(this);
+    hooked_ = false;
+}
+
+void THOX_dragdrop::setActive(bool value)
+{
+    accepting_ = value;
+    if (QWidget* widget = ownerWidget()) widget->setAcceptDrops(value);
+}
+
+bool THOX_dragdrop::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != owner_ || ownerProcessing_) return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (accepting_ && drag->mimeData()->hasUrls()) drag->acceptProposedAction();
+        return false;
+    }
+    case QEvent::Drop: {
+        // The owner sees the drop first; the component handles it afterwards.
+        ownerProcessing_ = true;
+        QCoreApplication::sendEvent(owner_, event);
+        ownerProcessing_ = false;
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (accepting_ && drop->mimeData()->hasUrls()) {
+            drop->acceptProposedAction();
+            handleDrop(drop->mimeData()->urls());
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void THOX_dragdrop::handleDrop(const QList<QUrl>& urls)
+{
+    files_.clear();
+    int numitems = static_cast<int>(urls.size());
+    for (const QUrl& url : urls) {
+        QString path = url.toLocalFile();
+        QFileInfo info(path);
+        if (!path.isEmpty() && info.exists() && !info.isDir()) files_ << path;
+    }
+    if (!files_.isEmpty() && onfilesdropped) onfilesdropped(numitems, files_);
+}

@@ -1,0 +1,242 @@
+// THOX_edit and THOX_dragdrop, driven with real key, focus and drop events.
+#include "HOX_dragdrop.h"
+#include "HOX_edit.h"
+
+#include <QDir>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+class TestControls : public QObject {
+    Q_OBJECT
+
+    // A shown window holding one edit and another focusable field.
+    struct Form {
+        QWidget window;
+        THOX_edit* edit;
+        QLineEdit* other;
+        Form()
+        {
+            edit = new THOX_edit(&window);
+            edit->setGeometry(0, 0, 120, 19);
+            other = new QLineEdit(&window);
+            other->setGeometry(0, 30, 120, 19);
+            window.show();
+            QApplication::setActiveWindow(&window);
+            edit->setFocus();
+        }
+    };
+
+    static QString touch(const QString& path)
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        return path;
+    }
+
+    // Drags `paths` over `target` and drops them, as the desktop does.
+    static bool dropOn(QWidget* target, const QStringList& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const auto& p : paths) urls << QUrl::fromLocalFile(p);
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        return true;
+    }
+
+private slots:
+    void digitsOnlyFiltersTypedCharactersAfterOnKeypress()
+    {
+        Form f;
+        f.edit->setNumbersonly(true);
+        QString seen;
+        f.edit->OnKeypress = [&](QObject*, QChar& key) { seen += key; };
+        QTest::keyClicks(f.edit, "a1-2b-3.");
+        QCOMPARE(f.edit->text(), QString("1-2-3"));
+        QCOMPARE(seen, QString("a1-2b-3."));
+        QTest::keyClick(f.edit, Qt::Key_A, Qt::ControlModifier); // a control character
+        QCOMPARE(f.edit->text(), QString("1-2-3"));
+        f.edit->setText("x y"); // set by the program: not filtered
+        QCOMPARE(f.edit->text(), QString("x y"));
+    }
+
+    void onKeypressMayChangeTheCharacter()
+    {
+        Form f;
+        f.edit->OnKeypress = [](QObject*, QChar& key) { key = key.toUpper(); };
+        QTest::keyClicks(f.edit, "ab");
+        QCOMPARE(f.edit->text(), QString("AB"));
+    }
+
+    void emptyDigitsOnlyFieldBecomesZeroOnKeyRelease()
+    {
+        Form f;
+        f.edit->setNumbersonly(true);
+        QStringList order;
+        f.edit->OnChange = [&](QObject*) { order << "change:" + f.edit->text(); };
+        f.edit->OnKeyUp = [&](QObject*, int&, Qt::KeyboardModifiers) { order << "up"; };
+        QTest::keyClicks(f.edit, "7");
+        order.clear();
+        QTest::keyClick(f.edit, Qt::Key_Backspace);
+        QCOMPARE(order, (QStringList{"change:", "change:0", "up"}));
+        QCOMPARE(f.edit->text(), QString("0"));
+        QCOMPARE(f.edit->selectedText(), QString("0"));
+        QTest::keyClicks(f.edit, "5"); // replaces the selected "0"
+        QCOMPARE(f.edit->text(), QString("5"));
+
+        f.edit->setText("");
+        QCOMPARE(f.edit->text(), QString(""));
+        QTest::keyClick(f.edit, Qt::Key_Shift);
+        QCOMPARE(f.edit->text(), QString("0"));
+
+        // A failure while putting "0" in is swallowed; the key-up still comes.
+        f.edit->setText("");
+        order.clear();
+        f.edit->OnChange = [&](QObject*) { throw std::runtime_error("boom"); };
+        QTest::keyClick(f.edit, Qt::Key_Left);
+        QCOMPARE(order, QStringList{"up"});
+    }
+
+    void withoutDigitsOnlyNothingIsAdded()
+    {
+        Form f;
+        QTest::keyClicks(f.edit, "ab1");
+        QTest::keyClick(f.edit, Qt::Key_Backspace);
+        QTest::keyClick(f.edit, Qt::Key_Backspace);
+        QTest::keyClick(f.edit, Qt::Key_Backspace);
+        QCOMPARE(f.edit->text(), QString(""));
+        QVERIFY(!f.edit->OnKeydown && !f.edit->OnKeyUp && !f.edit->OnKeypress && !f.edit->OnMouseDown &&
+                !f.edit->OnMouseUp);
+    }
+
+    void alignmentAndFlatRecreateTheField()
+    {
+        Form f;
+        int before = f.edit->Recreations();
+        f.edit->setAlignment(taLeftJustify); // the current value: nothing
+        QCOMPARE(f.edit->Recreations(), before);
+        f.edit->setAlignment(taCenter);
+        QCOMPARE(f.edit->Recreations(), before + 1);
+        QVERIFY(f.edit->alignment() & Qt::AlignHCenter);
+        f.edit->setAlignment(taRightJustify);
+        QVERIFY(f.edit->alignment() & Qt::AlignRight);
+        f.edit->setFlat(false); // unchanged, applied all the same
+        f.edit->setFlat(false);
+        QCOMPARE(f.edit->Recreations(), before + 4);
+        QVERIFY(f.edit->hasFocus());
+    }
+
+    void flatLookHasAStaticEdgeAndABorder()
+    {
+        Form f;
+        f.edit->setFlat(true);
+        QImage image(f.edit->size(), QImage::Format_RGB32);
+        f.edit->render(&image);
+        auto colour = [&](QPalette::ColorRole role) { return f.edit->palette().color(role).rgb(); };
+        QCOMPARE(image.pixel(5, 0), colour(QPalette::Dark));
+        QCOMPARE(image.pixel(0, 5), colour(QPalette::Dark));
+        QCOMPARE(image.pixel(5, image.height() - 1), colour(QPalette::Light));
+        QCOMPARE(image.pixel(image.width() - 1, 5), colour(QPalette::Light));
+        QCOMPARE(image.pixel(5, 1), colour(QPalette::WindowText));
+    }
+
+    void caretPictureShowsWhileFocused()
+    {
+        Form f;
+        QVERIFY(!f.edit->CaretPictureShown()); // empty picture: the standard caret
+        QPixmap picture(2, 12);
+        picture.fill(Qt::red);
+        f.edit->setInput_caret(picture);
+        picture.fill(Qt::blue);
+        QCOMPARE(f.edit->Input_caret().toImage().pixelColor(0, 0), QColor(Qt::red)); // a copy
+        QVERIFY(f.edit->CaretPictureShown());
+        f.other->setFocus();
+        QVERIFY(!f.edit->CaretPictureShown());
+        f.edit->setFocus();
+        QVERIFY(f.edit->CaretPictureShown());
+        QImage image(f.edit->size(), QImage::Format_RGB32);
+        f.edit->render(&image);
+        QPoint at = f.edit->rect().center();
+        bool red = false;
+        for (int x = 0; x < image.width(); ++x) red = red || image.pixelColor(x, at.y()) == QColor(Qt::red);
+        QVERIFY(red);
+    }
+
+    void textBandIsCentredOnTheFontHeight()
+    {
+        Form f;
+        f.edit->resize(120, 40);
+        int h = 20, half = f.edit->fontMetrics().height() / 2;
+        QCOMPARE(f.edit->TextRect().top(), h - half);
+        QCOMPARE(f.edit->TextRect().bottom(), h + half);
+    }
+
+    void dropDeliversExistingFilesInOrder()
+    {
+        QTemporaryDir dir;
+        QWidget owner;
+        owner.show();
+        THOX_dragdrop drop(&owner);
+        drop.setActive(true);
+        QVERIFY(owner.acceptDrops());
+        int calls = 0, items = 0;
+        QStringList got;
+        drop.onfilesdropped = [&](int numitems, const QStringList& list) {
+            ++calls;
+            items = numitems;
+            got = list;
+        };
+        QString a = touch(dir.filePath("a.dff")), b = touch(dir.filePath("B.IMG"));
+        QString longName = dir.filePath(QString(200, 'x') + "/" + QString(200, 'y') + ".txd");
+        QDir().mkpath(QFileInfo(longName).path());
+        touch(longName);
+        QVERIFY(dropOn(&owner, {a, dir.path(), dir.filePath("gone.txd"), b, longName}));
+        QCOMPARE(calls, 1);
+        QCOMPARE(items, 5);
+        QCOMPARE(got, (QStringList{a, b, longName}));
+
+        QVERIFY(dropOn(&owner, {dir.path()})); // folders only: no event, the list emptied
+        QCOMPARE(calls, 1);
+        QVERIFY(drop.files().isEmpty());
+
+        drop.onfilesdropped = nullptr; // no handler: the list is still filled
+        QVERIFY(dropOn(&owner, {b}));
+        QCOMPARE(drop.files(), QStringList{b});
+
+        drop.setActive(false);
+        QVERIFY(!owner.acceptDrops());
+        QVERIFY(!dropOn(&owner, {a}));
+        drop.setActive(true);
+        drop.setActive(true);
+        QVERIFY(owner.acceptDrops());
+    }
+
+    void ownerMustBeAWidgetAndGetsItsEventsBack()
+    {
+        QObject notAWidget;
+        try {
+            THOX_dragdrop drop(&notAWidget);
+            QFAIL("no failure");
+        } catch (const std::exception& e) {
+            QCOMPARE(QString(e.what()), QString("Invalid class typecast"));
+        }
+        QWidget owner;
+        {
+            THOX_dragdrop drop(&owner);
+            QVERIFY(drop.hooked());
+        }
+        // Destroyed: the owner is no longer watched and keeps working.
+        QTemporaryDir dir;
+        owner.setAcceptDrops(true);
+        QVERIFY(!dropOn(&owner, {touch(dir.filePath("a"))})); // the owner itself ignores drags
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "tst_controls.moc"
