@@ -82,6 +82,17 @@ void placeInPlace(const Span& span, const File& source, uint64_t length, File& d
 
 std::string Archive::dataPath() const { return dataPathFor(directoryPath_); }
 
+long Archive::indexOf(std::string_view name) const
+{
+    std::string wanted = lowerAscii(std::string(name));
+    for (size_t i = 0; i < table_.count(); ++i) {
+        std::string_view candidate = table_[i].nameView();
+        if (candidate.size() == wanted.size() && lowerAscii(std::string(candidate)) == wanted)
+            return static_cast<long>(i);
+    }
+    return -1;
+}
+
 void Archive::checkIndex(size_t i) const
 {
     if (i >= table_.count()) throw Failure("List index out of bounds (" + std::to_string(i) + ")");

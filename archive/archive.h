@@ -35,6 +35,9 @@ public:
     const EntryTable& table() const { return table_; }
     size_t count() const { return table_.count(); }
     std::string name(size_t i) const { return table_[i].name(); }
+    // The first entry whose whole name equals `name`, ignoring the case of
+    // ASCII letters; -1 when there is none.
+    long indexOf(std::string_view name) const;
 
     // Makes the archive named by `path` (its ".dir", its ".img" or its base
     // name) the current one. Nothing changes unless its whole directory was read.

@@ -17,11 +17,13 @@ void DirEntry::writeU32(size_t at, uint32_t value)
     for (size_t i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-std::string DirEntry::name() const
+std::string DirEntry::name() const { return std::string(nameView()); }
+
+std::string_view DirEntry::nameView() const
 {
     auto first = bytes_.begin() + 8;
     auto end = std::find(first, bytes_.end(), uint8_t{0});
-    return std::string(first, end);
+    return std::string_view(reinterpret_cast<const char*>(&*first), static_cast<size_t>(end - first));
 }
 
 void DirEntry::setName(const std::string& name)

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace brimlet {
 
@@ -32,6 +33,7 @@ public:
 
     // The name: the field's bytes before the first NUL (all 24 without one).
     std::string name() const;
+    std::string_view nameView() const;
 
     // Writes `name` into the field followed by one NUL when it is shorter than
     // the field; the bytes after that NUL keep their values. Throws Failure

@@ -59,7 +59,22 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b)
 
 bool containsIgnoringCase(const std::string& text, const std::string& search)
 {
-    return !search.empty() && lowerAscii(text).find(lowerAscii(search)) != std::string::npos;
+    return containsLowered(text, lowerAscii(search));
+}
+
+namespace {
+char lowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+bool containsLowered(std::string_view text, std::string_view loweredSearch)
+{
+    if (loweredSearch.empty() || loweredSearch.size() > text.size()) return false;
+    for (size_t start = 0; start + loweredSearch.size() <= text.size(); ++start) {
+        size_t i = 0;
+        while (i < loweredSearch.size() && lowerByte(text[start + i]) == loweredSearch[i]) ++i;
+        if (i == loweredSearch.size()) return true;
+    }
+    return false;
 }
 
 bool fileExists(const std::string& path)

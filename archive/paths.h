@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace brimlet {
 
@@ -27,6 +28,8 @@ std::string lowerAscii(std::string text);
 bool equalsIgnoringCase(const std::string& a, const std::string& b);
 // An empty search text is found nowhere.
 bool containsIgnoringCase(const std::string& text, const std::string& search);
+// The same without allocating, for a search text already lower-cased.
+bool containsLowered(std::string_view text, std::string_view loweredSearch);
 
 // True only for an existing file-system entry that is not a folder.
 bool fileExists(const std::string& path);

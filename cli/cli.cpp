@@ -34,9 +34,8 @@ size_t findEntry(const Archive& archive, const std::string& spec)
         size_t index = 0;
         auto [end, ec] = std::from_chars(spec.data() + 1, spec.data() + spec.size(), index);
         if (ec == std::errc() && end == spec.data() + spec.size() && index < archive.count()) return index;
-    } else {
-        for (size_t i = 0; i < archive.count(); ++i)
-            if (equalsIgnoringCase(archive.name(i), spec)) return i;
+    } else if (long index = archive.indexOf(spec); index >= 0) {
+        return static_cast<size_t>(index);
     }
     throw Failure("No entry \"" + spec + "\" in the archive");
 }

@@ -4,6 +4,7 @@
 #include "error_handler.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -125,11 +126,17 @@ void Twnd_dir::createControls()
     GroupBox2->setObjectName("GroupBox2");
     GroupBox2->setFixedHeight(138);
     ListBox1 = new TListBox(GroupBox2, "ListBox1", 13);
-    resultsModel_ = new QStringListModel(this);
+    resultsModel_ = new SearchResultsModel(this);
     ListBox1->setModel(resultsModel_);
-    inp_find = new QLineEdit(GroupBox2);
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { guarded([this] { ListBox1Click(); }); });
+    inp_find = new THOX_edit(GroupBox2);
     inp_find->setObjectName("inp_find");
     inp_find->setFixedHeight(19);
+    inp_find->setAlign(alTop);
+    inp_find->setNumbersonly(false);
+    inp_find->setFlat(true);
+    inp_find->OnChange = [this](QObject*) { guarded([this] { inp_findChange(); }); };
     auto* search = new QVBoxLayout(GroupBox2);
     search->setContentsMargins(2, 0, 2, 2);
     search->setSpacing(0);
@@ -147,6 +154,12 @@ void Twnd_dir::createControls()
     SaveDialog1 = std::make_unique<TFileDialog>(this, "SaveDialog1", TFileDialog::Kind::Save, "any file|*.*");
     OpenDialog2 = std::make_unique<TFileDialog>(this, "OpenDialog2", TFileDialog::Kind::Open,
                                                 "*.col;*.dff;*.txd|*.col;*.dff;*.txd");
+    HOX_dragdrop1 = new THOX_dragdrop(this);
+    HOX_dragdrop1->setObjectName("HOX_dragdrop1");
+    HOX_dragdrop1->setActive(true);
+    HOX_dragdrop1->onfilesdropped = [this](int numitems, const QStringList& list) {
+        guarded([&] { HOX_dragdrop1filesdropped(numitems, list); });
+    };
     ImageList1 = std::make_unique<TImageList>();
 
     // The tool buttons take no focus: Tab cycles entry list, results, search field.
@@ -197,13 +210,45 @@ void Twnd_dir::resizeEvent(QResizeEvent* event)
 
 void Twnd_dir::FormShow()
 {
+    restoreSettings();
     if (!arguments_.isEmpty() && brimlet::fileExists(toPath(arguments_.first())))
         openimg(arguments_.first());
     else
         openCommand();
 }
 
-void Twnd_dir::FormCloseQuery() {}
+void Twnd_dir::FormCloseQuery() { saveSettings(); }
+
+// ---------------------------------------------------------------- settings
+
+std::function<std::unique_ptr<QSettings>()> Twnd_dir::settingsStore = [] {
+    return std::make_unique<QSettings>("HOX Development", "brimlet");
+};
+
+// Remembered values are a convenience: any failure leaves the rest as they are.
+void Twnd_dir::restoreSettings()
+{
+    try {
+        auto settings = settingsStore();
+        OpenDialog1->FileName = settings->value("imgfile").toString();
+        OpenDialog2->FileName = settings->value("lastfile").toString();
+        inp_find->setText(settings->value("find").toString());
+        if (!inp_find->text().isEmpty()) inp_findChange();
+    } catch (...) {
+    }
+}
+
+void Twnd_dir::saveSettings()
+{
+    try {
+        auto settings = settingsStore();
+        settings->setValue("imgfile", OpenDialog1->FileName);
+        settings->setValue("lastfile", OpenDialog2->FileName);
+        settings->setValue("find", inp_find->text());
+        settings->sync();
+    } catch (...) {
+    }
+}
 
 // The size column hangs on the right edge, so every row is drawn again.
 void Twnd_dir::FormResize() { List->viewport()->repaint(); }
@@ -222,6 +267,7 @@ void Twnd_dir::openCommand()
 {
     if (!OpenDialog1->Execute()) return;
     openimg(OpenDialog1->FileName);
+    inp_findChange();
 }
 
 void Twnd_dir::btn_openClick() { openCommand(); }
@@ -255,11 +301,16 @@ void Twnd_dir::btn_importClick()
     List->setItemIndex(List->Count() - 1);
 }
 
-void Twnd_dir::btn_replaceClick()
+void Twnd_dir::btn_replaceClick() { replaceCommand(nullptr); }
+
+// A dropped file is offered in the entry dialog in place of the entry's name,
+// so the user confirms the very file that was dropped.
+void Twnd_dir::replaceCommand(const QString* offeredFile)
 {
     applySelectionRule();
     int index = List->ItemIndex();
     presetEntryDialogs(List->Item(index));
+    if (offeredFile) OpenDialog2->FileName = *offeredFile;
     if (!OpenDialog2->Execute()) return;
     archive_.replaceEntry(static_cast<size_t>(index), toPath(OpenDialog2->FileName));
     entryModel_->rowChanged(index);
@@ -307,4 +358,36 @@ void Twnd_dir::ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwn
 
     int icon = iconIndexFor(text);
     if (icon >= 0) ImageList1->Draw(canvas.painter(), Rect.left(), Rect.top(), icon);
+}
+
+// ---------------------------------------------------------------- search
+
+void Twnd_dir::inp_findChange()
+{
+    // A character no entry name can hold matches nothing.
+    QString text = inp_find->text();
+    bool latin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+    resultsModel_->refresh(archive_, latin1 ? textToName(text) : std::string());
+}
+
+void Twnd_dir::ListBox1Click()
+{
+    int result = ListBox1->ItemIndex();
+    if (result < 0) return;
+    List->setItemIndex(static_cast<int>(archive_.indexOf(resultsModel_->name(result))));
+    List->setFocus();
+    ListBox1->setFocus();
+}
+
+// ---------------------------------------------------------------- drops
+
+void Twnd_dir::HOX_dragdrop1filesdropped(int, const QStringList& list)
+{
+    const QString& path = list.first();
+    if (!brimlet::fileExists(toPath(path))) return;
+    std::string extension = brimlet::lowerAscii(brimlet::hostExtension(toPath(path)));
+    if (extension == ".img" || extension == ".dir")
+        openimg(path);
+    else
+        replaceCommand(&path);
 }

@@ -11,12 +11,17 @@
 #include "dialogs.h"
 #include "entry_list.h"
 #include "images.h"
+#include "search_results.h"
+
+#include "HOX_dragdrop.h"
+#include "HOX_edit.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QStringList>
-#include <QStringListModel>
+#include <QSettings>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class Twnd_dir : public QWidget {
@@ -39,14 +44,20 @@ public:
     TAlignSpeedButton* btn_import;
     QGroupBox* GroupBox2;
     TListBox* ListBox1;
-    QLineEdit* inp_find;
+    THOX_edit* inp_find;
     std::unique_ptr<TFileDialog> OpenDialog1;
     std::unique_ptr<TFileDialog> SaveDialog1;
     std::unique_ptr<TFileDialog> OpenDialog2;
+    THOX_dragdrop* HOX_dragdrop1;
     std::unique_ptr<TImageList> ImageList1;
+
+    // Where the three remembered strings live: organization "HOX Development",
+    // application "brimlet". Tests point it elsewhere.
+    static std::function<std::unique_ptr<QSettings>()> settingsStore;
 
     const brimlet::Archive& archive() const { return archive_; }
     EntryListModel* entryModel() const { return entryModel_; }
+    SearchResultsModel* resultsModel() const { return resultsModel_; }
 
     // Makes the archive at `path` the current one and lists its entries.
     void openimg(const QString& path);
@@ -62,6 +73,9 @@ public:
     void btn_deleteClick();
     void ListDblClick();
     void ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State);
+    void inp_findChange();
+    void ListBox1Click();
+    void HOX_dragdrop1filesdropped(int numitems, const QStringList& list);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -74,11 +88,14 @@ private:
     void applySelectionRule();
     void presetEntryDialogs(const QString& text);
     void openCommand();
+    void replaceCommand(const QString* offeredFile);
+    void restoreSettings();
+    void saveSettings();
 
     QStringList arguments_;
     brimlet::Archive archive_;
     EntryListModel* entryModel_;
-    QStringListModel* resultsModel_;
+    SearchResultsModel* resultsModel_;
     bool shown_ = false;
 };
 

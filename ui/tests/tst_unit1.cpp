@@ -85,6 +85,10 @@ private slots:
     {
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
+        std::string settings = *tmp / "settings.ini";
+        Twnd_dir::settingsStore = [settings] {
+            return std::make_unique<QSettings>(QString::fromStdString(settings), QSettings::IniFormat);
+        };
     }
     void cleanup()
     {

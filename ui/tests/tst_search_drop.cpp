@@ -1,0 +1,238 @@
+// The search field and results, the remembered settings and dropped files,
+// driven through the real window with typed keys, clicks and drop events.
+#include "Unit1.h"
+#include "archive/tests/test_support.h"
+#include "fake_dialogs.h"
+
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+#include <memory>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+class TestSearchDrop : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> tmp;
+    std::unique_ptr<FakeDialogs> fake;
+    std::string settingsPath;
+
+    QString makeArchiveOf(const std::string& base, const std::vector<std::string>& names)
+    {
+        std::vector<DirEntry> entries;
+        for (size_t i = 0; i < names.size(); ++i) entries.push_back(makeEntry(static_cast<int32_t>(i), 1, names[i]));
+        return q(makeArchive(*tmp / base, entries, pattern(names.size() * 2048)));
+    }
+
+    std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
+    {
+        auto window = std::make_unique<Twnd_dir>(arguments);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    static QStringList results(Twnd_dir& w)
+    {
+        QStringList rows;
+        for (int i = 0; i < w.ListBox1->Count(); ++i) rows << w.ListBox1->Item(i);
+        return rows;
+    }
+
+    static void clickResult(Twnd_dir& w, int row)
+    {
+        QPoint at = w.ListBox1->visualRect(w.ListBox1->model()->index(row, 0)).center();
+        QTest::mouseClick(w.ListBox1->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    static bool drop(QWidget* target, const QStringList& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const auto& p : paths) urls << QUrl::fromLocalFile(p);
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return true;
+    }
+
+private slots:
+    void init()
+    {
+        tmp = std::make_unique<TempDir>();
+        fake = std::make_unique<FakeDialogs>();
+        settingsPath = *tmp / "settings.ini";
+        std::string path = settingsPath;
+        Twnd_dir::settingsStore = [path] {
+            return std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
+        };
+    }
+    void cleanup()
+    {
+        fake.reset();
+        tmp.reset();
+    }
+
+    void searchFieldIsAFlatEdit()
+    {
+        auto w = start({});
+        QVERIFY(w->inp_find->Flat());
+        QVERIFY(!w->inp_find->Numbersonly());
+        QCOMPARE(w->inp_find->Align(), alTop);
+        QCOMPARE(w->inp_find->Alignment(), taLeftJustify);
+        QVERIFY(w->HOX_dragdrop1->active());
+        QVERIFY(w->acceptDrops());
+    }
+
+    void typingListsMatchingNamesInArchiveOrder()
+    {
+        auto w = start({makeArchiveOf("gta3", {"Car.dff", "car.txd", "bus.DFF", "Car.dff", "\xC4pfel.dff"})});
+        QTest::keyClicks(w->inp_find, "DFF");
+        QCOMPARE(results(*w), (QStringList{"Car.dff", "bus.DFF", "Car.dff", QString::fromLatin1("\xC4pfel.dff")}));
+        QTest::keyClicks(w->inp_find, "x");
+        QVERIFY(results(*w).isEmpty());
+        w->inp_find->clear();
+        QVERIFY(results(*w).isEmpty()); // an empty field matches nothing
+        QTest::keyClicks(w->inp_find, " ");
+        QVERIFY(results(*w).isEmpty()); // not trimmed
+        w->inp_find->setText(QString::fromUtf8("\xE2\x82\xAC")); // no name can hold it
+        QVERIFY(results(*w).isEmpty());
+        QVERIFY(fake->errors.isEmpty());
+    }
+
+    void clickingAResultSelectsTheFirstEqualEntry()
+    {
+        auto w = start({makeArchiveOf("gta3", {"x.txd", "a.dff", "A.DFF"})});
+        QTest::keyClicks(w->inp_find, "dff");
+        QCOMPARE(results(*w), (QStringList{"a.dff", "A.DFF"}));
+        clickResult(*w, 1);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBox1));
+
+        // Results are not refreshed by commands: a vanished name clears the selection.
+        QTest::mouseClick(w->btn_delete, Qt::LeftButton);
+        QCOMPARE(results(*w).size(), 2);
+        w->List->setItemIndex(0);
+        clickResult(*w, 0);
+        QCOMPARE(w->List->ItemIndex(), 1); // A.DFF is now entry 1
+        QCOMPARE(w->List->Item(1), QString("A.DFF"));
+        w->List->setItemIndex(0);
+        fake->textAnswers = {QString("z.ifp")};
+        QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, w->List->visualRect(w->List->model()->index(1, 0)).center());
+        clickResult(*w, 1);
+        QCOMPARE(w->List->ItemIndex(), -1);
+    }
+
+    void openCommandRefreshesResultsButArgumentsAndDropsDoNot()
+    {
+        QString first = makeArchiveOf("first", {"one.dff"});
+        QString second = makeArchiveOf("second", {"two.dff", "three.dff"});
+        auto w = start({first});
+        QTest::keyClicks(w->inp_find, ".dff");
+        QCOMPARE(results(*w), QStringList{"one.dff"});
+        QVERIFY(drop(w.get(), {second}));
+        QCOMPARE(w->List->Count(), 2);
+        QCOMPARE(results(*w), QStringList{"one.dff"});
+        fake->fileAnswers = {first};
+        QTest::mouseClick(w->btn_open, Qt::LeftButton);
+        QCOMPARE(results(*w), QStringList{"one.dff"});
+        fake->fileAnswers = {second};
+        QTest::mouseClick(w->btn_open, Qt::LeftButton);
+        QCOMPARE(results(*w), (QStringList{"two.dff", "three.dff"}));
+    }
+
+    void settingsSurviveACloseAndANewWindow()
+    {
+        QString archive = makeArchiveOf("gta3", {"car.dff", "bus.dff"});
+        {
+            auto w = start({}); // first start: no settings, the open dialog is empty
+            QCOMPARE(fake->shown.at(0).fileName, QString());
+            QCOMPARE(w->inp_find->text(), QString());
+            fake->fileAnswers = {archive, QString(q(*tmp / "car.dff"))};
+            QTest::mouseClick(w->btn_open, Qt::LeftButton);
+            writeFile(*tmp / "car.dff", {1});
+            QTest::mouseClick(w->btn_replace, Qt::LeftButton);
+            QTest::keyClicks(w->inp_find, "bus");
+            w->close();
+        }
+        fake->shown.clear();
+        auto w = start({});
+        QCOMPARE(fake->shown.at(0).fileName, archive); // the open dialog at start-up
+        QCOMPARE(w->OpenDialog2->FileName, q(*tmp / "car.dff"));
+        QCOMPARE(w->inp_find->text(), QString("bus"));
+        QVERIFY(results(*w).isEmpty()); // nothing open yet when restored
+        fake->fileAnswers = {archive};
+        QTest::mouseClick(w->btn_open, Qt::LeftButton);
+        QCOMPARE(results(*w), QStringList{"bus.dff"});
+        w->inp_find->clear();
+        w->close();
+        QSettings stored(q(settingsPath), QSettings::IniFormat);
+        QCOMPARE(stored.value("find").toString(), QString());
+    }
+
+    void settingsFailuresAreSwallowed()
+    {
+        Twnd_dir::settingsStore = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no store"); };
+        QString archive = makeArchiveOf("gta3", {"car.dff"});
+        auto w = start({archive});
+        QCOMPARE(w->List->Count(), 1); // start-up went on
+        QVERIFY(w->close());
+        QVERIFY(fake->errors.isEmpty());
+    }
+
+    void droppedArchivesOpenInAnyCase()
+    {
+        makeArchiveOf("GTA3", {"a.dff"});
+        writeFile(*tmp / "GTA3.IMG", {}); // a name in capitals, beside GTA3.dir
+        makeArchiveOf("other", {"b.dff", "c.dff"});
+        auto w = start({});
+        QVERIFY(drop(w.get(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}));
+        QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir ")); // the first file only
+        QCOMPARE(w->List->Count(), 1);
+        QVERIFY(drop(w.get(), {q(*tmp / "missing.img"), q(tmp->path())})); // nothing that exists
+        QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir "));
+    }
+
+    void droppedFileOffersReplaceWithItsPath()
+    {
+        auto w = start({makeArchiveOf("gta3", {"car.dff", "bus.dff"})});
+        writeFile(*tmp / "new car.dff", pattern(100, 3));
+        QString dropped = q(*tmp / "new car.dff");
+        w->List->setItemIndex(1);
+        fake->fileAnswers = {std::nullopt}; // cancelled: nothing changes
+        Bytes before = readFile(*tmp / "gta3.img");
+        QVERIFY(drop(w.get(), {dropped}));
+        QCOMPARE(fake->shown.back().name, QString("OpenDialog2"));
+        QCOMPARE(fake->shown.back().fileName, dropped);
+        QCOMPARE(w->SaveDialog1->FileName, QString("bus.dff"));
+        QCOMPARE(readFile(*tmp / "gta3.img"), before);
+
+        fake->fileAnswers = {dropped}; // confirmed: entry 1 gets the file
+        QVERIFY(drop(w.get(), {dropped}));
+        Bytes after = readFile(*tmp / "gta3.img");
+        QCOMPARE(Bytes(after.begin() + 2048, after.begin() + 2148), pattern(100, 3));
+    }
+
+    void droppedFileOnAnEmptyListFailsAsReplaceDoes()
+    {
+        writeFile(*tmp / "e.dir", {});
+        auto w = start({q(*tmp / "e.dir")});
+        writeFile(*tmp / "x.dff", {1});
+        QVERIFY(drop(w.get(), {q(*tmp / "x.dff")}));
+        QCOMPARE(fake->errors, QStringList{"List index out of bounds (-1)"});
+        QVERIFY(fake->shown.empty());
+    }
+};
+
+QTEST_MAIN(TestSearchDrop)
+#include "tst_search_drop.moc"
