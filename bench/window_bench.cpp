@@ -1,0 +1,158 @@
+// The window on a 65,536-entry archive, headless, against the archive work
+// alone measured in the same run:
+// - opening until the list is ready to paint, against loading the directory;
+//   and the first screenful painted right after;
+// - a search refresh in which every name matches, against a plain scan of
+//   the same names;
+// - how many rows one scroll step paints (only the visible ones).
+#include "Unit1.h"
+#include "archive/paths.h"
+#include "bench_support.h"
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace brimlet;
+using namespace brimlet::bench;
+
+namespace {
+
+constexpr size_t kEntries = 65536;
+
+std::string largeArchive()
+{
+    static std::string base = [] {
+        std::string path = scratchFolder() + "/large";
+        std::string bytes;
+        for (size_t i = 0; i < kEntries; ++i) {
+            DirEntry e;
+            e.setStartSector(static_cast<int32_t>(i));
+            e.setSectorCount(1);
+            e.setName("model" + std::to_string(i) + ".dff");
+            bytes.append(reinterpret_cast<const char*>(e.bytes().data()), kEntrySize);
+        }
+        int fd = ::open((path + ".dir").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
+        ::close(fd);
+        return path;
+    }();
+    return base;
+}
+
+// Never shown: the window is driven by its handlers only.
+struct NoDialogs : DialogProvider {
+    bool executeFileDialog(TFileDialog&) override { return false; }
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    void showError(const QString&) override {}
+};
+
+Twnd_dir& window()
+{
+    static NoDialogs none;
+    setDialogProvider(&none);
+    Twnd_dir::settingsStore = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); };
+    static Twnd_dir w;
+    static bool shown = [] {
+        w.show();
+        QCoreApplication::processEvents();
+        return true;
+    }();
+    (void)shown;
+    return w;
+}
+
+void ArchiveLoad(benchmark::State& state)
+{
+    Archive archive;
+    for (auto _ : state) archive.openimg(largeArchive() + ".dir");
+}
+
+void WindowOpen(benchmark::State& state)
+{
+    Twnd_dir& w = window();
+    QString path = QString::fromStdString(largeArchive() + ".dir");
+    for (auto _ : state) w.openimg(path);
+}
+
+void WindowOpenAndFirstPaint(benchmark::State& state)
+{
+    Twnd_dir& w = window();
+    QString path = QString::fromStdString(largeArchive() + ".dir");
+    long painted = 0;
+    w.List->setOnDrawItem([&](QWidget* c, int i, const QRect& r, TOwnerDrawState s) {
+        ++painted;
+        w.ListDrawItem(c, i, r, s);
+    });
+    for (auto _ : state) {
+        w.openimg(path);
+        w.List->doItemsLayout(); // what the event loop does before the first paint
+        w.List->viewport()->repaint();
+    }
+    state.counters["rows_painted"] = static_cast<double>(painted) / static_cast<double>(state.iterations());
+}
+
+void PlainNameScan(benchmark::State& state)
+{
+    Archive archive;
+    archive.openimg(largeArchive() + ".dir");
+    for (auto _ : state) {
+        size_t matches = 0;
+        for (size_t i = 0; i < archive.count(); ++i)
+            matches += containsLowered(archive.table()[i].nameView(), ".dff");
+        benchmark::DoNotOptimize(matches);
+    }
+}
+
+void SearchRefreshAllMatch(benchmark::State& state)
+{
+    Twnd_dir& w = window();
+    w.openimg(QString::fromStdString(largeArchive() + ".dir"));
+    w.inp_find->blockSignals(true);
+    w.inp_find->setText(".DFF");
+    for (auto _ : state) w.inp_findChange();
+    state.counters["results"] = w.ListBox1->Count();
+}
+
+void ScrollOneStep(benchmark::State& state)
+{
+    Twnd_dir& w = window();
+    w.openimg(QString::fromStdString(largeArchive() + ".dir"));
+    long painted = 0;
+    w.List->setOnDrawItem([&](QWidget* c, int i, const QRect& r, TOwnerDrawState s) {
+        ++painted;
+        w.ListDrawItem(c, i, r, s);
+    });
+    QScrollBar* bar = w.List->verticalScrollBar();
+    for (auto _ : state) {
+        bar->setValue((bar->value() + 1) % bar->maximum());
+        w.List->viewport()->repaint();
+    }
+    state.counters["rows_painted_per_step"] = static_cast<double>(painted) / static_cast<double>(state.iterations());
+    state.counters["visible_rows"] = w.List->viewport()->height() / 16.0;
+}
+
+}  // namespace
+
+BENCHMARK(ArchiveLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowOpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowOpenAndFirstPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainNameScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(SearchRefreshAllMatch)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScrollOneStep)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    reporter.compare("WindowOpen", "ArchiveLoad", "target < 2x");
+    reporter.compare("WindowOpenAndFirstPaint", "ArchiveLoad", "with the first screenful");
+    reporter.compare("SearchRefreshAllMatch", "PlainNameScan", "target < 2x");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    removeScratch();
+    return 0;
+}
