@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "file.h"
+#include "lock.h"
 #include "paths.h"
 #include "sectors.h"
 
@@ -98,6 +99,25 @@ void Archive::checkIndex(size_t i) const
     if (i >= table_.count()) throw Failure("List index out of bounds (" + std::to_string(i) + ")");
 }
 
+// Another program may have saved this archive since we read it: writing our
+// table then would drop its changes. The directory is compared whole, which
+// costs one read of at most 2 MiB, small beside the write that follows.
+void Archive::checkUnchanged() const
+{
+    File directory(directoryPath_, File::Mode::ReadOnly);
+    uint64_t size = directory.size();
+    bool same = size / kEntrySize == table_.count();
+    if (same && table_.imageSize() > 0) {
+        std::vector<uint8_t> onDisk(table_.imageSize());
+        directory.readExact(onDisk.data(), onDisk.size(), 0);
+        same = std::equal(onDisk.begin(), onDisk.end(), table_.image());
+    }
+    directory.close();
+    if (!same)
+        throw Failure("The archive was changed by another program since it was opened; open it again to see the "
+                      "changes");
+}
+
 void Archive::saveDirectory(const EntryTable& table)
 {
     writeWholeFile(directoryPath_, table.image(), table.imageSize());
@@ -106,6 +126,7 @@ void Archive::saveDirectory(const EntryTable& table)
 void Archive::openimg(const std::string& path)
 {
     std::string directoryPath = directoryPathFor(path);
+    ArchiveLock lock(directoryPath);
     File directory(directoryPath, File::Mode::ReadWrite);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
@@ -122,6 +143,8 @@ void Archive::openimg(const std::string& path)
 void Archive::exportEntry(size_t i, const std::string& destination)
 {
     checkIndex(i);
+    ArchiveLock lock(directoryPath_);
+    checkUnchanged();
     File data(dataPath(), File::Mode::ReadWrite);
     FileIdentity target;
     if (identityOf(destination, target) && isArchiveFile(target, directoryPath_, dataPath()))
@@ -173,6 +196,8 @@ size_t Archive::addEntry(const std::string& sourcePath)
 
 void Archive::addEntries(const std::vector<std::string>& sources)
 {
+    ArchiveLock lock(directoryPath_);
+    checkUnchanged();
     EntryTable& next = draft();
     std::exception_ptr failure;
     for (const auto& source : sources) {
@@ -190,6 +215,8 @@ void Archive::addEntries(const std::vector<std::string>& sources)
 void Archive::replaceEntry(size_t i, const std::string& sourcePath)
 {
     checkIndex(i);
+    ArchiveLock lock(directoryPath_);
+    checkUnchanged();
     File source(sourcePath, File::Mode::ReadOnly);
     refuseArchiveFile(source, directoryPath_, dataPath());
     uint64_t length = source.size();
@@ -216,6 +243,8 @@ void Archive::deleteEntry(size_t i)
 {
     if (table_.count() == 0) return;
     checkIndex(i);
+    ArchiveLock lock(directoryPath_);
+    checkUnchanged();
     draft().remove(i);
     commit();
 }
@@ -224,6 +253,8 @@ void Archive::renameEntry(size_t i, const std::string& name)
 {
     checkIndex(i);
     checkNameFits(name);
+    ArchiveLock lock(directoryPath_);
+    checkUnchanged();
     draft()[i].setName(name);
     commit();
 }

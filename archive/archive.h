@@ -14,6 +14,10 @@
 //   moved, replaced or deleted entry stays where it is.
 // - Limits, refused before anything is written: 65,536 entries; names of at
 //   most 24 bytes; start sectors that fit the signed 32-bit field.
+// - Each command holds the archive's lock (lock.h) and, before it reads or
+//   writes, checks that the directory on disk is still the one this object
+//   last read or wrote; if another program changed it, the command is
+//   refused and nothing is written.
 #pragma once
 
 #include "entry_table.h"
@@ -70,6 +74,7 @@ public:
 
 private:
     void checkIndex(size_t i) const;
+    void checkUnchanged() const;
     void saveDirectory(const EntryTable& table);
     void appendFile(EntryTable& table, const std::string& sourcePath);
     EntryTable& draft();

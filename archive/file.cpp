@@ -25,9 +25,11 @@ File::File(const std::string& path, Mode mode) : path_(path)
     struct stat st {};
     if (sys::fstat(fd_, &st) != 0) raise(errno);
     // A folder opened for reading succeeds on POSIX; as a file it is refused.
-    // A file nobody may write is the read-only attribute, refused even to root.
+    // A file nobody may write carries the read-only attribute, and one nobody
+    // may read is unreadable: both are refused even to root.
     bool readOnlyAttribute = mode == Mode::ReadWrite && (st.st_mode & 0222) == 0;
-    if (S_ISDIR(st.st_mode) || readOnlyAttribute) raise(EACCES);
+    bool unreadable = (st.st_mode & 0444) == 0;
+    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) raise(EACCES);
 }
 
 File::~File()
@@ -220,6 +222,8 @@ void WholeFileWriter::openTemporary()
     struct stat target {};
     bool exists = sys::stat(targetPath_.c_str(), &target) == 0;
     if (exists && !S_ISREG(target.st_mode)) return; // a device or the like: write in place
+    // A read-only file is not replaced behind its back.
+    if (exists && (target.st_mode & 0222) == 0) raiseCannotCreate();
     std::string temp = temporaryNameFor(targetPath_);
     int fd = sys::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0) return;

@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/errors.h"
+#include "archive/lock.h"
 #include "archive/paths.h"
 
 #include <charconv>
@@ -87,6 +88,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
     }
     try {
+        // Held from reading the directory to writing it, so no other program
+        // can change the archive in between.
+        ArchiveLock lock(directoryPathFor(args[1]));
         Archive archive;
         archive.openimg(args[1]);
         c.run(archive, rest, out);

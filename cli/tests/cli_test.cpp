@@ -1,43 +1,13 @@
 // brimlet-cli as scripts use it: the real program on temporary archives.
 #include "archive/tests/test_support.h"
+#include "cli_runner.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace brimlet;
 using namespace brimlet::test;
 
 namespace {
-
-struct Result {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-Result runCli(const std::vector<std::string>& args)
-{
-    TempDir captures;
-    std::string outPath = captures / "out", errPath = captures / "err";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen(outPath.c_str(), "w", stdout);
-        std::freopen(errPath.c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(BRIMLET_CLI_PATH)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Result r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    auto o = readFile(outPath), e = readFile(errPath);
-    r.out.assign(o.begin(), o.end());
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
 
 class CliTest : public ::testing::Test {
 protected:

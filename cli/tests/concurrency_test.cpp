@@ -1,0 +1,92 @@
+// Two writers on one archive: the window (an Archive object here) and
+// brimlet-cli in another process. Neither may lose the other's entries.
+#include "archive/archive.h"
+#include "archive/errors.h"
+#include "archive/lock.h"
+#include "archive/tests/test_support.h"
+#include "cli_runner.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+const std::string kChanged =
+    "The archive was changed by another program since it was opened; open it again to see the changes";
+}
+
+TEST(TwoWriters, ACommandOnAStaleArchiveIsRefusedAndWritesNothing)
+{
+    TempDir tmp;
+    std::string dir = makeArchive(tmp / "gta3", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")}, pattern(4096));
+    Archive window;
+    window.openimg(dir);
+    writeFile(tmp / "c.dff", {3});
+    ASSERT_EQ(runCli({"add", dir, tmp / "c.dff"}).exitCode, 0);
+    Bytes afterCli = readFile(dir);
+    Bytes dataAfterCli = readFile(tmp / "gta3.img");
+
+    writeFile(tmp / "d.dff", {4});
+    for (auto command : std::vector<std::function<void()>>{
+             [&] { window.renameEntry(0, "x"); }, [&] { window.deleteEntry(1); },
+             [&] { window.addEntry(tmp / "d.dff"); }, [&] { window.replaceEntry(0, tmp / "d.dff"); },
+             [&] { window.exportEntry(0, tmp / "out"); }}) {
+        try {
+            command();
+            ADD_FAILURE() << "not refused";
+        } catch (const Failure& f) {
+            EXPECT_EQ(std::string(f.what()), kChanged);
+        }
+    }
+    EXPECT_EQ(readFile(dir), afterCli);
+    EXPECT_EQ(readFile(tmp / "gta3.img"), dataAfterCli);
+    EXPECT_FALSE(exists(tmp / "out"));
+
+    window.openimg(dir); // opened again: the window sees both and may write
+    window.renameEntry(2, "c2.dff");
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.dff\n2\t2\t1\tc2.dff\n");
+}
+
+TEST(TwoWriters, TheLockMakesTheOtherProgramWait)
+{
+    TempDir tmp;
+    std::string dir = makeArchive(tmp / "gta3", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    writeFile(tmp / "b.dff", {2});
+    pid_t cli;
+    {
+        ArchiveLock held(dir);
+        cli = startCli({"add", dir, tmp / "b.dff"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        int status = 0;
+        EXPECT_EQ(::waitpid(cli, &status, WNOHANG), 0); // still waiting for the lock
+        EXPECT_EQ(readFile(dir).size(), 32u);
+    }
+    EXPECT_EQ(waitCli(cli), 0);
+    EXPECT_EQ(readFile(dir).size(), 64u);
+}
+
+TEST(TwoWriters, ManyConcurrentAddsLoseNothing)
+{
+    TempDir tmp;
+    std::string dir = makeArchive(tmp / "gta3", {}, {});
+    std::vector<pid_t> children;
+    for (int i = 0; i < 8; ++i) {
+        std::string file = tmp / ("f" + std::to_string(i) + ".dff");
+        writeFile(file, pattern(3000, static_cast<uint8_t>(i)));
+        children.push_back(startCli({"add", dir, file}));
+    }
+    for (pid_t child : children) EXPECT_EQ(waitCli(child), 0);
+    Archive result;
+    result.openimg(dir);
+    ASSERT_EQ(result.count(), 8u);
+    for (size_t i = 0; i < 8; ++i) {
+        result.exportEntry(i, tmp / "out");
+        Bytes out = readFile(tmp / "out");
+        std::string name = result.name(i);
+        uint8_t seed = static_cast<uint8_t>(name[1] - '0');
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + 3000), pattern(3000, seed)) << name;
+    }
+}
