@@ -2,41 +2,46 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace brimlet {
 
-EntryTable::EntryTable() : slots_(std::make_unique<std::array<DirEntry, kCapacity>>()) {}
-
-EntryTable::EntryTable(const EntryTable& other)
-    : slots_(std::make_unique<std::array<DirEntry, kCapacity>>(*other.slots_)), count_(other.count_)
+std::unique_ptr<DirEntry[], EntryTable::FreeSlots> EntryTable::zeroedSlots()
 {
+    // DirEntry is trivially copyable with a trivial destructor, so zeroed
+    // storage is a valid array of all-zero entries.
+    auto* zeroed = static_cast<DirEntry*>(std::calloc(kCapacity, sizeof(DirEntry)));
+    if (!zeroed) throw std::bad_alloc();
+    return std::unique_ptr<DirEntry[], FreeSlots>(zeroed);
 }
+
+EntryTable::EntryTable() : slots_(zeroedSlots()) {}
+
+EntryTable::EntryTable(const EntryTable& other) : slots_(zeroedSlots()) { copyFrom(other); }
 
 EntryTable& EntryTable::operator=(const EntryTable& other)
 {
-    *slots_ = *other.slots_;
-    count_ = other.count_;
+    copyFrom(other);
     return *this;
 }
 
 void EntryTable::assign(const uint8_t* bytes, size_t size)
 {
     count_ = std::min(size / kEntrySize, kCapacity);
-    std::memcpy(slots_->data(), bytes, count_ * kEntrySize);
+    std::memcpy(entries(), bytes, count_ * kEntrySize);
 }
 
 void EntryTable::copyFrom(const EntryTable& other)
 {
-    std::memcpy(slots_->data(), other.slots_->data(), other.count_ * kEntrySize);
+    std::memcpy(entries(), other.entries(), other.count_ * kEntrySize);
     count_ = other.count_;
 }
 
-void EntryTable::append(const DirEntry& entry) { (*slots_)[count_++] = entry; }
+void EntryTable::append(const DirEntry& entry) { slots_[count_++] = entry; }
 
 void EntryTable::remove(size_t i)
 {
-    std::copy(slots_->begin() + static_cast<ptrdiff_t>(i) + 1, slots_->begin() + static_cast<ptrdiff_t>(count_),
-              slots_->begin() + static_cast<ptrdiff_t>(i));
+    std::copy(entries() + i + 1, entries() + count_, entries() + i);
     --count_;
 }
 

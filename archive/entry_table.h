@@ -6,7 +6,7 @@
 
 #include "dir_entry.h"
 
-#include <array>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -25,11 +25,11 @@ public:
 
     size_t count() const { return count_; }
     bool full() const { return count_ == kCapacity; }
-    const DirEntry& operator[](size_t i) const { return (*slots_)[i]; }
-    DirEntry& operator[](size_t i) { return (*slots_)[i]; }
+    const DirEntry& operator[](size_t i) const { return slots_[i]; }
+    DirEntry& operator[](size_t i) { return slots_[i]; }
 
     // The directory file's bytes for the entries in use.
-    const uint8_t* image() const { return reinterpret_cast<const uint8_t*>(slots_->data()); }
+    const uint8_t* image() const { return reinterpret_cast<const uint8_t*>(entries()); }
     size_t imageSize() const { return count_ * kEntrySize; }
 
     // Takes a directory file's bytes: whole entries only, a trailing partial
@@ -37,7 +37,7 @@ public:
     void assign(const uint8_t* bytes, size_t size);
     // For reading a directory file straight into the table: room for `count`
     // entries, which the caller fills and then commits with setCount().
-    uint8_t* storage() { return reinterpret_cast<uint8_t*>(slots_->data()); }
+    uint8_t* storage() { return reinterpret_cast<uint8_t*>(entries()); }
     void setCount(size_t count) { count_ = count; }
     // Copies the entries in use only, without allocating.
     void copyFrom(const EntryTable& other);
@@ -46,7 +46,15 @@ public:
     void remove(size_t i);
 
 private:
-    std::unique_ptr<std::array<DirEntry, kCapacity>> slots_;
+    struct FreeSlots {
+        void operator()(DirEntry* entries) const { std::free(entries); }
+    };
+    // Allocated zeroed by calloc: the kernel maps zero pages lazily, so an
+    // archive of a few entries touches a few pages, not 2 MiB.
+    static std::unique_ptr<DirEntry[], FreeSlots> zeroedSlots();
+    DirEntry* entries() const { return slots_.get(); }
+
+    std::unique_ptr<DirEntry[], FreeSlots> slots_;
     size_t count_ = 0;
 };
 
