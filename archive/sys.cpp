@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@ Fault nextCall()
     ++activePlan->calls;
     if (activePlan->calls != activePlan->failAt) return Fault::None;
     activePlan->fired = true;
+    if (activePlan->kill) ::kill(::getpid(), SIGKILL);
     return activePlan->shortIo ? Fault::Short : Fault::Fail;
 }
 

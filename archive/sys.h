@@ -16,6 +16,7 @@ struct FaultPlan {
     long failAt = -1;     // 1-based number of the call to fail; -1: never
     int error = 0;        // errno to fail with; 0 with `shortIo` makes a short read/write
     bool shortIo = false; // a read or write at call k transfers fewer bytes instead of failing
+    bool kill = false;    // the process kills itself (SIGKILL) at call k, as a crash would
     long calls = 0;       // calls made since the plan was installed
     bool fired = false;   // whether the chosen call was reached
 };

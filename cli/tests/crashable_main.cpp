@@ -1,0 +1,19 @@
+// brimlet-cli for crash tests: with BRIMLET_KILL_AT_CALL=k in its
+// environment it kills itself with SIGKILL at its k-th system call.
+#include "archive/sys.h"
+#include "cli/cli.h"
+
+#include <cstdlib>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    brimlet::sys::FaultPlan plan;
+    if (const char* k = std::getenv("BRIMLET_KILL_AT_CALL")) {
+        plan.failAt = std::atol(k);
+        plan.kill = true;
+        brimlet::sys::setFaultPlan(&plan);
+    }
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return brimlet::cli::run(args, std::cout, std::cerr);
+}
