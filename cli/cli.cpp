@@ -28,17 +28,17 @@ constexpr const char* kUsage =
     "ENTRY is an entry name (ASCII letters match in any case; the first match counts)\n"
     "or #N for the entry at index N, counted from 0.\n";
 
-// Finds the entry named by `spec`: "#N" or a name.
-size_t findEntry(const Archive& archive, const std::string& spec)
+// Finds the entry named by `wanted`: "#N" or a name.
+size_t findEntry(const Archive& archive, const std::string& wanted)
 {
-    if (spec.size() > 1 && spec[0] == '#') {
+    if (wanted.size() > 1 && wanted[0] == '#') {
         size_t index = 0;
-        auto [end, ec] = std::from_chars(spec.data() + 1, spec.data() + spec.size(), index);
-        if (ec == std::errc() && end == spec.data() + spec.size() && index < archive.count()) return index;
-    } else if (long index = archive.indexOf(spec); index >= 0) {
+        auto [end, ec] = std::from_chars(wanted.data() + 1, wanted.data() + wanted.size(), index);
+        if (ec == std::errc() && end == wanted.data() + wanted.size() && index < archive.count()) return index;
+    } else if (long index = archive.indexOf(wanted); index >= 0) {
         return static_cast<size_t>(index);
     }
-    throw Failure("No entry \"" + spec + "\" in the archive");
+    throw Failure("No entry \"" + wanted + "\" in the archive");
 }
 
 void list(Archive& archive, std::ostream& out)

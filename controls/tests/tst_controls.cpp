@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include "tests/drop_events.h"
 #include <QUrl>
 
 class TestControls : public QObject {
@@ -35,20 +36,6 @@ class TestControls : public QObject {
         return path;
     }
 
-    // Drags `paths` over `target` and drops them, as the desktop does.
-    static bool dropOn(QWidget* target, const QStringList& paths)
-    {
-        QMimeData mime;
-        QList<QUrl> urls;
-        for (const auto& p : paths) urls << QUrl::fromLocalFile(p);
-        mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        if (!enter.isAccepted()) return false;
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &drop);
-        return true;
-    }
 
 private slots:
     void digitsOnlyFiltersTypedCharactersAfterOnKeypress()
@@ -196,22 +183,22 @@ private slots:
         QString longName = dir.filePath(QString(200, 'x') + "/" + QString(200, 'y') + ".txd");
         QDir().mkpath(QFileInfo(longName).path());
         touch(longName);
-        QVERIFY(dropOn(&owner, {a, dir.path(), dir.filePath("gone.txd"), b, longName}));
+        QVERIFY(brimlet::test::dropFiles(&owner, {a, dir.path(), dir.filePath("gone.txd"), b, longName}));
         QCOMPARE(calls, 1);
         QCOMPARE(items, 5);
         QCOMPARE(got, (QStringList{a, b, longName}));
 
-        QVERIFY(dropOn(&owner, {dir.path()})); // folders only: no event, the list emptied
+        QVERIFY(brimlet::test::dropFiles(&owner, {dir.path()})); // folders only: no event, the list emptied
         QCOMPARE(calls, 1);
         QVERIFY(drop.files().isEmpty());
 
         drop.onfilesdropped = nullptr; // no handler: the list is still filled
-        QVERIFY(dropOn(&owner, {b}));
+        QVERIFY(brimlet::test::dropFiles(&owner, {b}));
         QCOMPARE(drop.files(), QStringList{b});
 
         drop.setActive(false);
         QVERIFY(!owner.acceptDrops());
-        QVERIFY(!dropOn(&owner, {a}));
+        QVERIFY(!brimlet::test::dropFiles(&owner, {a}));
         drop.setActive(true);
         drop.setActive(true);
         QVERIFY(owner.acceptDrops());
@@ -234,7 +221,7 @@ private slots:
         // Destroyed: the owner is no longer watched and keeps working.
         QTemporaryDir dir;
         owner.setAcceptDrops(true);
-        QVERIFY(!dropOn(&owner, {touch(dir.filePath("a"))})); // the owner itself ignores drags
+        QVERIFY(!brimlet::test::dropFiles(&owner, {touch(dir.filePath("a"))})); // the owner itself ignores drags
     }
 };
 

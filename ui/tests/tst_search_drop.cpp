@@ -6,6 +6,7 @@
 
 #include <QMimeData>
 #include <QTest>
+#include "tests/drop_events.h"
 #include <QUrl>
 #include <memory>
 
@@ -52,19 +53,6 @@ class TestSearchDrop : public QObject {
         QTest::mouseClick(w.ListBox1->viewport(), Qt::LeftButton, {}, at);
     }
 
-    static bool drop(QWidget* target, const QStringList& paths)
-    {
-        QMimeData mime;
-        QList<QUrl> urls;
-        for (const auto& p : paths) urls << QUrl::fromLocalFile(p);
-        mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        if (!enter.isAccepted()) return false;
-        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &dropped);
-        return true;
-    }
 
 private slots:
     void init()
@@ -140,7 +128,7 @@ private slots:
         auto w = start({first});
         QTest::keyClicks(w->inp_find, ".dff");
         QCOMPARE(results(*w), QStringList{"one.dff"});
-        QVERIFY(drop(w.get(), {second}));
+        QVERIFY(brimlet::test::dropFiles(w.get(), {second}));
         QCOMPARE(w->List->Count(), 2);
         QCOMPARE(results(*w), QStringList{"one.dff"});
         fake->fileAnswers = {first};
@@ -196,10 +184,10 @@ private slots:
         writeFile(*tmp / "GTA3.IMG", {}); // a name in capitals, beside GTA3.dir
         makeArchiveOf("other", {"b.dff", "c.dff"});
         auto w = start({});
-        QVERIFY(drop(w.get(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}));
+        QVERIFY(brimlet::test::dropFiles(w.get(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}));
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir ")); // the first file only
         QCOMPARE(w->List->Count(), 1);
-        QVERIFY(drop(w.get(), {q(*tmp / "missing.img"), q(tmp->path())})); // nothing that exists
+        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "missing.img"), q(tmp->path())})); // nothing that exists
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir "));
     }
 
@@ -211,14 +199,14 @@ private slots:
         w->List->setItemIndex(1);
         fake->fileAnswers = {std::nullopt}; // cancelled: nothing changes
         Bytes before = readFile(*tmp / "gta3.img");
-        QVERIFY(drop(w.get(), {dropped}));
+        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
         QCOMPARE(fake->shown.back().name, QString("OpenDialog2"));
         QCOMPARE(fake->shown.back().fileName, dropped);
         QCOMPARE(w->SaveDialog1->FileName, QString("bus.dff"));
         QCOMPARE(readFile(*tmp / "gta3.img"), before);
 
         fake->fileAnswers = {dropped}; // confirmed: entry 1 gets the file
-        QVERIFY(drop(w.get(), {dropped}));
+        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
         Bytes after = readFile(*tmp / "gta3.img");
         QCOMPARE(Bytes(after.begin() + 2048, after.begin() + 2148), pattern(100, 3));
     }
@@ -228,7 +216,7 @@ private slots:
         writeFile(*tmp / "e.dir", {});
         auto w = start({q(*tmp / "e.dir")});
         writeFile(*tmp / "x.dff", {1});
-        QVERIFY(drop(w.get(), {q(*tmp / "x.dff")}));
+        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "x.dff")}));
         QCOMPARE(fake->errors, QStringList{"List index out of bounds (-1)"});
         QVERIFY(fake->shown.empty());
     }
