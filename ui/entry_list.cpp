@@ -3,6 +3,7 @@
 #include "archive/errors.h"
 #include "archive/paths.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -75,10 +76,23 @@ private:
 
 // ---------------------------------------------------------------- TListBox
 
-TListBox::TListBox(QWidget* parent, const QString& name, int itemHeight) : QListView(parent), itemHeight_(itemHeight)
+// A one-column table view: its rows all have the fixed height, so it places
+// them by arithmetic and paints only the visible ones, with no per-row layout
+// when a model of 65,536 rows is set or reset.
+TListBox::TListBox(QWidget* parent, const QString& name, int itemHeight) : QTableView(parent), itemHeight_(itemHeight)
 {
     setObjectName(name);
-    setUniformItemSizes(true);
+    horizontalHeader()->hide();
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(itemHeight);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -123,7 +137,7 @@ int TListBox::IndexOf(const QString& text) const
 
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QListView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     emit DblClick();
 }
 

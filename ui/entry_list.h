@@ -17,7 +17,7 @@
 #include <QAbstractListModel>
 #include <QColor>
 #include <QFont>
-#include <QListView>
+#include <QTableView>
 #include <QStyledItemDelegate>
 #include <functional>
 #include <vector>
@@ -54,7 +54,7 @@ private:
     QPainter& painter_;
 };
 
-class TListBox : public QListView {
+class TListBox : public QTableView {
     Q_OBJECT
 public:
     using DrawItemHandler = std::function<void(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State)>;
