@@ -195,10 +195,27 @@ void syncFolderOf(const std::string& path)
     sys::close(fd);
 }
 
+const char* const kTemporaryMark = ".brimlet-";
+
 std::string temporaryNameFor(const std::string& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target + ".brimlet-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    return target + kTemporaryMark + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+// A writer killed between creating its temporary file and renaming it leaves
+// "<target>.brimlet-<pid>-<n>" behind; the next write of the same file removes
+// those whose process is gone. Best effort: they hold nothing the archive needs.
+void removeStaleTemporaries(const std::string& target)
+{
+    auto slash = target.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+    std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + kTemporaryMark;
+    for (const std::string& name : sys::listFolder(folder.c_str())) {
+        if (name.rfind(prefix, 0) != 0) continue;
+        auto pid = static_cast<pid_t>(std::atol(name.c_str() + prefix.size()));
+        if (pid > 0 && pid != ::getpid() && !sys::processExists(pid)) sys::unlink((folder + "/" + name).c_str());
+    }
 }
 
 }  // namespace
@@ -266,6 +283,7 @@ void WholeFileWriter::commit()
     if (!tempPath_.empty() && sys::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) raiseCannotCreate();
     committed_ = true;
     syncFolderOf(targetPath_);
+    removeStaleTemporaries(targetPath_);
 }
 
 void writeWholeFile(const std::string& path, const void* data, size_t size)

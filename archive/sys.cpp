@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -124,6 +125,26 @@ int flock(int fd, int operation)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     return ::flock(fd, operation);
+}
+
+std::vector<std::string> listFolder(const char* path)
+{
+    std::vector<std::string> names;
+    if (nextCall() == Fault::Fail) return names;
+    DIR* folder = ::opendir(path);
+    if (!folder) return names;
+    while (const dirent* entry = ::readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(folder);
+    return names;
+}
+
+bool processExists(pid_t pid)
+{
+    if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
 }
 
 bool isFolderUncounted(const char* path)

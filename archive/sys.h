@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -36,6 +38,10 @@ int fchmod(int fd, mode_t mode);
 int rename(const char* from, const char* to);
 int unlink(const char* path);
 int flock(int fd, int operation);
+// The names in a folder ("." and ".." left out); empty when it cannot be read.
+std::vector<std::string> listFolder(const char* path);
+// Whether a process with this id exists.
+bool processExists(pid_t pid);
 
 // Not counted and never failed: only used to classify an error that has
 // already happened (missing file or missing folder).
