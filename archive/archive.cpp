@@ -15,8 +15,6 @@ namespace brimlet {
 
 namespace {
 
-constexpr uint64_t kMaxDirectoryBytes = EntryTable::kCapacity * kEntrySize;
-
 struct Span {
     int64_t start = 0; // bytes; negative for a corrupt start sector
     uint64_t length = 0;
