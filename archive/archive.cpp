@@ -79,7 +79,7 @@ void placeInPlace(const Span& span, const File& source, uint64_t length, File& d
 
 }  // namespace
 
-std::string Archive::dataPath() const { return dataPathFor(directoryPath_); }
+std::string Archive::dataPath() const { return existingWithAnyCase(dataPathFor(directoryPath_)); }
 
 long Archive::indexOf(std::string_view name) const
 {
@@ -123,7 +123,7 @@ void Archive::saveDirectory(const EntryTable& table)
 
 void Archive::openimg(const std::string& path)
 {
-    std::string directoryPath = directoryPathFor(path);
+    std::string directoryPath = existingWithAnyCase(directoryPathFor(path));
     ArchiveLock lock(directoryPath);
     File directory(directoryPath, File::Mode::ReadWrite);
     uint64_t size = directory.size();

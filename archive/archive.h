@@ -30,8 +30,9 @@ namespace brimlet {
 
 class Archive {
 public:
-    // The directory file's path as it was given, always ending in ".dir";
-    // empty until an archive was opened.
+    // The directory file's path as it was given, ending in ".dir" (or in
+    // ".DIR" and the like, where only a file of that case exists); empty
+    // until an archive was opened.
     const std::string& directoryPath() const { return directoryPath_; }
     std::string dataPath() const;
     bool isOpen() const { return !directoryPath_.empty(); }

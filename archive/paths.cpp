@@ -84,3 +84,18 @@ bool fileExists(const std::string& path)
 }
 
 }  // namespace brimlet
+
+namespace brimlet {
+
+std::string existingWithAnyCase(const std::string& path)
+{
+    if (fileExists(path)) return path;
+    auto slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (const std::string& candidate : sys::listFolder(folder.c_str()))
+        if (equalsIgnoringCase(candidate, name)) return slash == std::string::npos ? candidate : folder + candidate;
+    return path;
+}
+
+}  // namespace brimlet

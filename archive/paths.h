@@ -23,6 +23,12 @@ std::string changeHostExtension(const std::string& path, const std::string& exte
 std::string directoryPathFor(const std::string& anyArchivePath);
 std::string dataPathFor(const std::string& directoryPath);
 
+// Archives copied from Windows often pair GTA3.IMG with gta3.dir, a pair on
+// a case-blind file system. Returns `path` when it exists; else the file of
+// its folder whose name matches it but for the case of ASCII letters; else
+// `path` unchanged.
+std::string existingWithAnyCase(const std::string& path);
+
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
 std::string lowerAscii(std::string text);
 bool equalsIgnoringCase(const std::string& a, const std::string& b);

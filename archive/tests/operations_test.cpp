@@ -376,3 +376,26 @@ TEST_F(ArchiveTest, AddEntriesKeepsWhatWasAddedBeforeAFailure)
     EXPECT_EQ(reread.name(3), "one");
     EXPECT_EQ(archive.count(), 4u);
 }
+
+TEST(Archive, PairsOfMixedCaseFromWindowsAreFound)
+{
+    TempDir tmp;
+    writeFile(tmp / "GTA3.DIR", directoryBytes({makeEntry(0, 1, "a.dff")}));
+    writeFile(tmp / "gta3.IMG", pattern(2048));
+    Archive archive;
+    archive.openimg(tmp / "gta3.IMG"); // gta3.dir does not exist; GTA3.DIR does
+    EXPECT_EQ(archive.directoryPath(), tmp / "GTA3.DIR");
+    EXPECT_EQ(archive.dataPath(), tmp / "gta3.IMG");
+    writeFile(tmp / "b.dff", {2});
+    archive.addEntry(tmp / "b.dff");
+    EXPECT_EQ(readFile(tmp / "GTA3.DIR").size(), 64u);
+    EXPECT_EQ(readFile(tmp / "gta3.IMG").size(), 2u * 2048 + 1);
+    EXPECT_FALSE(exists(tmp / "gta3.dir"));
+    EXPECT_FALSE(exists(tmp / "GTA3.img"));
+
+    // An exact name wins over one of another case.
+    writeFile(tmp / "gta3.dir", {});
+    Archive exact;
+    exact.openimg(tmp / "gta3.img");
+    EXPECT_EQ(exact.count(), 0u);
+}
