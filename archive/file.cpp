@@ -21,15 +21,15 @@ File::File(const std::string& path, Mode mode) : path_(path)
 {
     int flags = mode == Mode::ReadWrite ? O_RDWR : O_RDONLY;
     fd_ = sys::open(path.c_str(), flags);
-    if (fd_ < 0) raise(errno);
+    if (fd_ < 0) failOpen(errno);
     struct stat st {};
-    if (sys::fstat(fd_, &st) != 0) raise(errno);
+    if (sys::fstat(fd_, &st) != 0) failOpen(errno);
     // A folder opened for reading succeeds on POSIX; as a file it is refused.
     // A file nobody may write carries the read-only attribute, and one nobody
     // may read is unreadable: both are refused even to root.
     bool readOnlyAttribute = mode == Mode::ReadWrite && (st.st_mode & 0222) == 0;
     bool unreadable = (st.st_mode & 0444) == 0;
-    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) raise(EACCES);
+    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) failOpen(EACCES);
 }
 
 File::~File()
@@ -37,12 +37,14 @@ File::~File()
     if (fd_ >= 0) sys::close(fd_);
 }
 
-void File::raise(int err) const
+// The descriptor is left to the destructor, except while constructing, when
+// no destructor will run.
+void File::raise(int err) const { raiseErrno(err, path_); }
+
+void File::failOpen(int err)
 {
-    if (fd_ >= 0) {
-        sys::close(fd_);
-        const_cast<File*>(this)->fd_ = -1;
-    }
+    if (fd_ >= 0) sys::close(fd_);
+    fd_ = -1;
     raiseErrno(err, path_);
 }
 

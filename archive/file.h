@@ -56,6 +56,7 @@ public:
 
 private:
     [[noreturn]] void raise(int err) const;
+    [[noreturn]] void failOpen(int err);
 
     std::string path_;
     int fd_ = -1;

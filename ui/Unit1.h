@@ -17,7 +17,6 @@
 #include "HOX_edit.h"
 
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QStringList>
 #include <QSettings>
 #include <QWidget>

@@ -114,13 +114,6 @@ public:
     void rowRemoved(int row);
     void rowChanged(int row);
 
-    using QAbstractListModel::beginInsertRows;
-    using QAbstractListModel::beginRemoveRows;
-    using QAbstractListModel::beginResetModel;
-    using QAbstractListModel::endInsertRows;
-    using QAbstractListModel::endRemoveRows;
-    using QAbstractListModel::endResetModel;
-
 private:
     const brimlet::Archive& archive_;
 };
