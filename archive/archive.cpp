@@ -2,13 +2,16 @@
 
 #include "errors.h"
 #include "file.h"
-#include "lock.h"
 #include "paths.h"
 #include "sectors.h"
 
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
+#include <optional>
+#include <memory>
+#include <ostream>
 #include <vector>
 
 namespace brimlet {
@@ -35,51 +38,103 @@ bool spanInside(const Span& span, uint64_t fileSize)
 
 // Refuses to use one of the archive's own files as a source or destination:
 // reading and writing one file through two names would destroy it.
-bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const std::string& dataPath)
+bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data)
 {
     FileIdentity own;
-    return (identityOf(directoryPath, own) && own == id) || (identityOf(dataPath, own) && own == id);
+    return data.identity() == id || (identityOf(directoryPath, own) && own == id);
 }
 
-void refuseArchiveFile(const File& source, const std::string& directoryPath, const std::string& dataPath)
+void refuseArchiveFile(const File& source, const std::string& directoryPath, const File& data)
 {
-    if (isArchiveFile(source.identity(), directoryPath, dataPath))
+    if (isArchiveFile(source.identity(), directoryPath, data))
         throw Failure("The archive's own directory or data file cannot be put into it");
+}
+
+// The source's length. Files under /proc and the like say 0 and yet hold
+// bytes: stored by their size they would become empty entries.
+uint64_t knownLength(const File& source)
+{
+    uint64_t size = source.size();
+    if (size == 0 && source.hasByteAt(0))
+        throw Failure("The size of " + source.path() + " cannot be known; copy it to an ordinary file first");
+    return size;
+}
+
+void checkStartFits(uint64_t startSector, uint64_t sectors)
+{
+    if (startSector > INT32_MAX || sectors > UINT32_MAX)
+        throw Failure("The data file is too large: a new entry would start beyond sector 2147483647");
+}
+
+// An appended entry starts at the sector in which the data file ends. Other
+// tools leave the last entry unpadded, though: when a span covers that last,
+// partial sector, the new entry starts at the next sector instead, keeping
+// the partial sector's bytes. Only a span that covers that very sector counts,
+// so a corrupt count never pushes new data further out than one sector.
+uint64_t appendStart(uint64_t dataSize, const EntryTable& table)
+{
+    uint64_t last = appendStartSector(dataSize);
+    if (dataSize % kSectorSize == 0) return last;
+    for (size_t i = 0; i < table.count(); ++i) {
+        int64_t start = table[i].startSector();
+        uint64_t count = table[i].sectorCount();
+        if (count > 0 && start >= 0 && static_cast<uint64_t>(start) <= last && last < start + count) return last + 1;
+    }
+    return last;
 }
 
 // Writes `length` bytes of `source` as entry `entry`'s new data at the end of
 // the data file, padded as the format wants: the span is padded(length), and
-// the zero fill runs one byte past it, starting at the file's old end.
-void appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data)
+// a zero fill of the span's length plus one byte runs from the file's old end
+// (so each append leaves one more stray zero byte past the last span).
+// Returns the data file's new size.
+uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table)
 {
     uint64_t oldSize = data.size();
-    uint64_t start = appendStartSector(oldSize);
+    uint64_t start = appendStart(oldSize, table);
     uint64_t sectors = sectorsFor(length);
-    if (start > INT32_MAX || sectors > UINT32_MAX)
-        throw Failure("The data file is too large: a new entry would start beyond sector 2147483647");
+    checkStartFits(start, sectors);
     uint64_t offset = sectorOffset(start);
-    uint64_t end = oldSize + sectors * kSectorSize + 1;
+    uint64_t end = std::max(oldSize, offset) + sectors * kSectorSize + 1;
+    if (offset > oldSize) data.writeZeros(oldSize, offset - oldSize);
     copyBetween(source, 0, data.descriptor(), data.path(), offset, length, WriteFailure::IoCode);
     uint64_t zerosFrom = std::max(oldSize, offset + length);
     data.writeZeros(zerosFrom, end - zerosFrom);
     entry.setStartSector(static_cast<int32_t>(start));
     entry.setSectorCount(static_cast<uint32_t>(sectors));
+    return end;
 }
 
-// Overwrites the first `length` bytes of the span with the source and zeros
-// the rest up to one byte past its second-to-last sector; the span's last
-// 2047 bytes keep their values.
-void placeInPlace(const Span& span, const File& source, uint64_t length, File& data)
-{
-    auto start = static_cast<uint64_t>(span.start);
-    copyBetween(source, 0, data.descriptor(), data.path(), start, length, WriteFailure::IoCode);
-    uint64_t zerosEnd = span.length - kSectorSize + 1;
-    if (length < zerosEnd) data.writeZeros(start + length, zerosEnd - length);
-}
+// Cuts the data file back to its size before a command that appended to it,
+// unless the command got as far as its directory save. Best effort: the
+// bytes past that size are referred to by no entry either way.
+class AppendedBytes {
+public:
+    explicit AppendedBytes(File& data) : data_(data), sizeBefore_(data.size()) {}
+    ~AppendedBytes()
+    {
+        if (kept_) return;
+        try {
+            data_.truncate(sizeBefore_);
+        } catch (const Failure&) {
+        }
+    }
+    AppendedBytes(const AppendedBytes&) = delete;
+    AppendedBytes& operator=(const AppendedBytes&) = delete;
+    uint64_t sizeBefore() const { return sizeBefore_; }
+    void keep() { kept_ = true; }
+
+private:
+    File& data_;
+    uint64_t sizeBefore_;
+    bool kept_ = false;
+};
+
+uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
 
 }  // namespace
 
-std::string Archive::dataPath() const { return existingWithAnyCase(dataPathFor(directoryPath_)); }
+ArchiveLock Archive::lock() const { return ArchiveLock(dataPath_, directoryPath_, lockWait_); }
 
 long Archive::indexOf(std::string_view name) const
 {
@@ -116,36 +171,40 @@ void Archive::checkUnchanged() const
                       "changes");
 }
 
-void Archive::saveDirectory(const EntryTable& table)
+void Archive::openimg(const std::string& path, LockScope scope)
 {
-    writeWholeFile(directoryPath_, table.image(), table.imageSize());
-}
-
-void Archive::openimg(const std::string& path)
-{
-    std::string directoryPath = existingWithAnyCase(directoryPathFor(path));
-    ArchiveLock lock(directoryPath);
-    File directory(directoryPath, File::Mode::ReadWrite);
+    ArchivePair pair = archivePairFor(path);
+    auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
+    File directory(pair.directory, File::Mode::ReadWrite);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
-        throw Failure("The directory file " + directoryPath + " holds more than 65536 entries");
+        throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
     // Whole entries only: a trailing partial entry is not part of the directory.
     size_t count = static_cast<size_t>(size / kEntrySize);
     directory.readExact(draft_.storage(), count * kEntrySize, 0);
     directory.close();
     draft_.setCount(count);
     std::swap(table_, draft_);
-    directoryPath_ = directoryPath;
+    directoryPath_ = pair.directory;
+    dataPath_ = pair.data;
+    heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
 }
 
 void Archive::exportEntry(size_t i, const std::string& destination)
 {
     checkIndex(i);
-    ArchiveLock lock(directoryPath_);
+    auto held = lock();
     checkUnchanged();
-    File data(dataPath(), File::Mode::ReadWrite);
+    File data(dataPath_, File::Mode::ReadWrite);
+    // Whatever cannot be looked at here cannot be the archive's own file; the
+    // writer says whether it can be created.
     FileIdentity target;
-    if (identityOf(destination, target) && isArchiveFile(target, directoryPath_, dataPath()))
+    bool known = false;
+    try {
+        known = identityOf(destination, target);
+    } catch (const Failure&) {
+    }
+    if (known && isArchiveFile(target, directoryPath_, data))
         throw Failure("An entry cannot be exported onto the archive's own directory or data file");
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
@@ -155,21 +214,39 @@ void Archive::exportEntry(size_t i, const std::string& destination)
     writer.commit();
 }
 
-void Archive::appendFile(EntryTable& table, const std::string& sourcePath)
+void Archive::exportEntry(size_t i, std::ostream& out)
+{
+    checkIndex(i);
+    auto held = lock();
+    checkUnchanged();
+    File data(dataPath_, File::Mode::ReadWrite);
+    Span span = spanOf(table_[i]);
+    if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    for (uint64_t done = 0; done < span.length;) {
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(span.length - done, kCopyBufferSize));
+        data.readExact(buffer.get(), chunk, static_cast<uint64_t>(span.start) + done);
+        if (!out.write(buffer.get(), static_cast<std::streamsize>(chunk))) throw Failure("Stream write error");
+        done += chunk;
+    }
+    if (!out.flush()) throw Failure("Stream write error");
+    data.close();
+}
+
+uint64_t Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData)
 {
     std::string name = hostFileName(sourcePath);
     checkNameFits(name);
     if (table.full()) throw Failure("The archive is full: it holds 65536 entries, the most it can hold");
     File source(sourcePath, File::Mode::ReadOnly);
-    refuseArchiveFile(source, directoryPath_, dataPath());
-    File data(dataPath(), File::Mode::ReadWrite);
+    File& data = openData();
+    refuseArchiveFile(source, directoryPath_, data);
     DirEntry entry;
     entry.setName(name);
-    appendPlacement(entry, source, source.size(), data);
-    data.sync();
+    uint64_t end = appendPlacement(entry, source, knownLength(source), data, table);
     source.close();
-    data.close();
     table.append(entry);
+    return end;
 }
 
 // A copy of the table to change; commit() makes it the table.
@@ -182,7 +259,7 @@ EntryTable& Archive::draft()
 // The table in memory follows the directory on disk, never leads it.
 void Archive::commit()
 {
-    saveDirectory(draft_);
+    writeWholeFile(directoryPath_, draft_.image(), draft_.imageSize());
     std::swap(table_, draft_);
 }
 
@@ -194,54 +271,107 @@ size_t Archive::addEntry(const std::string& sourcePath)
 
 void Archive::addEntries(const std::vector<std::string>& sources)
 {
-    ArchiveLock lock(directoryPath_);
+    auto held = lock();
     checkUnchanged();
+    // The data file is opened after the first source, so that a bad source
+    // is reported before a missing data file.
+    std::optional<File> data;
+    std::optional<AppendedBytes> appended;
+    auto openData = [&]() -> File& {
+        if (!data) appended.emplace(data.emplace(dataPath_, File::Mode::ReadWrite));
+        return *data;
+    };
     EntryTable& next = draft();
     std::exception_ptr failure;
+    uint64_t goodSize = 0;
     for (const auto& source : sources) {
         try {
-            appendFile(next, source);
+            goodSize = appendFile(next, source, openData);
         } catch (...) {
             failure = std::current_exception();
             break;
         }
     }
-    if (next.count() != table_.count()) commit();
+    if (next.count() != table_.count()) {
+        // The files before the failing one are kept; its own bytes are not.
+        if (failure) data->truncate(std::max(goodSize, appended->sizeBefore()));
+        data->sync(); // the data before the directory that points at it
+        commit();
+        appended->keep();
+    }
+    appended.reset(); // cuts back what was not kept, while the file is open
+    if (data) data->close();
     if (failure) std::rethrow_exception(failure);
 }
 
 void Archive::replaceEntry(size_t i, const std::string& sourcePath)
 {
     checkIndex(i);
-    ArchiveLock lock(directoryPath_);
+    auto held = lock();
     checkUnchanged();
     File source(sourcePath, File::Mode::ReadOnly);
-    refuseArchiveFile(source, directoryPath_, dataPath());
-    uint64_t length = source.size();
-    File data(dataPath(), File::Mode::ReadWrite);
+    File data(dataPath_, File::Mode::ReadWrite);
+    refuseArchiveFile(source, directoryPath_, data);
+    uint64_t length = knownLength(source);
     Span span = spanOf(table_[i]);
     // A file of exactly the span's length does not fit: its padded size is a
     // sector more. A span outside the data file (a broken directory) is never
     // written in place; the entry moves to the end instead.
     bool fits = paddedSize(length) <= span.length && spanInside(span, data.size());
     if (fits) {
-        placeInPlace(span, source, length, data);
-        data.sync();
+        replaceInPlace(i, source, length, data);
     } else {
+        AppendedBytes appended(data);
         EntryTable& next = draft();
-        appendPlacement(next[i], source, length, data);
+        appendPlacement(next[i], source, length, data, next);
         data.sync();
         commit();
+        appended.keep();
     }
     source.close();
     data.close();
+}
+
+// Points entry i at another start sector and saves the directory.
+void Archive::moveStart(size_t i, uint64_t startSector)
+{
+    draft()[i].setStartSector(static_cast<int32_t>(startSector));
+    commit();
+}
+
+void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File& data)
+{
+    Span span = spanOf(table_[i]);
+    auto spanStart = static_cast<uint64_t>(span.start);
+    AppendedBytes scratchCopy(data);
+    uint64_t scratch = roundUpToSector(scratchCopy.sizeBefore()); // past every byte of the file
+    checkStartFits(scratch / kSectorSize, span.length / kSectorSize);
+
+    // 1. The span's final image at the end: the source, the zeros, and the
+    //    bytes that the in-place rule keeps.
+    uint64_t zerosEnd = span.length - kSectorSize + 1;
+    copyBetween(source, 0, data.descriptor(), data.path(), scratch, length, WriteFailure::IoCode);
+    if (length < zerosEnd) data.writeZeros(scratch + length, zerosEnd - length);
+    uint64_t keptFrom = std::max(length, zerosEnd);
+    copyBetween(data, spanStart + keptFrom, data.descriptor(), data.path(), scratch + keptFrom,
+                span.length - keptFrom, WriteFailure::IoCode);
+    data.sync();
+    // 2. The entry reads the new bytes from there.
+    moveStart(i, scratch / kSectorSize);
+    scratchCopy.keep(); // from here on the directory may point at the copy
+    // 3. Into the span, and back; then the copy goes.
+    copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
+    data.sync();
+    moveStart(i, spanStart / kSectorSize);
+    data.truncate(scratchCopy.sizeBefore());
+    data.sync();
 }
 
 void Archive::deleteEntry(size_t i)
 {
     if (table_.count() == 0) return;
     checkIndex(i);
-    ArchiveLock lock(directoryPath_);
+    auto held = lock();
     checkUnchanged();
     draft().remove(i);
     commit();
@@ -251,7 +381,7 @@ void Archive::renameEntry(size_t i, const std::string& name)
 {
     checkIndex(i);
     checkNameFits(name);
-    ArchiveLock lock(directoryPath_);
+    auto held = lock();
     checkUnchanged();
     draft()[i].setName(name);
     commit();

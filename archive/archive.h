@@ -9,9 +9,17 @@
 // - The table in memory changes only when the directory file on disk did, so
 //   the two never disagree after a failed command.
 // - The directory file is replaced atomically, and only after the data it
-//   points to is flushed to disk.
+//   points to is flushed to disk. It is the one commit point: at every moment
+//   of every command, each entry reads its old bytes or its new ones.
+// - Data that an entry points at is never overwritten while the directory on
+//   disk still points at it with other content meant. A replace that fits in
+//   place goes through a copy at the end of the data file (see replaceEntry).
 // - Bytes already in the data file are never moved; space left behind by a
-//   moved, replaced or deleted entry stays where it is.
+//   moved, replaced or deleted entry stays where it is. A command that fails
+//   after appending cuts the data file back to its size before.
+// - Sources, and the archive's own files, must be regular files: a pipe or a
+//   device is refused at once, as is a file whose size the file system does
+//   not know (those under /proc).
 // - Limits, refused before anything is written: 65,536 entries; names of at
 //   most 24 bytes; start sectors that fit the signed 32-bit field.
 // - Each command holds the archive's lock (lock.h) and, before it reads or
@@ -21,20 +29,30 @@
 #pragma once
 
 #include "entry_table.h"
+#include "lock.h"
 
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace brimlet {
 
+class File;
+
 class Archive {
 public:
+    // How long a command held up by another program's lock waits (lock.h).
+    void setLockWait(LockWait wait) { lockWait_ = std::move(wait); }
+
     // The directory file's path as it was given, ending in ".dir" (or in
     // ".DIR" and the like, where only a file of that case exists); empty
-    // until an archive was opened.
+    // until an archive was opened. The data file is found once, at open
+    // (paths.h says how).
     const std::string& directoryPath() const { return directoryPath_; }
-    std::string dataPath() const;
+    const std::string& dataPath() const { return dataPath_; }
     bool isOpen() const { return !directoryPath_.empty(); }
 
     const EntryTable& table() const { return table_; }
@@ -44,13 +62,21 @@ public:
     // ASCII letters; -1 when there is none.
     long indexOf(std::string_view name) const;
 
+    // PerCommand: the lock is held while the directory is read. UntilClosed:
+    // it stays held until the object goes (or opens another archive), so a
+    // script's open and command see no other writer in between.
+    enum class LockScope { PerCommand, UntilClosed };
+
     // Makes the archive named by `path` (its ".dir", its ".img" or its base
     // name) the current one. Nothing changes unless its whole directory was read.
-    void openimg(const std::string& path);
+    void openimg(const std::string& path, LockScope scope = LockScope::PerCommand);
 
     // Writes entry i's whole span (sector count x 2048 bytes) as the file
-    // `destination`. The span is checked against the data file first.
+    // `destination` (a pipe or a character device gets it straight through).
+    // The span is checked against the data file first.
     void exportEntry(size_t i, const std::string& destination);
+    // The same onto a stream (a script's standard output).
+    void exportEntry(size_t i, std::ostream& out);
 
     // Appends the file at `source` as a new last entry named by its file-name
     // part; returns its index.
@@ -63,6 +89,14 @@ public:
 
     // Puts the file at `source` into entry i: in place when it is shorter than
     // the entry's span, otherwise appended and the entry moved there.
+    //
+    // In place, the span ends up as the source's bytes, zeros up to one byte
+    // past its second-to-last sector, then its last 2047 bytes as they were;
+    // start and count stay. So that a stop at any moment leaves the entry
+    // reading its old bytes or its new ones, that image is first built at the
+    // end of the data file, the directory switched to it, the image copied
+    // into the span, the directory switched back and the file cut to its old
+    // length.
     void replaceEntry(size_t i, const std::string& source);
 
     // Removes entry i; the entries after it move down one. Does nothing on an
@@ -74,14 +108,19 @@ public:
     void renameEntry(size_t i, const std::string& name);
 
 private:
+    ArchiveLock lock() const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
-    void saveDirectory(const EntryTable& table);
-    void appendFile(EntryTable& table, const std::string& sourcePath);
+    uint64_t appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData);
+    void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
+    void moveStart(size_t i, uint64_t startSector);
     EntryTable& draft();
     void commit();
 
+    LockWait lockWait_;
+    std::unique_ptr<ArchiveLock> heldLock_;
     std::string directoryPath_;
+    std::string dataPath_;
     EntryTable table_;
     // The next state of the table while a command builds it; swapped in only
     // once the directory file says the same. Kept to avoid a 2 MiB allocation

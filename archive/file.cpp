@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <utility>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -19,11 +21,18 @@ namespace brimlet {
 
 File::File(const std::string& path, Mode mode) : path_(path)
 {
-    int flags = mode == Mode::ReadWrite ? O_RDWR : O_RDONLY;
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer, holding
+    // the archive's lock all the while. It changes nothing for regular files.
+    int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK;
     fd_ = sys::open(path.c_str(), flags);
     if (fd_ < 0) failOpen(errno);
     struct stat st {};
     if (sys::fstat(fd_, &st) != 0) failOpen(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        sys::close(fd_);
+        fd_ = -1;
+        throw Failure(path + " is a pipe or a device, not a file");
+    }
     // A folder opened for reading succeeds on POSIX; as a file it is refused.
     // A file nobody may write carries the read-only attribute, and one nobody
     // may read is unreadable: both are refused even to root.
@@ -75,6 +84,14 @@ void File::readExact(void* buffer, size_t count, uint64_t offset) const
     }
 }
 
+bool File::hasByteAt(uint64_t offset) const
+{
+    char byte;
+    ssize_t n = sys::pread(fd_, &byte, 1, static_cast<off_t>(offset));
+    if (n < 0) raise(errno);
+    return n == 1;
+}
+
 void File::writeExact(const void* buffer, size_t count, uint64_t offset)
 {
     ssize_t n = sys::pwrite(fd_, buffer, count, static_cast<off_t>(offset));
@@ -98,6 +115,11 @@ void File::writeZeros(uint64_t offset, uint64_t count)
 void File::sync()
 {
     if (sys::fsync(fd_) != 0) raise(errno);
+}
+
+void File::truncate(uint64_t size)
+{
+    if (sys::ftruncate(fd_, static_cast<off_t>(size)) != 0) raise(errno);
 }
 
 void File::close()
@@ -186,106 +208,298 @@ std::string resolvedTarget(const std::string& path)
     return real ? std::string(real.get()) : path;
 }
 
-// Makes a rename durable. Best effort: the file itself is already on disk.
-void syncFolderOf(const std::string& path)
+std::string folderOf(const std::string& path)
 {
     auto slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes a rename durable. Best effort: the file itself is already on disk.
+void syncFolder(const std::string& folder)
+{
     int fd = sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return;
     sys::fsync(fd);
     sys::close(fd);
 }
 
-const char* const kTemporaryMark = ".brimlet-";
+// Named temporary files have exactly this form: ".brimlet-<pid>-<n>.tmp".
+const char* const kTemporaryPrefix = ".brimlet-";
+const char* const kTemporarySuffix = ".tmp";
 
-std::string temporaryNameFor(const std::string& target)
+std::string temporaryNameIn(const std::string& folder)
 {
     static std::atomic<unsigned> counter{0};
-    return target + kTemporaryMark + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    return folder + "/" + kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           kTemporarySuffix;
 }
 
-// A writer killed between creating its temporary file and renaming it leaves
-// "<target>.brimlet-<pid>-<n>" behind; the next write of the same file removes
-// those whose process is gone. Best effort: they hold nothing the archive needs.
-void removeStaleTemporaries(const std::string& target)
+bool allDigits(const std::string& text)
 {
-    auto slash = target.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
-    std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + kTemporaryMark;
+    return !text.empty() && text.size() < 12 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The process id in a name of exactly our temporary form; 0 for any other name.
+pid_t temporaryOwner(const std::string& name)
+{
+    std::string prefix = kTemporaryPrefix, suffix = kTemporarySuffix;
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    auto dash = middle.find('-');
+    if (dash == std::string::npos || !allDigits(middle.substr(0, dash)) || !allDigits(middle.substr(dash + 1)))
+        return 0;
+    return static_cast<pid_t>(std::atol(middle.c_str()));
+}
+
+// A writer killed while its temporary file had a name leaves it behind; the
+// next write into the same folder removes those whose process is gone. Only
+// names of exactly our form are touched. Best effort.
+void removeStaleTemporaries(const std::string& folder)
+{
     for (const std::string& name : sys::listFolder(folder.c_str())) {
-        if (name.rfind(prefix, 0) != 0) continue;
-        auto pid = static_cast<pid_t>(std::atol(name.c_str() + prefix.size()));
+        pid_t pid = temporaryOwner(name);
         if (pid > 0 && pid != ::getpid() && !sys::processExists(pid)) sys::unlink((folder + "/" + name).c_str());
     }
 }
+
+// The folder does not let us make a file: the only errors that send a save
+// to write in place. Anything else (a full disk, too many open files) is an
+// error, never a reason to touch the live file.
+bool folderRefusesNewFiles(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+
+constexpr size_t kCompareBlock = 4096;
 
 }  // namespace
 
 WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetPath_(resolvedTarget(path))
 {
-    openTemporary();
-    if (fd_ < 0) openInPlace();
+    try {
+        chooseWay();
+    } catch (...) {
+        discardTemporary(); // no destructor runs for a constructor that throws
+        if (fd_ >= 0) sys::close(fd_);
+        throw;
+    }
+}
+
+void WholeFileWriter::chooseWay()
+{
+    struct stat old {};
+    bool exists = sys::stat(targetPath_.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT) raiseCannotCreate();
+    if (exists && (S_ISFIFO(old.st_mode) || S_ISCHR(old.st_mode))) {
+        openStream();
+        return;
+    }
+    if (exists && !S_ISREG(old.st_mode)) raiseCannotCreate(); // a folder, a socket, a block device
+    // A read-only file is not replaced behind its back.
+    if (exists && (old.st_mode & 0222) == 0) raiseCannotCreate();
+    // Replacing a file with other names would part it from them.
+    bool replaceable = !exists || old.st_nlink <= 1;
+    if (replaceable && openTemporary(exists ? &old : nullptr)) return;
+    if (!exists) raiseCannotCreate();
+    openInPlace(static_cast<uint64_t>(old.st_size));
 }
 
 WholeFileWriter::~WholeFileWriter()
 {
+    if (!committed_) discardTemporary();
     if (fd_ >= 0) sys::close(fd_);
-    if (!committed_ && !tempPath_.empty()) sys::unlink(tempPath_.c_str());
 }
 
 void WholeFileWriter::raiseCannotCreate() const { throw Failure("Cannot create file " + path_); }
 
-void WholeFileWriter::openTemporary()
+void WholeFileWriter::discardTemporary()
 {
-    struct stat target {};
-    bool exists = sys::stat(targetPath_.c_str(), &target) == 0;
-    if (exists && !S_ISREG(target.st_mode)) return; // a device or the like: write in place
-    // A read-only file is not replaced behind its back.
-    if (exists && (target.st_mode & 0222) == 0) raiseCannotCreate();
-    std::string temp = temporaryNameFor(targetPath_);
-    int fd = sys::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) return;
-    // The new file takes the old one's permissions.
-    if (exists && sys::fchmod(fd, target.st_mode & 07777) != 0) {
-        sys::close(fd);
-        sys::unlink(temp.c_str());
-        raiseCannotCreate();
-    }
-    fd_ = fd;
-    tempPath_ = temp;
+    if (way_ == Way::Replace && !tempPath_.empty()) sys::unlink(tempPath_.c_str());
+    tempPath_.clear();
 }
 
-void WholeFileWriter::openInPlace()
+// Returns false when the folder takes no new file (or the new file cannot
+// have the old one's owner): the caller then writes in place.
+bool WholeFileWriter::openTemporary(const struct stat* old)
 {
-    fd_ = sys::open(targetPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    std::string folder = folderOf(targetPath_);
+    if (!openUnnamedTemporary(folder) && !openNamedTemporary(folder)) return false;
+    if (old && !takeOwnerOf(*old)) {
+        discardTemporary();
+        sys::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    return true;
+}
+
+bool WholeFileWriter::openUnnamedTemporary(const std::string& folder)
+{
+    if (::access("/proc/self/fd", F_OK) != 0) return false; // it could not be given a name later
+    fd_ = sys::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0666);
+    if (fd_ >= 0) return true;
+    // Not every file system has unnamed files; a refusal of the folder or a
+    // full disk would refuse a named one as well.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return false;
+    if (folderRefusesNewFiles(errno)) return false;
+    raiseCannotCreate();
+}
+
+bool WholeFileWriter::openNamedTemporary(const std::string& folder)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = temporaryNameIn(folder);
+        fd_ = sys::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd_ >= 0) {
+            tempPath_ = temp;
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        if (folderRefusesNewFiles(errno)) return false;
+        raiseCannotCreate();
+    }
+    raiseCannotCreate();
+}
+
+// The new file keeps the old one's owner, group and mode. A user who may not
+// give a file away (everyone but root, for a file of someone else's) cannot
+// replace that file without taking it over: such a file is written in place.
+bool WholeFileWriter::takeOwnerOf(const struct stat& old)
+{
+    struct stat now {};
+    if (sys::fstat(fd_, &now) != 0) raiseCannotCreate();
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+        if (sys::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+            if (errno == EPERM) return false;
+            raiseCannotCreate();
+        }
+    }
+    // After the owner: a change of owner clears the set-id bits.
+    if (sys::fchmod(fd_, old.st_mode & 07777) != 0) raiseCannotCreate();
+    return true;
+}
+
+void WholeFileWriter::openInPlace(uint64_t oldSize)
+{
+    way_ = Way::InPlace;
+    oldSize_ = oldSize;
+    fd_ = sys::open(targetPath_.c_str(), O_RDWR | O_NONBLOCK);
     if (fd_ < 0) raiseCannotCreate();
+}
+
+void WholeFileWriter::openStream()
+{
+    way_ = Way::Stream;
+    // Non-blocking, so that a FIFO nobody reads fails at once (ENXIO).
+    fd_ = sys::open(targetPath_.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd_ < 0 || sys::setBlocking(fd_) != 0) raiseCannotCreate();
 }
 
 void WholeFileWriter::write(const void* buffer, size_t count)
 {
+    put(static_cast<const char*>(buffer), count);
+}
+
+void WholeFileWriter::put(const char* bytes, size_t count)
+{
     if (count == 0) return;
-    ssize_t n = sys::pwrite(fd_, buffer, count, static_cast<off_t>(written_));
-    if (n < 0 || static_cast<size_t>(n) != count) throw Failure("Stream write error");
+    if (way_ == Way::InPlace) {
+        putChanged(bytes, count);
+    } else if (way_ == Way::Stream) {
+        putStream(bytes, count);
+    } else {
+        ssize_t n = sys::pwrite(fd_, bytes, count, static_cast<off_t>(written_));
+        if (n < 0 || static_cast<size_t>(n) != count) throw Failure("Stream write error");
+    }
     written_ += count;
+}
+
+// Writes only the blocks that differ from what the file holds there.
+void WholeFileWriter::putChanged(const char* bytes, size_t count)
+{
+    char old[kCompareBlock];
+    for (size_t done = 0; done < count;) {
+        uint64_t at = written_ + done;
+        size_t block = std::min(count - done, kCompareBlock - static_cast<size_t>(at % kCompareBlock));
+        ssize_t have = 0;
+        if (at < oldSize_) {
+            have = sys::pread(fd_, old, block, static_cast<off_t>(at));
+            if (have < 0) throw Failure("Stream write error");
+        }
+        if (static_cast<size_t>(have) != block || std::memcmp(old, bytes + done, block) != 0) {
+            ssize_t n = sys::pwrite(fd_, bytes + done, block, static_cast<off_t>(at));
+            if (n < 0 || static_cast<size_t>(n) != block) throw Failure("Stream write error");
+        }
+        done += block;
+    }
+}
+
+void WholeFileWriter::putStream(const char* bytes, size_t count)
+{
+    while (count > 0) {
+        ssize_t n = sys::write(fd_, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Failure("Stream write error");
+        bytes += n;
+        count -= static_cast<size_t>(n);
+    }
 }
 
 void WholeFileWriter::copyFrom(const File& source, uint64_t offset, uint64_t count)
 {
-    copyBetween(source, offset, fd_, path_, written_, count, WriteFailure::StreamWriteError);
-    written_ += count;
+    if (way_ == Way::Replace) {
+        copyBetween(source, offset, fd_, path_, written_, count, WriteFailure::StreamWriteError);
+        written_ += count;
+        return;
+    }
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    for (uint64_t done = 0; done < count;) {
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
+        source.readExact(buffer.get(), chunk, offset + done);
+        put(buffer.get(), chunk);
+        done += chunk;
+    }
+}
+
+void WholeFileWriter::giveTemporaryAName()
+{
+    std::string folder = folderOf(targetPath_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = temporaryNameIn(folder);
+        if (sys::linkOpenFile(fd_, temp.c_str()) == 0) {
+            tempPath_ = temp;
+            return;
+        }
+        if (errno != EEXIST) raiseCannotCreate();
+    }
+    raiseCannotCreate();
 }
 
 void WholeFileWriter::commit()
 {
+    if (way_ == Way::Stream) {
+        int fd = std::exchange(fd_, -1);
+        if (sys::close(fd) != 0) throw Failure("Stream write error");
+        committed_ = true;
+        return;
+    }
     if (sys::fsync(fd_) != 0) throw Failure("Stream write error");
-    int fd = fd_;
-    fd_ = -1;
+    if (way_ == Way::InPlace) {
+        // Cut only once the new bytes are on disk.
+        if (oldSize_ > written_ && (sys::ftruncate(fd_, static_cast<off_t>(written_)) != 0 || sys::fsync(fd_) != 0))
+            throw Failure("Stream write error");
+    } else if (tempPath_.empty()) {
+        giveTemporaryAName();
+    }
+    int fd = std::exchange(fd_, -1);
     if (sys::close(fd) != 0) throw Failure("Stream write error");
-    if (!tempPath_.empty() && sys::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) raiseCannotCreate();
+    if (way_ == Way::Replace) {
+        if (sys::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) raiseCannotCreate();
+        tempPath_.clear();
+        syncFolder(folderOf(targetPath_));
+        removeStaleTemporaries(folderOf(targetPath_));
+    }
     committed_ = true;
-    syncFolderOf(targetPath_);
-    removeStaleTemporaries(targetPath_);
 }
 
 void writeWholeFile(const std::string& path, const void* data, size_t size)

@@ -9,16 +9,28 @@
 // a successful run.
 //
 // `WholeFileWriter` writes a file whole, as the directory and exported entries
-// are written: into a temporary file in the same folder, flushed to disk and
-// renamed over the target, so a crash or a full disk leaves either the old or
-// the new file and never a truncated one. Through a symbolic link the link's
-// target is replaced; the target's permissions are kept. Where the folder
-// allows no new file it falls back to rewriting the target in place.
+// are written. Three ways, chosen when it is made:
+// - Replace (the usual one): the bytes go into a new unnamed file in the same
+//   folder (or, where the file system has none, one named ".brimlet-<pid>-<n>.tmp"),
+//   which is flushed and then renamed over the target; a crash or a full
+//   disk leaves either the old or the new file. The new file takes the old
+//   one's owner, group and mode. Through a symbolic link, the link's target
+//   is replaced.
+// - In place, only where the target cannot be replaced: its folder refuses
+//   new files (EACCES, EPERM, EROFS), it has other hard links, or the new file
+//   cannot be given the old owner and group. The target is never truncated
+//   first: only the blocks that differ are written, the file is flushed, and
+//   only then cut to its new length, so a crash leaves every block that was
+//   not being changed as it was.
+// - Straight through, for a pipe or a character device (/dev/null, a
+//   terminal): no temporary file and no flush. A pipe nobody reads is refused
+//   at once rather than waited for.
 // Failures: "Cannot create file <path>" and "Stream write error".
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace brimlet {
@@ -37,7 +49,8 @@ public:
 
     // Opens an existing file; never creates one. A folder, and for ReadWrite a
     // file without any write permission bit (the read-only attribute), fail
-    // with code 5, whoever runs the program.
+    // with code 5, whoever runs the program. A pipe, a device or a socket is
+    // refused at once (without waiting for a partner to open its other end).
     File(const std::string& path, Mode mode);
     ~File();
     File(const File&) = delete;
@@ -49,9 +62,13 @@ public:
 
     uint64_t size() const;
     void readExact(void* buffer, size_t count, uint64_t offset) const;
+    // Whether a byte can be read at `offset` (whatever the size says).
+    bool hasByteAt(uint64_t offset) const;
     void writeExact(const void* buffer, size_t count, uint64_t offset);
     void writeZeros(uint64_t offset, uint64_t count);
     void sync();
+    // Cuts the file to `size` bytes.
+    void truncate(uint64_t size);
     void close();
 
 private:
@@ -76,15 +93,29 @@ public:
     void commit();
 
 private:
-    void openTemporary();
-    void openInPlace();
+    enum class Way { Replace, InPlace, Stream };
+
+    void chooseWay();
+    bool openTemporary(const struct stat* old);
+    bool openUnnamedTemporary(const std::string& folder);
+    bool openNamedTemporary(const std::string& folder);
+    bool takeOwnerOf(const struct stat& old);
+    void openInPlace(uint64_t oldSize);
+    void openStream();
+    void put(const char* bytes, size_t count);
+    void putChanged(const char* bytes, size_t count);
+    void putStream(const char* bytes, size_t count);
+    void discardTemporary();
+    void giveTemporaryAName();
     [[noreturn]] void raiseCannotCreate() const;
 
     std::string path_;       // as given, for messages
     std::string targetPath_; // where the file ends up (a link's target)
-    std::string tempPath_;   // empty when writing in place
+    std::string tempPath_;   // the named temporary file; empty while it has no name
+    Way way_ = Way::Replace;
     int fd_ = -1;
     uint64_t written_ = 0;
+    uint64_t oldSize_ = 0; // writing in place: the target's size before
     bool committed_ = false;
 };
 

@@ -1,63 +1,139 @@
 #include "lock.h"
 
+#include "errors.h"
 #include "sys.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <utility>
 
 namespace brimlet {
 
 namespace {
+
+using Key = std::pair<dev_t, ino_t>;
 
 struct Held {
     int fd = -1;
     int depth = 0;
 };
 
-// Locks this process holds, by folder: flock() would block on a second
-// descriptor of the same folder, so nested holders share the first.
-std::map<std::string, Held>& heldLocks()
+// Locks this process holds, by file: flock() would block on a second
+// descriptor of the same file, so nested holders share the first.
+std::map<Key, Held>& heldLocks()
 {
-    static std::map<std::string, Held> held;
+    static std::map<Key, Held> held;
     return held;
 }
 
-std::string folderOf(const std::string& path)
+// A file to lock on, opened. `fd` is -1 when the path names no regular file.
+struct Target {
+    int fd = -1;
+    Key key{};
+};
+
+// Opens `path` for locking only. Any access mode will do for flock(); a
+// FIFO must not make the open wait, hence O_NONBLOCK.
+Target openTarget(const std::string& path)
 {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    int fd = sys::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0 && errno == EACCES) fd = sys::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return {};
+        raiseErrno(errno, path);
+    }
+    struct stat st {};
+    if (sys::fstat(fd, &st) != 0) {
+        int err = errno;
+        sys::close(fd);
+        raiseErrno(err, path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        sys::close(fd);
+        return {};
+    }
+    return {fd, {st.st_dev, st.st_ino}};
 }
 
-int lockFolder(const std::string& folder)
+[[noreturn]] void failLocking(int fd, int err)
 {
-    int fd = sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return -1;
-    int result;
-    while ((result = sys::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    sys::close(fd);
+    throw Failure("The archive cannot be locked against other programs (I/O error " + std::to_string(err) + ")");
+}
+
+// Takes the lock on `fd`, waiting as `wait` says.
+void acquire(int fd, const LockWait& wait)
+{
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    bool announced = false;
+    int nap = 5;
+    for (;;) {
+        if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return;
+        if (errno != EWOULDBLOCK && errno != EINTR) failLocking(fd, errno);
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        if (wait.limitMs >= 0 && waited >= wait.limitMs) {
+            sys::close(fd);
+            throw Failure("Another program is using this archive; try again when it has finished");
+        }
+        if (!announced && waited >= 500) {
+            announced = true;
+            if (wait.onWaiting) wait.onWaiting();
+        }
+        sys::pause(nap);
+        nap = std::min(nap * 2, 100);
     }
-    if (result != 0) {
-        sys::close(fd);
-        return -1;
-    }
-    return fd;
+}
+
+// Whether `path` still names the file we locked (a save may have replaced it).
+bool stillNames(const std::string& path, const Key& key)
+{
+    struct stat st {};
+    if (sys::stat(path.c_str(), &st) != 0) return true; // gone: the command fails on its own terms
+    return Key{st.st_dev, st.st_ino} == key;
 }
 
 }  // namespace
 
-ArchiveLock::ArchiveLock(const std::string& directoryPath) : folder_(folderOf(directoryPath))
+ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
-    Held& held = heldLocks()[folder_];
-    if (held.depth++ == 0) held.fd = lockFolder(folder_);
+    for (;;) {
+        bool onData = true;
+        Target target = openTarget(dataPath);
+        if (target.fd < 0) {
+            onData = false;
+            target = openTarget(directoryPath);
+            if (target.fd < 0) return; // nothing there to protect
+        }
+        auto it = heldLocks().find(target.key);
+        if (it != heldLocks().end()) {
+            sys::close(target.fd);
+            ++it->second.depth;
+        } else {
+            acquire(target.fd, wait);
+            if (!onData && !stillNames(directoryPath, target.key)) {
+                sys::close(target.fd);
+                continue;
+            }
+            heldLocks()[target.key] = {target.fd, 1};
+        }
+        held_ = true;
+        device_ = target.key.first;
+        inode_ = target.key.second;
+        return;
+    }
 }
 
 ArchiveLock::~ArchiveLock()
 {
-    auto it = heldLocks().find(folder_);
+    if (!held_) return;
+    auto it = heldLocks().find({device_, inode_});
     if (it == heldLocks().end() || --it->second.depth > 0) return;
-    if (it->second.fd >= 0) sys::close(it->second.fd); // closing releases the lock
+    sys::close(it->second.fd); // closing releases the lock
     heldLocks().erase(it);
 }
 

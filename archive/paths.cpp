@@ -2,6 +2,9 @@
 
 #include "sys.h"
 
+#include <functional>
+#include <vector>
+
 namespace brimlet {
 
 namespace {
@@ -85,17 +88,65 @@ bool fileExists(const std::string& path)
 
 }  // namespace brimlet
 
+#include "errors.h"
+
 namespace brimlet {
 
-std::string existingWithAnyCase(const std::string& path)
+namespace {
+
+std::string folderPart(const std::string& path)
 {
-    if (fileExists(path)) return path;
     auto slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    for (const std::string& candidate : sys::listFolder(folder.c_str()))
-        if (equalsIgnoringCase(candidate, name)) return slash == std::string::npos ? candidate : folder + candidate;
-    return path;
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The only file of `names` that passes `matches`; several are refused.
+std::string onlyCandidate(const std::vector<std::string>& names, const std::string& folder, const char* role,
+                          const std::function<bool(const std::string&)>& matches)
+{
+    std::vector<std::string> found;
+    for (const std::string& name : names)
+        if (matches(name) && fileExists(folder + name)) found.push_back(folder + name);
+    if (found.size() > 1) {
+        std::string list;
+        for (const auto& f : found) list += (list.empty() ? "" : ", ") + f;
+        throw Failure(std::string("More than one file could be this archive's ") + role + " (" + list +
+                      "); rename all but one");
+    }
+    return found.empty() ? std::string() : found[0];
+}
+
+// The other half of the pair for `path`, whose extension becomes `extension`.
+std::string partnerOf(const std::string& path, const std::string& extension, const char* role)
+{
+    std::string exact = changeHostExtension(path, extension);
+    if (fileExists(exact)) return exact;
+    std::string folder = folderPart(exact);
+    std::string name = exact.substr(folder.size());
+    std::string base = name.substr(0, name.size() - extension.size());
+    auto names = sys::listFolder(folder.empty() ? "." : folder.c_str());
+    std::string found = onlyCandidate(names, folder, role, [&](const std::string& candidate) {
+        return candidate.size() == name.size() && candidate.compare(0, base.size(), base) == 0 &&
+               equalsIgnoringCase(candidate.substr(base.size()), extension);
+    });
+    if (found.empty())
+        found = onlyCandidate(names, folder, role, [&](const std::string& c) { return equalsIgnoringCase(c, name); });
+    return found.empty() ? exact : found;
+}
+
+bool namesHalf(const std::string& path, const char* extension)
+{
+    return equalsIgnoringCase(hostExtension(path), extension) && fileExists(path);
+}
+
+}  // namespace
+
+ArchivePair archivePairFor(const std::string& path)
+{
+    ArchivePair pair;
+    pair.directory = namesHalf(path, ".dir") ? path : partnerOf(path, ".dir", "directory file");
+    pair.data = namesHalf(path, ".img") ? path : partnerOf(pair.directory, ".img", "data file");
+    return pair;
 }
 
 }  // namespace brimlet

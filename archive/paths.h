@@ -23,11 +23,22 @@ std::string changeHostExtension(const std::string& path, const std::string& exte
 std::string directoryPathFor(const std::string& anyArchivePath);
 std::string dataPathFor(const std::string& directoryPath);
 
-// Archives copied from Windows often pair GTA3.IMG with gta3.dir, a pair on
-// a case-blind file system. Returns `path` when it exists; else the file of
-// its folder whose name matches it but for the case of ASCII letters; else
-// `path` unchanged.
-std::string existingWithAnyCase(const std::string& path);
+// The two files of the archive named by `path` (its ".dir", its ".img" or its
+// base name). Archives copied from Windows often pair GTA3.IMG with gta3.dir,
+// a pair on a case-blind file system, so each file is looked for in turn as:
+//   1. the file the user named, when it is that half of the pair;
+//   2. the same base name with the extension in exactly that case;
+//   3. the same base name with the extension in any case;
+//   4. a name equal but for the case of ASCII letters.
+// Steps 3 and 4 take a file only when it is the only candidate; several are
+// refused with a message naming them. When nothing is found, the path of
+// step 2 is returned (and opening it will say the file is missing). The data
+// file is looked for beside the directory file that was found.
+struct ArchivePair {
+    std::string directory;
+    std::string data;
+};
+ArchivePair archivePairFor(const std::string& path);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
 std::string lowerAscii(std::string text);

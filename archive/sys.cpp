@@ -1,6 +1,8 @@
 #include "sys.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <csignal>
 #include <dirent.h>
@@ -28,6 +30,22 @@ Fault nextCall()
 
 // For calls that move bytes: a short transfer moves half (at least nothing).
 size_t shortened(size_t count) { return count / 2; }
+
+// With a byte mark set, a write is cut at the mark; `afterWrite` then ends
+// the process, as a power cut in the middle of the write would.
+size_t cappedAtByteMark(size_t count)
+{
+    if (!activePlan || activePlan->killAfterBytes < 0) return count;
+    long long left = activePlan->killAfterBytes - activePlan->bytesWritten;
+    return left < static_cast<long long>(count) ? static_cast<size_t>(std::max(left, 0LL)) : count;
+}
+
+void afterWrite(ssize_t written)
+{
+    if (!activePlan || activePlan->killAfterBytes < 0 || written < 0) return;
+    activePlan->bytesWritten += written;
+    if (activePlan->bytesWritten >= activePlan->killAfterBytes) ::kill(::getpid(), SIGKILL);
+}
 
 }  // namespace
 
@@ -67,7 +85,19 @@ ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
-    return ::pwrite(fd, buf, count, offset);
+    ssize_t n = ::pwrite(fd, buf, cappedAtByteMark(count), offset);
+    afterWrite(n);
+    return n;
+}
+
+ssize_t write(int fd, const void* buf, size_t count)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    if (fault == Fault::Short) count = shortened(count);
+    ssize_t n = ::write(fd, buf, cappedAtByteMark(count));
+    afterWrite(n);
+    return n;
 }
 
 ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count)
@@ -75,7 +105,9 @@ ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
-    return ::copy_file_range(in, inOffset, out, outOffset, count, 0);
+    ssize_t n = ::copy_file_range(in, inOffset, out, outOffset, cappedAtByteMark(count), 0);
+    afterWrite(n);
+    return n;
 }
 
 int fstat(int fd, struct stat* st)
@@ -113,6 +145,38 @@ int rename(const char* from, const char* to)
     return ::rename(from, to);
 }
 
+int linkOpenFile(int fd, const char* newPath)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, newPath, AT_SYMLINK_FOLLOW) == 0) return 0;
+    // Without /proc, only a process that may read any file can do this.
+    return ::linkat(fd, "", AT_FDCWD, newPath, AT_EMPTY_PATH);
+}
+
+int fchown(int fd, uid_t owner, gid_t group)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::fchown(fd, owner, group);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::ftruncate(fd, length);
+}
+
+int setBlocking(int fd)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    int flags = ::fcntl(fd, F_GETFL);
+    return flags < 0 ? -1 : ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
 int unlink(const char* path)
 {
     auto fault = nextCall();
@@ -145,6 +209,13 @@ bool processExists(pid_t pid)
 {
     if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
     return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+void pause(int milliseconds)
+{
+    struct timespec t {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
 }
 
 bool isFolderUncounted(const char* path)

@@ -19,6 +19,11 @@ struct FaultPlan {
     int error = 0;        // errno to fail with; 0 with `shortIo` makes a short read/write
     bool shortIo = false; // a read or write at call k transfers fewer bytes instead of failing
     bool kill = false;    // the process kills itself (SIGKILL) at call k, as a crash would
+    // The process kills itself once this many bytes have been written in all
+    // (a write that crosses the mark stores only its part before it): a power
+    // cut in the middle of a write. -1: never.
+    long long killAfterBytes = -1;
+    long long bytesWritten = 0;
     long calls = 0;       // calls made since the plan was installed
     bool fired = false;   // whether the chosen call was reached
 };
@@ -36,12 +41,24 @@ int stat(const char* path, struct stat* st);
 int fsync(int fd);
 int fchmod(int fd, mode_t mode);
 int rename(const char* from, const char* to);
+// Gives a name to a file opened with O_TMPFILE.
+int linkOpenFile(int fd, const char* newPath);
+int fchown(int fd, uid_t owner, gid_t group);
+int ftruncate(int fd, off_t length);
+// Clears O_NONBLOCK, with which every file is opened (so that a FIFO's open
+// never waits for a partner).
+int setBlocking(int fd);
+// Plain write at the current position, for pipes and devices.
+ssize_t write(int fd, const void* buf, size_t count);
 int unlink(const char* path);
 int flock(int fd, int operation);
 // The names in a folder ("." and ".." left out); empty when it cannot be read.
 std::vector<std::string> listFolder(const char* path);
 // Whether a process with this id exists.
 bool processExists(pid_t pid);
+
+// Sleeps without being counted: used while waiting for a lock.
+void pause(int milliseconds);
 
 // Not counted and never failed: only used to classify an error that has
 // already happened (missing file or missing folder).

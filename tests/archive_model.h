@@ -56,13 +56,25 @@ struct ModelArchive {
         }
     }
 
-    // Zero fill from the old end, one byte past the padded span; then the bytes.
+    // Whether some entry's span covers sector `sector`.
+    bool covered(uint64_t sector) const
+    {
+        for (size_t i = 0; i < records.size(); ++i)
+            if (count(i) > 0 && start(i) >= 0 && uint64_t(start(i)) <= sector && sector < uint64_t(start(i)) + count(i))
+                return true;
+        return false;
+    }
+
+    // Zero fill from the old end, one byte past the padded span; then the
+    // bytes. The new entry starts in the last, partial sector unless an entry
+    // covers it (an unpadded last entry): then at the next one.
     void append(Record& r, const Bytes& file)
     {
         uint64_t size = data.size();
         uint64_t start = size / 2048;
+        if (size % 2048 != 0 && covered(start)) ++start;
         uint64_t sectors = file.size() / 2048 + 1;
-        data.resize(size + sectors * 2048 + 1, 0);
+        data.resize(std::max(size, start * 2048) + sectors * 2048 + 1, 0);
         std::copy(file.begin(), file.end(), data.begin() + static_cast<long>(start * 2048));
         setU32(r, 0, uint32_t(start));
         setU32(r, 4, uint32_t(sectors));

@@ -67,6 +67,10 @@ QFont windowFont(int pixelSize)
 
 // ---------------------------------------------------------------- layout
 
+// How long a command waits for another program (a script) to finish with the
+// archive before it gives up with a message.
+constexpr long kLockWaitMs = 4000;
+
 Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(parent), arguments_(arguments)
 {
     setObjectName("wnd_dir");
@@ -76,6 +80,8 @@ Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(pare
     setAutoFillBackground(true);
     createControls();
     placeWindow();
+    // The window's one thread must not freeze behind another program's lock.
+    archive_.setLockWait({kLockWaitMs, {}});
 }
 
 Twnd_dir::~Twnd_dir() = default;

@@ -2,15 +2,31 @@
 
 #include "archive/tests/test_support.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace brimlet::test {
 
 namespace {
+
+// In the child, before exec.
+void applyOptions(const RunOptions& options)
+{
+    for (const auto& setting : options.environment) ::putenv(const_cast<char*>(setting.c_str()));
+    if (options.fileSizeLimit >= 0) {
+        rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
+    }
+    if (options.user != 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(options.user) != 0 || ::setuid(options.user) != 0) ::_exit(124);
+    }
+}
 
 [[noreturn]] void execProgram(const std::string& program, const std::vector<std::string>& args)
 {
@@ -21,34 +37,48 @@ namespace {
     ::_exit(127);
 }
 
+// Waits for the child at most `seconds`; a child still running then is killed.
+int waitWithin(pid_t pid, double seconds)
+{
+    for (double waited = 0; waited < seconds; waited += 0.01) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    waitCli(pid);
+    return kHung;
+}
+
 }  // namespace
 
-Result runCli(const std::vector<std::string>& args, const std::string& program)
+Result runCli(const std::vector<std::string>& args, const std::string& program, const RunOptions& options)
 {
     TempDir captures;
     std::string outPath = captures / "out", errPath = captures / "err";
     pid_t pid = ::fork();
     if (pid == 0) {
-        if (!std::freopen(outPath.c_str(), "w", stdout) || !std::freopen(errPath.c_str(), "w", stderr)) ::_exit(126);
+        std::string out = options.stdoutPath.empty() ? outPath : options.stdoutPath;
+        if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(errPath.c_str(), "w", stderr)) ::_exit(126);
+        applyOptions(options);
         execProgram(program, args);
     }
     Result r;
-    r.exitCode = waitCli(pid);
+    r.exitCode = waitWithin(pid, options.timeLimitSeconds);
     auto o = readFile(outPath), e = readFile(errPath);
     r.out.assign(o.begin(), o.end());
     r.err.assign(e.begin(), e.end());
     return r;
 }
 
-pid_t startCli(const std::vector<std::string>& args, const std::string& program,
-               const std::vector<std::string>& environment)
+pid_t startCli(const std::vector<std::string>& args, const std::string& program, const RunOptions& options)
 {
     pid_t pid = ::fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        for (const auto& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
+        applyOptions(options);
         execProgram(program, args);
     }
     return pid;
@@ -60,5 +90,7 @@ int waitCli(pid_t pid)
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+bool canSwitchUser() { return ::geteuid() == 0; }
 
 }  // namespace brimlet::test

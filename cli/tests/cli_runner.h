@@ -8,17 +8,34 @@
 namespace brimlet::test {
 
 struct Result {
-    int exitCode = -1; // -1: killed by a signal
+    int exitCode = -1; // -1: killed by a signal; kHung: still running at the time limit
     std::string out, err;
 };
 
+// How the child runs: extra environment, another user, a file-size limit
+// (ulimit -f, in bytes), standard output into a file or a pipe.
+struct RunOptions {
+    std::vector<std::string> environment;
+    uid_t user = 0;       // 0: as we are
+    long fileSizeLimit = -1;
+    std::string stdoutPath; // empty: captured into Result::out
+    double timeLimitSeconds = 60; // then the child is killed and the result is kHung
+};
+
+inline constexpr int kHung = -2;
+
 // Runs the program to its end and collects its output.
-Result runCli(const std::vector<std::string>& args, const std::string& program = BRIMLET_CLI_PATH);
+Result runCli(const std::vector<std::string>& args, const std::string& program = BRIMLET_CLI_PATH,
+              const RunOptions& options = {});
 
 // Starts the program with its output discarded; returns its pid.
 pid_t startCli(const std::vector<std::string>& args, const std::string& program = BRIMLET_CLI_PATH,
-               const std::vector<std::string>& environment = {});
+               const RunOptions& options = {});
 // Waits for it; returns its exit code, or -1 when a signal ended it.
 int waitCli(pid_t pid);
+
+// Whether tests that need another user (and root to become one) can run.
+bool canSwitchUser();
+inline constexpr uid_t kNobody = 65534;
 
 }  // namespace brimlet::test

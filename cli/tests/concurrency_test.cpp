@@ -57,7 +57,8 @@ TEST(TwoWriters, TheLockMakesTheOtherProgramWait)
     writeFile(tmp / "b.dff", {2});
     pid_t cli;
     {
-        ArchiveLock held(dir);
+        Archive holder;
+        holder.openimg(dir, Archive::LockScope::UntilClosed);
         cli = startCli({"add", dir, tmp / "b.dff"});
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         int status = 0;

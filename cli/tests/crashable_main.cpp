@@ -1,9 +1,12 @@
 // brimlet-cli for crash tests: with BRIMLET_KILL_AT_CALL=k in its
-// environment it kills itself with SIGKILL at its k-th system call.
+// environment it kills itself with SIGKILL at its k-th system call; with
+// BRIMLET_KILL_AFTER_BYTES=n once it has written n bytes, in the middle of
+// the write that crosses that mark.
 #include "archive/sys.h"
 #include "cli/cli.h"
 
 #include <cstdlib>
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -14,6 +17,13 @@ int main(int argc, char** argv)
         plan.kill = true;
         brimlet::sys::setFaultPlan(&plan);
     }
+    if (const char* n = std::getenv("BRIMLET_KILL_AFTER_BYTES")) {
+        plan.killAfterBytes = std::atoll(n);
+        brimlet::sys::setFaultPlan(&plan);
+    }
+    // A write past the file-size limit (ulimit -f) then fails with EFBIG and
+    // is reported as a full disk, instead of ending the program unannounced.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     return brimlet::cli::run(args, std::cout, std::cerr);
 }

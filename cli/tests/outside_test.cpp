@@ -1,0 +1,455 @@
+// The archive store attacked from outside, as a hostile or careless user
+// would: real symbolic links, other users and permissions, a full tmpfs,
+// FIFOs and devices, file-size limits, two processes at once, and archives
+// that other tools wrote. Each test builds the situation for real, runs the
+// real brimlet-cli and checks every entry's bytes afterwards.
+#include "archive/archive.h"
+#include "archive/errors.h"
+#include "archive/tests/test_support.h"
+#include "cli_runner.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+ino_t inodeOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+// Every entry as `list` shows it and as `export` writes it.
+std::vector<std::pair<std::string, Bytes>> entriesOf(const std::string& dir)
+{
+    Archive archive;
+    archive.openimg(dir);
+    TempDir out;
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (size_t i = 0; i < archive.count(); ++i) {
+        archive.exportEntry(i, out / "e");
+        entries.emplace_back(archive.name(i), readFile(out / "e"));
+    }
+    return entries;
+}
+
+Bytes head(const Bytes& bytes, size_t n) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(n)); }
+
+// A folder others may enter, for commands run as another user.
+void openToOthers(const std::string& folder) { ::chmod(folder.c_str(), 0755); }
+
+// Runs `adds` adds of distinct files through `path`, one process after another.
+pid_t startAdder(const std::string& path, const std::string& sources, const std::string& tag, int adds,
+                 uid_t user = 0)
+{
+    pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    bool allGood = true;
+    for (int i = 0; i < adds; ++i)
+        allGood &= runCli({"add", path, sources + "/" + tag + std::to_string(i) + ".dff"}, BRIMLET_CLI_PATH,
+                          {{}, user, -1, ""}).exitCode == 0;
+    ::_exit(allGood ? 0 : 1);
+}
+
+void writeSources(const std::string& folder, const std::string& tag, int count)
+{
+    for (int i = 0; i < count; ++i)
+        writeFile(folder + "/" + tag + std::to_string(i) + ".dff",
+                  pattern(100000 + static_cast<size_t>(i) * 37, static_cast<uint8_t>(tag[0] + i)));
+}
+
+// Each added entry holds its own file's bytes, and none is missing.
+void expectAllAdded(const std::string& dir, const std::string& sources, const std::vector<std::string>& tags,
+                    int each)
+{
+    auto entries = entriesOf(dir);
+    ASSERT_EQ(entries.size(), tags.size() * static_cast<size_t>(each));
+    for (const auto& [name, bytes] : entries) {
+        Bytes file = readFile(sources + "/" + name);
+        EXPECT_EQ(head(bytes, file.size()), file) << name;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the lock
+
+TEST(Outside, TwoWritersThroughLinkedFoldersLoseNothing)
+{
+    TempDir t;
+    std::filesystem::create_directories(t / "R");
+    std::filesystem::create_directories(t / "L");
+    std::filesystem::create_directories(t / "src");
+    makeArchive(t / "R/a", {}, {});
+    ::symlink("../R/a.dir", (t / "L/a.dir").c_str());
+    ::symlink("../R/a.img", (t / "L/a.img").c_str());
+    const int each = 30;
+    writeSources(t / "src", "l", each);
+    writeSources(t / "src", "r", each);
+    pid_t left = startAdder(t / "L/a.dir", t / "src", "l", each);
+    pid_t right = startAdder(t / "R/a.dir", t / "src", "r", each);
+    EXPECT_EQ(waitCli(left), 0);
+    EXPECT_EQ(waitCli(right), 0);
+    expectAllAdded(t / "R/a.dir", t / "src", {"l", "r"}, each);
+}
+
+TEST(Outside, TwoWritersInAFolderTheyCannotListLoseNothing)
+{
+    if (!canSwitchUser()) GTEST_SKIP() << "needs root, to run the writers as another user";
+    TempDir t;
+    openToOthers(t.path());
+    std::filesystem::create_directories(t / "src");
+    openToOthers(t / "src");
+    std::string folder = t / "box";
+    std::filesystem::create_directories(folder);
+    makeArchive(folder + "/a", {}, {});
+    for (auto& e : std::filesystem::directory_iterator(folder)) ::chown(e.path().c_str(), kNobody, kNobody);
+    ::chmod(folder.c_str(), 0733); // root's; to others, files writable and the folder not readable
+    const int each = 40;
+    writeSources(t / "src", "p", each);
+    writeSources(t / "src", "q", each);
+    pid_t p = startAdder(folder + "/a.dir", t / "src", "p", each, kNobody);
+    pid_t q = startAdder(folder + "/a.dir", t / "src", "q", each, kNobody);
+    EXPECT_EQ(waitCli(p), 0);
+    EXPECT_EQ(waitCli(q), 0);
+    expectAllAdded(folder + "/a.dir", t / "src", {"p", "q"}, each);
+}
+
+TEST(Outside, TwoArchivesInOneFolderDoNotWaitForEachOther)
+{
+    TempDir t;
+    makeArchive(t / "a", {makeEntry(0, 1, "x.dff")}, pattern(2048));
+    makeArchive(t / "b", {makeEntry(0, 1, "y.dff")}, pattern(2048));
+    writeFile(t / "new.dff", {1, 2, 3});
+    Archive a;
+    a.openimg(t / "a.dir", Archive::LockScope::UntilClosed); // held for as long as `a` lives
+    RunOptions bounded;
+    bounded.timeLimitSeconds = 10;
+    EXPECT_EQ(runCli({"add", t / "b.dir", t / "new.dff"}, BRIMLET_CLI_PATH, bounded).exitCode, 0);
+    EXPECT_EQ(runCli({"list", t / "a.dir"}, BRIMLET_CLI_PATH, {{}, 0, -1, "", 1.5}).exitCode, kHung);
+}
+
+TEST(Outside, AWriterHeldUpByAnotherProgramSaysSoOrGivesUp)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "x.dff")}, pattern(2048));
+    // flock(1) takes the same kind of lock as the store, on the data file.
+    pid_t holder = startCli({t / "a.img", "sleep", "2"}, "/usr/bin/flock");
+    ::usleep(300000);
+
+    Archive window;
+    window.setLockWait({300, {}});
+    try {
+        window.openimg(dir);
+        ADD_FAILURE() << "opened while another program held the archive";
+    } catch (const Failure& f) {
+        EXPECT_EQ(std::string(f.what()), "Another program is using this archive; try again when it has finished");
+    }
+    EXPECT_FALSE(window.isOpen());
+
+    Result waited = runCli({"list", dir});
+    EXPECT_EQ(waited.exitCode, 0);
+    EXPECT_EQ(waited.out, "0\t0\t1\tx.dff\n");
+    EXPECT_EQ(waited.err, "brimlet-cli: waiting for another program to finish with " + dir + "\n");
+    waitCli(holder);
+}
+
+// ---------------------------------------------------------------- saves
+
+TEST(Outside, ALongArchiveNameIsStillSavedAtomically)
+{
+    TempDir t;
+    std::string base = t / std::string(240, 'g');
+    std::string dir = makeArchive(base, {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    ino_t before = inodeOf(dir);
+    EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
+    EXPECT_NE(inodeOf(dir), before); // a new file renamed over the old one, not a rewrite
+    EXPECT_EQ(entriesOf(dir)[0].first, "b.dff");
+}
+
+TEST(Outside, AFolderOutOfInodesRefusesTheSaveAndKeepsTheDirectory)
+{
+    if (!canSwitchUser()) GTEST_SKIP() << "needs root, to mount a small tmpfs";
+    TempDir t;
+    std::string mountPoint = t / "small";
+    std::filesystem::create_directories(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4m,nr_inodes=8") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    std::string dir = makeArchive(mountPoint + "/a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")},
+                                  pattern(4096));
+    for (int i = 0; ::close(::open((mountPoint + "/fill" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0644)) == 0;)
+        ++i;
+    Bytes before = readFile(dir);
+    Result r = runCli({"delete", dir, "#0"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "brimlet-cli: Cannot create file " + dir + "\n");
+    EXPECT_EQ(readFile(dir), before);
+}
+
+// The folder is root's and the files another user's, who runs the command:
+// the directory can only be written in place.
+class InPlaceFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!canSwitchUser()) GTEST_SKIP() << "needs root, to run the command as another user";
+        openToOthers(t.path());
+    }
+    void giveAway()
+    {
+        for (auto& e : std::filesystem::directory_iterator(t.path())) ::chown(e.path().c_str(), kNobody, kNobody);
+    }
+    RunOptions asNobody(long fileSizeLimit = -1) const { return {{}, kNobody, fileSizeLimit, ""}; }
+    TempDir t;
+};
+
+TEST_F(InPlaceFolder, ASaveThatCannotMakeAFileWritesInPlaceWithoutCuttingFirst)
+{
+    std::vector<DirEntry> entries;
+    for (int i = 0; i < 40000; ++i) entries.push_back(makeEntry(i % 4, 1, "e" + std::to_string(i) + ".dff"));
+    std::string dir = makeArchive(t / "big", entries, pattern(4 * 2048));
+    giveAway();
+    ino_t inode = inodeOf(dir);
+    EXPECT_EQ(runCli({"rename", dir, "#1", "renamed.dff"}, BRIMLET_CLI_PATH, asNobody()).exitCode, 0);
+    EXPECT_EQ(inodeOf(dir), inode);
+    EXPECT_EQ(readFile(dir).size(), 40000u * 32);
+
+    // A delete moves every later entry down; stopped by the file-size limit
+    // half-way, no entry may be lost (one may show twice).
+    Result r = runCli({"delete", dir, "#0"}, BRIMLET_CLI_PATH, asNobody(500 * 1024));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "brimlet-cli: Stream write error\n");
+    Bytes now = readFile(dir);
+    ASSERT_EQ(now.size(), 40000u * 32);
+    EntryTable table;
+    table.assign(now.data(), now.size());
+    std::set<std::string> names;
+    for (size_t i = 0; i < table.count(); ++i) names.insert(table[i].name());
+    for (int i = 2; i < 40000; ++i) EXPECT_TRUE(names.count("e" + std::to_string(i) + ".dff")) << i;
+}
+
+TEST_F(InPlaceFolder, ASaveKeepsTheOwnerGroupAndMode)
+{
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    // Saved by root: the file stays its owner's.
+    ::chown(dir.c_str(), kNobody, kNobody);
+    ::chmod(dir.c_str(), 0640);
+    EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
+    EXPECT_EQ(statOf(dir).st_uid, kNobody);
+    EXPECT_EQ(statOf(dir).st_gid, kNobody);
+    EXPECT_EQ(statOf(dir).st_mode & 07777, 0640u);
+
+    // Saved in a shared folder by a user who does not own the file.
+    ::chmod(t.path().c_str(), 01777);
+    ::chown(dir.c_str(), 1234, 1234);
+    ::chmod(dir.c_str(), 0666);
+    ::chmod((t / "a.img").c_str(), 0666);
+    EXPECT_EQ(runCli({"rename", dir, "#0", "c.dff"}, BRIMLET_CLI_PATH, asNobody()).exitCode, 0);
+    EXPECT_EQ(statOf(dir).st_uid, 1234u);
+    EXPECT_EQ(statOf(dir).st_gid, 1234u);
+    EXPECT_EQ(entriesOf(dir)[0].first, "c.dff");
+}
+
+TEST(Outside, AHardLinkedDirectoryStaysOneFile)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    ::link(dir.c_str(), (t / "backup.dir").c_str());
+    EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
+    EXPECT_EQ(readFile(t / "backup.dir"), readFile(dir));
+}
+
+// ---------------------------------------------------------------- other tools' archives
+
+TEST(Outside, AddAfterAnUnpaddedLastEntryKeepsItsBytes)
+{
+    TempDir t;
+    Bytes data = pattern(2048 + 3000, 3); // "b" spans 2 sectors, but its last one is cut short
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 2, "b.dff")}, data);
+    writeFile(t / "c.dff", pattern(500, 7));
+    EXPECT_EQ(runCli({"add", dir, t / "c.dff"}).exitCode, 0);
+    auto entries = entriesOf(dir);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(head(entries[1].second, 3000), Bytes(data.begin() + 2048, data.end()));
+    EXPECT_EQ(head(entries[2].second, 500), pattern(500, 7));
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t2\tb.dff\n2\t3\t1\tc.dff\n");
+
+    // Padded archives, "+1" byte and all, append as they always did.
+    std::string padded = makeArchive(t / "p", {makeEntry(0, 1, "a.dff")}, Bytes(2049, 0));
+    EXPECT_EQ(runCli({"add", padded, t / "c.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", padded}).out, "0\t0\t1\ta.dff\n1\t1\t1\tc.dff\n");
+    EXPECT_EQ(readFile(t / "p.img").size(), 2049u + 2048 + 1);
+}
+
+// ---------------------------------------------------------------- clean-up
+
+TEST(Outside, OnlyOurOwnLeftoversAreCleanedUp)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
+                      ".brimlet-x-1.tmp"})
+        writeFile(t / name, {1});
+    writeFile(t / ".brimlet-4000000-7.tmp", {2}); // a dead writer's
+    EXPECT_EQ(runCli({"export", dir, "#0", t / "notes.txt"}).exitCode, 0);
+    EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
+    for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
+                      ".brimlet-x-1.tmp"})
+        EXPECT_TRUE(exists(t / name)) << name;
+    EXPECT_FALSE(exists(t / ".brimlet-4000000-7.tmp"));
+}
+
+TEST(Outside, KilledExportsLeaveNothingBehind)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 32768, "big.dff")}, pattern(64u << 20));
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(runCli({"export", dir, "#0", t / "out.dff"}).exitCode, 0);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    for (double at : {0.3, 0.5, 0.7, 0.9}) {
+        pid_t pid = startCli({"export", dir, "#0", t / "out.dff"});
+        std::this_thread::sleep_for(took * at);
+        ::kill(pid, SIGKILL);
+        waitCli(pid);
+    }
+    for (auto& e : std::filesystem::directory_iterator(t.path())) {
+        std::string name = e.path().filename().string();
+        EXPECT_TRUE(name == "a.dir" || name == "a.img" || name == "out.dff") << name;
+    }
+}
+
+// ---------------------------------------------------------------- FIFOs and devices
+
+TEST(Outside, PipesAndDevicesAreRefusedAtOnceOrWrittenStraightThrough)
+{
+    TempDir t;
+    Bytes data = pattern(3 * 2048, 4);
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 2, "b.dff")}, data);
+    ::mkfifo((t / "fifo.dff").c_str(), 0644);
+    RunOptions bounded;
+    bounded.timeLimitSeconds = 10;
+    auto run = [&](std::vector<std::string> args) { return runCli(args, BRIMLET_CLI_PATH, bounded); };
+
+    Result fifoSource = run({"add", dir, t / "fifo.dff"});
+    EXPECT_EQ(fifoSource.exitCode, 1);
+    EXPECT_EQ(fifoSource.err, "brimlet-cli: " + (t / "fifo.dff") + " is a pipe or a device, not a file\n");
+    Result nobodyReads = run({"export", dir, "#0", t / "fifo.dff"});
+    EXPECT_EQ(nobodyReads.exitCode, 1);
+    EXPECT_EQ(nobodyReads.err, "brimlet-cli: Cannot create file " + (t / "fifo.dff") + "\n");
+    Result proc = run({"add", dir, "/proc/self/status"});
+    EXPECT_EQ(proc.exitCode, 1);
+    EXPECT_EQ(proc.err, "brimlet-cli: The size of /proc/self/status cannot be known; copy it to an ordinary file first\n");
+    Result device = run({"add", dir, "/dev/zero"});
+    EXPECT_EQ(device.exitCode, 1);
+
+    // A pipe that someone reads, standard output and /dev/null get the span.
+    int readEnd = ::open((t / "fifo.dff").c_str(), O_RDONLY | O_NONBLOCK); // a reader before the writer comes
+    std::atomic<bool> exported{false};
+    Bytes fromFifo;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(readEnd, buffer, sizeof buffer);
+            if (n > 0) fromFifo.insert(fromFifo.end(), buffer, buffer + n);
+            else if (n == 0 && exported) break;
+            else ::usleep(1000);
+        }
+    });
+    EXPECT_EQ(run({"export", dir, "b.dff", t / "fifo.dff"}).exitCode, 0);
+    exported = true;
+    reader.join();
+    ::close(readEnd);
+    EXPECT_EQ(fromFifo, Bytes(data.begin() + 2048, data.end()));
+    Result toStdout = run({"export", dir, "b.dff", "-"});
+    EXPECT_EQ(toStdout.exitCode, 0);
+    EXPECT_EQ(Bytes(toStdout.out.begin(), toStdout.out.end()), Bytes(data.begin() + 2048, data.end()));
+    EXPECT_EQ(run({"export", dir, "#0", "/dev/null"}).exitCode, 0);
+    EXPECT_EQ(entriesOf(dir).size(), 2u);
+
+    // A directory file that is a pipe.
+    ::mkfifo((t / "p.dir").c_str(), 0644);
+    Result fifoDirectory = run({"list", t / "p.dir"});
+    EXPECT_EQ(fifoDirectory.exitCode, 1);
+    EXPECT_EQ(fifoDirectory.err, "brimlet-cli: " + (t / "p.dir") + " is a pipe or a device, not a file\n");
+}
+
+// ---------------------------------------------------------------- pairs of mixed case
+
+TEST(Outside, TheNamedFileAndItsOwnPartnerComeFirst)
+{
+    TempDir t;
+    writeFile(t / "G0.DIR", directoryBytes({makeEntry(0, 1, "a.dff")}));
+    writeFile(t / "G0.IMG", pattern(2048, 1));
+    writeFile(t / "g0.img", pattern(2048, 2)); // another archive's data file, without its directory
+    writeFile(t / "new.dff", {9});
+    EXPECT_EQ(runCli({"add", t / "G0.IMG", t / "new.dff"}).exitCode, 0);
+    EXPECT_EQ(readFile(t / "g0.img"), pattern(2048, 2));
+    EXPECT_EQ(readFile(t / "G0.IMG").size(), 2u * 2048 + 1);
+    EXPECT_EQ(runCli({"add", t / "G0.DIR", t / "new.dff"}).exitCode, 0); // G0.IMG: the same base name
+    EXPECT_EQ(readFile(t / "g0.img"), pattern(2048, 2));
+
+    // Several candidates and no exact one: refused, naming them.
+    writeFile(t / "gta3.dir", directoryBytes({}));
+    writeFile(t / "GTA3.IMG", {});
+    writeFile(t / "Gta3.Img", {});
+    Result r = runCli({"add", t / "gta3.dir", t / "new.dff"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("More than one file could be this archive's data file ("), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(t / "GTA3.IMG"), std::string::npos);
+    EXPECT_NE(r.err.find(t / "Gta3.Img"), std::string::npos);
+    EXPECT_EQ(readFile(t / "gta3.dir").size(), 0u);
+}
+
+// ---------------------------------------------------------------- limits
+
+TEST(Outside, AFileSizeLimitGivesDiskFullAndChangesNothing)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    writeFile(t / "big.dff", pattern(300 * 1024));
+    Result r = runCli({"add", dir, t / "big.dff"}, BRIMLET_CLI_PATH, {{}, 0, 100 * 1024, ""});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "brimlet-cli: Disk full\n");
+    EXPECT_EQ(readFile(dir), directoryBytes({makeEntry(0, 1, "a.dff")}));
+    EXPECT_EQ(readFile(t / "a.img"), pattern(2048));
+}
+
+TEST(Outside, DestinationsThatCannotBeCreatedSaySo)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    std::string longName = t / std::string(300, 'x');
+    Result tooLong = runCli({"export", dir, "#0", longName});
+    EXPECT_EQ(tooLong.err, "brimlet-cli: Cannot create file " + longName + "\n");
+    if (!canSwitchUser()) return;
+    openToOthers(t.path());
+    ::chown(dir.c_str(), kNobody, kNobody);
+    ::chown((t / "a.img").c_str(), kNobody, kNobody);
+    std::filesystem::create_directories(t / "closed");
+    ::chmod((t / "closed").c_str(), 0600); // no search permission for anyone but root
+    Result closed = runCli({"export", dir, "#0", t / "closed/out"}, BRIMLET_CLI_PATH, {{}, kNobody, -1, ""});
+    EXPECT_EQ(closed.err, "brimlet-cli: Cannot create file " + (t / "closed/out") + "\n");
+}
