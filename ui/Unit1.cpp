@@ -89,7 +89,7 @@ void Twnd_dir::createControls()
     QFont listFont = windowFont(13);
     listFont.setStyleStrategy(QFont::NoAntialias); // the program's exact text colours
     List->setFont(listFont);
-    entryModel_ = new EntryListModel(archive_, this);
+    entryModel_ = new EntryListModel(this);
     List->setModel(entryModel_);
     List->setOnDrawItem([this](QWidget* c, int i, const QRect& r, TOwnerDrawState s) { ListDrawItem(c, i, r, s); });
     connect(List, &TListBox::DblClick, this, [this] { guarded([this] { ListDblClick(); }); });
@@ -257,9 +257,8 @@ void Twnd_dir::FormResize() { List->viewport()->repaint(); }
 
 void Twnd_dir::openimg(const QString& path)
 {
-    archive_.openimg(toPath(path));
-    GroupBox1->setTitle(" " + fromPath(brimlet::hostFileName(archive_.directoryPath())) + " ");
-    entryModel_->reset();
+    entryModel_->openimg(toPath(path));
+    GroupBox1->setTitle(" " + fromPath(brimlet::hostFileName(archive().directoryPath())) + " ");
     List->setItemIndex(-1);
 }
 
@@ -289,16 +288,14 @@ void Twnd_dir::btn_exportClick()
     int index = List->ItemIndex();
     presetEntryDialogs(List->Item(index));
     if (!SaveDialog1->Execute()) return;
-    archive_.exportEntry(static_cast<size_t>(index), toPath(SaveDialog1->FileName));
+    entryModel_->exportEntry(index, toPath(SaveDialog1->FileName));
 }
 
 void Twnd_dir::btn_importClick()
 {
     applySelectionRule();
     if (!OpenDialog2->Execute()) return;
-    archive_.addEntry(toPath(OpenDialog2->FileName));
-    entryModel_->rowAdded();
-    List->setItemIndex(List->Count() - 1);
+    List->setItemIndex(entryModel_->addEntry(toPath(OpenDialog2->FileName)));
 }
 
 void Twnd_dir::btn_replaceClick() { replaceCommand(nullptr); }
@@ -312,8 +309,7 @@ void Twnd_dir::replaceCommand(const QString* offeredFile)
     presetEntryDialogs(List->Item(index));
     if (offeredFile) OpenDialog2->FileName = *offeredFile;
     if (!OpenDialog2->Execute()) return;
-    archive_.replaceEntry(static_cast<size_t>(index), toPath(OpenDialog2->FileName));
-    entryModel_->rowChanged(index);
+    entryModel_->replaceEntry(index, toPath(OpenDialog2->FileName));
 }
 
 void Twnd_dir::btn_deleteClick()
@@ -321,8 +317,7 @@ void Twnd_dir::btn_deleteClick()
     applySelectionRule();
     int index = List->ItemIndex();
     if (index < 0) return; // an empty list: nothing to delete
-    archive_.deleteEntry(static_cast<size_t>(index));
-    entryModel_->rowRemoved(index);
+    entryModel_->deleteEntry(index);
     List->setItemIndex(-1);
 }
 
@@ -331,8 +326,7 @@ void Twnd_dir::ListDblClick()
     int index = List->ItemIndex();
     QString name = List->Item(index);
     if (!dialogs().inputQuery("Rename file", "New name:", name)) return;
-    archive_.renameEntry(static_cast<size_t>(index), textToName(name));
-    entryModel_->rowChanged(index);
+    entryModel_->renameEntry(index, textToName(name));
 }
 
 // ---------------------------------------------------------------- row drawing
@@ -351,7 +345,7 @@ void Twnd_dir::ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwn
     // Sizes are computed as the format's 32-bit readers do: a span of 4 GiB
     // or more wraps around.
     canvas.FontColor = marked ? kMarkedSize : kPlainSize;
-    uint32_t sectors = archive_.table()[static_cast<size_t>(Index)].sectorCount();
+    uint32_t sectors = archive().table()[static_cast<size_t>(Index)].sectorCount();
     uint32_t bytes = sectors * 2048u;
     int right = Rect.left() + Rect.width();
     canvas.TextOut(right - 38, Rect.top(), QString::number(bytes / 1000u) + "Kb");
@@ -367,14 +361,14 @@ void Twnd_dir::inp_findChange()
     // A character no entry name can hold matches nothing.
     QString text = inp_find->text();
     bool latin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
-    resultsModel_->refresh(archive_, latin1 ? textToName(text) : std::string());
+    resultsModel_->refresh(archive(), latin1 ? textToName(text) : std::string());
 }
 
 void Twnd_dir::ListBox1Click()
 {
     int result = ListBox1->ItemIndex();
     if (result < 0) return;
-    List->setItemIndex(static_cast<int>(archive_.indexOf(resultsModel_->name(result))));
+    List->setItemIndex(static_cast<int>(archive().indexOf(resultsModel_->name(result))));
     List->setFocus();
     ListBox1->setFocus();
 }

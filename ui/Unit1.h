@@ -54,7 +54,7 @@ public:
     // application "brimlet". Tests point it elsewhere.
     static std::function<std::unique_ptr<QSettings>()> settingsStore;
 
-    const brimlet::Archive& archive() const { return archive_; }
+    const brimlet::Archive& archive() const { return entryModel_->archive(); }
     EntryListModel* entryModel() const { return entryModel_; }
     SearchResultsModel* resultsModel() const { return resultsModel_; }
 
@@ -92,7 +92,6 @@ private:
     void saveSettings();
 
     QStringList arguments_;
-    brimlet::Archive archive_;
     EntryListModel* entryModel_;
     SearchResultsModel* resultsModel_;
     bool shown_ = false;

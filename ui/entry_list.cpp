@@ -155,23 +155,52 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     return nameToText(archive_.name(static_cast<size_t>(index.row())));
 }
 
-void EntryListModel::reset()
+void EntryListModel::openimg(const std::string& path)
 {
+    brimlet::Archive next = archive_;
+    next.openimg(path);
     beginResetModel();
+    archive_ = std::move(next);
     endResetModel();
 }
 
-void EntryListModel::rowAdded()
+void EntryListModel::exportEntry(int row, const std::string& destination)
 {
-    int row = static_cast<int>(archive_.count()) - 1;
-    beginInsertRows(QModelIndex(), row, row);
-    endInsertRows();
+    archive_.exportEntry(static_cast<size_t>(row), destination);
 }
 
-void EntryListModel::rowRemoved(int row)
+int EntryListModel::addEntry(const std::string& source)
 {
+    brimlet::Archive next = archive_;
+    next.addEntry(source);
+    int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    archive_ = std::move(next);
+    endInsertRows();
+    return row;
+}
+
+// The table keeps its rows: the entry changes in place and the views repaint it.
+void EntryListModel::replaceEntry(int row, const std::string& source)
+{
+    archive_.replaceEntry(static_cast<size_t>(row), source);
+    rowChanged(row);
+}
+
+void EntryListModel::deleteEntry(int row)
+{
+    brimlet::Archive next = archive_;
+    next.deleteEntry(static_cast<size_t>(row));
+    if (next.count() == archive_.count()) return; // an empty archive: nothing was removed
     beginRemoveRows(QModelIndex(), row, row);
+    archive_ = std::move(next);
     endRemoveRows();
+}
+
+void EntryListModel::renameEntry(int row, const std::string& name)
+{
+    archive_.renameEntry(static_cast<size_t>(row), name);
+    rowChanged(row);
 }
 
 void EntryListModel::rowChanged(int row) { emit dataChanged(index(row), index(row)); }

@@ -5,6 +5,7 @@
 #include "fake_dialogs.h"
 
 #include <QMimeData>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include "tests/drop_events.h"
 #include <QUrl>
@@ -34,6 +35,10 @@ class TestSearchDrop : public QObject {
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
         auto window = std::make_unique<Twnd_dir>(arguments);
+        // Every change of rows must be announced before and after it happens.
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
+                                          static_cast<QAbstractItemModel*>(window->resultsModel())})
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, window.get());
         window->show();
         QApplication::setActiveWindow(window.get());
         QCoreApplication::processEvents();

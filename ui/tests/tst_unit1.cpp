@@ -6,6 +6,7 @@
 #include "fake_dialogs.h"
 
 #include <QPainter>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <memory>
 
@@ -38,6 +39,10 @@ class TestUnit1 : public QObject {
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
         auto window = std::make_unique<Twnd_dir>(arguments);
+        // Every change of rows must be announced before and after it happens.
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
+                                          static_cast<QAbstractItemModel*>(window->resultsModel())})
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, window.get());
         window->show();
         QCoreApplication::processEvents();
         return window;
