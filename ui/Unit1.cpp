@@ -136,6 +136,7 @@ void Twnd_dir::createControls()
     inp_find->setAlign(alTop);
     inp_find->setNumbersonly(false);
     inp_find->setFlat(true);
+    inp_find->setAcceptDrops(false); // dropped files are the window's, never search text
     inp_find->OnChange = [this](QObject*) { guarded([this] { inp_findChange(); }); };
     auto* search = new QVBoxLayout(GroupBox2);
     search->setContentsMargins(2, 0, 2, 2);
@@ -382,6 +383,8 @@ void Twnd_dir::HOX_dragdrop1filesdropped(int, const QStringList& list)
     std::string extension = brimlet::lowerAscii(brimlet::hostExtension(toPath(path)));
     if (extension == ".img" || extension == ".dir")
         openimg(path);
-    else
+    else {
+        OpenDialog2->FileName = path; // remembered even when Replace then fails
         replaceCommand(&path);
+    }
 }

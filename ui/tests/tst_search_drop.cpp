@@ -133,7 +133,7 @@ private slots:
         auto w = start({first});
         QTest::keyClicks(w->inp_find, ".dff");
         QCOMPARE(results(*w), QStringList{"one.dff"});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {second}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {second}), Qt::CopyAction);
         QCOMPARE(w->List->Count(), 2);
         QCOMPARE(results(*w), QStringList{"one.dff"});
         fake->fileAnswers = {first};
@@ -189,10 +189,10 @@ private slots:
         writeFile(*tmp / "GTA3.IMG", {}); // a name in capitals, beside GTA3.dir
         makeArchiveOf("other", {"b.dff", "c.dff"});
         auto w = start({});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}), Qt::CopyAction);
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir ")); // the first file only
         QCOMPARE(w->List->Count(), 1);
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "missing.img"), q(tmp->path())})); // nothing that exists
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(*tmp / "missing.img"), q(tmp->path())}), Qt::CopyAction); // nothing that exists
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir "));
     }
 
@@ -204,14 +204,14 @@ private slots:
         w->List->setItemIndex(1);
         fake->fileAnswers = {std::nullopt}; // cancelled: nothing changes
         Bytes before = readFile(*tmp / "gta3.img");
-        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
         QCOMPARE(fake->shown.back().name, QString("OpenDialog2"));
         QCOMPARE(fake->shown.back().fileName, dropped);
         QCOMPARE(w->SaveDialog1->FileName, QString("bus.dff"));
         QCOMPARE(readFile(*tmp / "gta3.img"), before);
 
         fake->fileAnswers = {dropped}; // confirmed: entry 1 gets the file
-        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
         Bytes after = readFile(*tmp / "gta3.img");
         QCOMPARE(Bytes(after.begin() + 2048, after.begin() + 2148), pattern(100, 3));
     }
@@ -221,9 +221,30 @@ private slots:
         writeFile(*tmp / "e.dir", {});
         auto w = start({q(*tmp / "e.dir")});
         writeFile(*tmp / "x.dff", {1});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "x.dff")}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(*tmp / "x.dff")}), Qt::CopyAction);
         QCOMPARE(fake->errors, QStringList{"List index out of bounds (-1)"});
         QVERIFY(fake->shown.empty());
+        QCOMPARE(w->OpenDialog2->FileName, q(*tmp / "x.dff")); // remembered all the same
+    }
+
+    void filesDroppedAnywhereOnTheWindowOpenAsACopy()
+    {
+        QString first = makeArchiveOf("first", {"one.dff"});
+        QString second = makeArchiveOf("second", {"two.dff", "three.dff"});
+        auto w = start({first});
+        QString next = second;
+        for (QWidget* target : {static_cast<QWidget*>(w->inp_find), w->ListBox1->viewport(), w->List->viewport(),
+                                static_cast<QWidget*>(w->btn_open), static_cast<QWidget*>(w->GroupBox2)}) {
+            // The source proposes a move; the program only reads the file, so it answers with a copy.
+            QCOMPARE(dropOnWindow(target, {next}), Qt::CopyAction);
+            QCOMPARE(q(w->archive().directoryPath()), QString(next).replace(".img", ".dir"));
+            next = next == first ? second : first;
+        }
+        QCOMPARE(w->inp_find->text(), QString());
+        // A source that allows nothing but a move is refused: nothing opens.
+        QCOMPARE(dropOnWindow(w->List->viewport(), {next}, Qt::MoveAction), Qt::IgnoreAction);
+        QVERIFY(q(w->archive().directoryPath()) != QString(next).replace(".img", ".dir"));
+        QVERIFY(fake->errors.isEmpty());
     }
 };
 
