@@ -128,8 +128,7 @@ void Twnd_dir::createControls()
     ListBox1 = new TListBox(GroupBox2, "ListBox1", 13);
     resultsModel_ = new SearchResultsModel(this);
     ListBox1->setModel(resultsModel_);
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { guarded([this] { ListBox1Click(); }); });
+    connect(ListBox1, &TListBox::Click, this, [this] { guarded([this] { ListBox1Click(); }); });
     inp_find = new THOX_edit(GroupBox2);
     inp_find->setObjectName("inp_find");
     inp_find->setFixedHeight(19);

@@ -4,6 +4,8 @@
 #include "archive/paths.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <algorithm>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -133,6 +135,61 @@ int TListBox::IndexOf(const QString& text) const
         if (brimlet::equalsIgnoringCase(model()->index(i, 0).data().toString().toLatin1().toStdString(), wanted))
             return i;
     return -1;
+}
+
+// The row a navigation key leads to, as in a list box: Home and End go to the
+// first and last row, and with nothing selected the arrow keys start at the
+// first row. -1 for other keys and for an empty list.
+int TListBox::rowForKey(int key) const
+{
+    int last = Count() - 1;
+    if (last < 0) return -1;
+    int selected = ItemIndex();
+    int page = std::max(1, viewport()->height() / itemHeight_ - 1);
+    switch (key) {
+    case Qt::Key_Home: return 0;
+    case Qt::Key_End: return last;
+    case Qt::Key_Up:
+    case Qt::Key_Left: return selected < 0 ? 0 : std::max(selected - 1, 0);
+    case Qt::Key_Down:
+    case Qt::Key_Right: return selected < 0 ? 0 : std::min(selected + 1, last);
+    case Qt::Key_PageUp: return selected < 0 ? 0 : std::max(selected - page, 0);
+    case Qt::Key_PageDown: return selected < 0 ? 0 : std::min(selected + page, last);
+    default: return -1;
+    }
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event)
+{
+    int before = ItemIndex();
+    int target = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? -1 : rowForKey(event->key());
+    if (target >= 0) {
+        setItemIndex(target);
+        event->accept();
+    } else {
+        QTableView::keyPressEvent(event); // typing a letter finds a row
+    }
+    if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
+}
+
+// A press below the last row only takes the focus: the selection stays.
+void TListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) emit Click();
+}
+
+// Dragging with the button held selects the row under the pointer.
+void TListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    int before = ItemIndex();
+    QTableView::mouseMoveEvent(event);
+    if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
 }
 
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event)

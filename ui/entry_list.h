@@ -85,13 +85,21 @@ public:
     int IndexOf(const QString& text) const;
 
 signals:
+    // The user picked a row: by a click on a row, also on the one already
+    // selected, or by a key that changed the selection.
+    void Click();
     void DblClick();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     friend class TOwnerDrawDelegate;
+    int rowForKey(int key) const;
+
     int itemHeight_;
     TCanvas* canvas_ = nullptr;
     DrawItemHandler onDrawItem_;

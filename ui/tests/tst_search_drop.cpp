@@ -126,6 +126,47 @@ private slots:
         QCOMPARE(w->List->ItemIndex(), -1);
     }
 
+    void arrowKeysSelectResultsAndJump()
+    {
+        auto w = start({makeArchiveOf("gta3", {"x.txd", "a.dff", "b.dff", "only.ifp"})});
+        QTest::keyClicks(w->inp_find, "dff");
+        w->ListBox1->setFocus(Qt::BacktabFocusReason); // back from the search field
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBox1));
+        QTest::keyClick(w->ListBox1, Qt::Key_Down); // the first Down takes the first result
+        QCOMPARE(w->ListBox1->ItemIndex(), 0);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::keyClick(w->ListBox1, Qt::Key_End);
+        QCOMPARE(w->ListBox1->ItemIndex(), 1);
+        QCOMPARE(w->List->ItemIndex(), 2);
+        QTest::keyClick(w->ListBox1, Qt::Key_Home);
+        QCOMPARE(w->List->ItemIndex(), 1);
+
+        // A single result is reached with either arrow key.
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+            w->inp_find->clear();
+            w->inp_find->setText("only"); // a fresh refresh: nothing selected
+            w->List->setItemIndex(-1);
+            w->ListBox1->setFocus();
+            QTest::keyClick(w->ListBox1, key);
+            QCOMPARE(w->ListBox1->ItemIndex(), 0);
+            QCOMPARE(w->List->ItemIndex(), 3);
+        }
+    }
+
+    void clickingTheSelectedResultJumpsAgain()
+    {
+        auto w = start({makeArchiveOf("gta3", {"x.txd", "a.dff"})});
+        QTest::keyClicks(w->inp_find, "dff");
+        clickResult(*w, 0);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {},
+                          w->List->visualRect(w->List->model()->index(0, 0)).center());
+        QCOMPARE(w->List->ItemIndex(), 0);
+        clickResult(*w, 0); // already selected: jumps all the same
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBox1));
+    }
+
     void openCommandRefreshesResultsButArgumentsAndDropsDoNot()
     {
         QString first = makeArchiveOf("first", {"one.dff"});

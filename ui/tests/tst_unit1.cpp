@@ -281,6 +281,40 @@ private slots:
         QCOMPARE(readFile(*tmp / "gta3.dir"), Bytes(before.begin() + 32, before.end()));
     }
 
+    void homeAndEndGoToTheFirstAndLastRow()
+    {
+        auto w = startOnGta3();
+        QApplication::setActiveWindow(w.get());
+        w->List->setFocus();
+        w->List->setItemIndex(1);
+        QTest::keyClick(w->List, Qt::Key_End);
+        QCOMPARE(w->List->ItemIndex(), 2);
+        QTest::keyClick(w->List, Qt::Key_Home);
+        QCOMPARE(w->List->ItemIndex(), 0);
+        QTest::keyClick(w->List, Qt::Key_Down);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::keyClick(w->List, Qt::Key_Up);
+        QTest::keyClick(w->List, Qt::Key_Up); // stays on the first row
+        QCOMPARE(w->List->ItemIndex(), 0);
+    }
+
+    void clickBelowTheRowsKeepsTheSelection()
+    {
+        auto w = startOnGta3();
+        QPoint below(20, w->List->viewport()->height() - 4);
+        QVERIFY(!w->List->indexAt(below).isValid());
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {}, rowCenter(*w, 1));
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        fake->textAnswers = {std::nullopt};
+        QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, below); // renames the selected entry
+        QCOMPARE(fake->inputsShown, QStringList{"Rename file|New name:|road.txd"});
+        QTest::mouseClick(w->btn_delete, Qt::LeftButton);
+        QCOMPARE(w->List->Item(0), QString("Car.dff")); // the selected row went, not row 0
+        QCOMPARE(w->List->Item(1), QString("generic.col"));
+        QVERIFY(fake->errors.isEmpty());
+    }
+
     void doubleClickRenames()
     {
         auto w = startOnGta3();
