@@ -5,7 +5,9 @@
 
 #include <QCloseEvent>
 #include <algorithm>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QTimer>
@@ -15,7 +17,12 @@ using brimlet::Archive;
 
 namespace {
 
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// Paths reach the archive absolute, so that its messages name the full path.
+std::string toPath(const QString& path)
+{
+    QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    return QFile::encodeName(absolute).toStdString();
+}
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 const QColor kMarkedName(255, 255, 255);
@@ -230,12 +237,22 @@ void Twnd_dir::restoreSettings()
 {
     try {
         auto settings = settingsStore();
+        createStore(*settings);
         OpenDialog1->FileName = settings->value("imgfile").toString();
         OpenDialog2->FileName = settings->value("lastfile").toString();
         inp_find->setText(settings->value("find").toString());
         if (!inp_find->text().isEmpty()) inp_findChange();
     } catch (...) {
     }
+}
+
+// The store exists from the first start-up on, empty until the first close.
+void Twnd_dir::createStore(const QSettings& settings)
+{
+    QString file = settings.fileName();
+    if (file.isEmpty() || QFile::exists(file)) return;
+    QDir().mkpath(QFileInfo(file).path());
+    QFile(file).open(QIODevice::WriteOnly);
 }
 
 void Twnd_dir::saveSettings()

@@ -89,6 +89,7 @@ private:
     void openCommand();
     void replaceCommand(const QString* offeredFile);
     void restoreSettings();
+    static void createStore(const QSettings& settings);
     void saveSettings();
 
     QStringList arguments_;

@@ -189,7 +189,9 @@ private slots:
     {
         QString archive = makeArchiveOf("gta3", {"car.dff", "bus.dff"});
         {
+            QVERIFY(!QFile::exists(q(settingsPath)));
             auto w = start({}); // first start: no settings, the open dialog is empty
+            QVERIFY(QFile::exists(q(settingsPath))); // the store is made at start-up
             QCOMPARE(fake->shown.at(0).fileName, QString());
             QCOMPARE(w->inp_find->text(), QString());
             fake->fileAnswers = {archive, QString(q(*tmp / "car.dff"))};

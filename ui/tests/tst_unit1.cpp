@@ -5,6 +5,7 @@
 #include "error_handler.h"
 #include "fake_dialogs.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -358,6 +359,31 @@ private slots:
         fake->fileAnswers = {q(*tmp / "out")};
         QTest::mouseClick(w->btn_export, Qt::LeftButton);
         QVERIFY(exists(*tmp / "out"));
+    }
+
+    void messagesNameTheFullPathOfARelativeArgument()
+    {
+        // Started from the archive's parent folder with a relative argument.
+        QString previous = QDir::currentPath();
+        QDir(q(tmp->path())).mkdir("sub");
+        QDir::setCurrent(q(tmp->path()));
+        QFile tooBig(q(*tmp / "sub/gta3.dir"));
+        QVERIFY(tooBig.open(QIODevice::WriteOnly) && tooBig.resize(65537 * 32)); // sparse
+        tooBig.close();
+        writeFile(*tmp / "sub/gta3.img", {});
+        start({"sub/gta3.img"});
+        QDir::setCurrent(previous);
+        QCOMPARE(fake->errors.value(0),
+                 "The directory file " + q(*tmp / "sub/gta3.dir") + " holds more than 65536 entries.");
+    }
+
+    void messagesShowNamesAsLatin1()
+    {
+        auto w = startOnGta3();
+        QString longName(25, QChar(0xE9)); // "é" x 25: a byte too long
+        fake->textAnswers = {longName};
+        QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, rowCenter(*w, 0));
+        QVERIFY2(fake->errors.last().contains("\"" + longName + "\""), qPrintable(fake->errors.last()));
     }
 
     void messagesGetAPeriodByTheirLastCharacter()
