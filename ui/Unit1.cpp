@@ -192,15 +192,29 @@ void Twnd_dir::placeWindow()
 void Twnd_dir::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    fitOuterSize();
     if (shown_) return;
     shown_ = true;
-    // The sizes are the outer ones, frame included, once the frame is known.
-    QSize frame = frameGeometry().size() - geometry().size();
-    if (!frame.isEmpty()) {
-        setMinimumWidth(170 - frame.width());
-        resize(170 - frame.width(), 559 - frame.height());
-    }
     QTimer::singleShot(0, this, [this] { guarded([this] { FormShow(); }); });
+}
+
+void Twnd_dir::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    fitOuterSize();
+}
+
+// The layout's sizes are outer ones, frame included. A window manager frames
+// the window only after it was first shown, so until the frame is known every
+// show, move and resize looks again.
+void Twnd_dir::fitOuterSize()
+{
+    if (outerSizeFitted_ || !isVisible()) return;
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame == QSize(0, 0)) return;
+    outerSizeFitted_ = true;
+    setMinimumWidth(170 - frame.width());
+    resize(170 - frame.width(), 559 - frame.height());
 }
 
 void Twnd_dir::closeEvent(QCloseEvent* event)
@@ -212,6 +226,7 @@ void Twnd_dir::closeEvent(QCloseEvent* event)
 void Twnd_dir::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitOuterSize();
     FormResize();
 }
 

@@ -80,10 +80,12 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void createControls();
     void placeWindow();
+    void fitOuterSize();
     void applySelectionRule();
     void presetEntryDialogs(const QString& text);
     void openCommand();
@@ -96,6 +98,7 @@ private:
     EntryListModel* entryModel_;
     SearchResultsModel* resultsModel_;
     bool shown_ = false;
+    bool outerSizeFitted_ = false;
 };
 
 // The window's fonts: Tahoma where it is installed, else the default sans-serif.
