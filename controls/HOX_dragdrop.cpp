@@ -43,26 +43,32 @@ void THOX_dragdrop::setActive(bool value)
     if (QWidget* widget = ownerWidget()) widget->setAcceptDrops(value);
 }
 
+// Only the paths are read, so every drop is taken as a copy: a source that is
+// told "moved" may delete its original. A source that allows nothing but a
+// move is refused.
+bool THOX_dragdrop::takesDrop(QDropEvent* drop) const
+{
+    if (!accepting_ || !drop->mimeData()->hasUrls() || !(drop->possibleActions() & Qt::CopyAction)) return false;
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    return true;
+}
+
 bool THOX_dragdrop::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != owner_ || ownerProcessing_) return false;
     switch (event->type()) {
     case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (accepting_ && drag->mimeData()->hasUrls()) drag->acceptProposedAction();
+    case QEvent::DragMove:
+        takesDrop(static_cast<QDropEvent*>(event));
         return false;
-    }
     case QEvent::Drop: {
         // The owner sees the drop first; the component handles it afterwards.
         ownerProcessing_ = true;
         QCoreApplication::sendEvent(owner_, event);
         ownerProcessing_ = false;
         auto* drop = static_cast<QDropEvent*>(event);
-        if (accepting_ && drop->mimeData()->hasUrls()) {
-            drop->acceptProposedAction();
-            handleDrop(drop->mimeData()->urls());
-        }
+        if (takesDrop(drop)) handleDrop(drop->mimeData()->urls());
         return true;
     }
     default:

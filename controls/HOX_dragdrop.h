@@ -8,7 +8,8 @@
 // and vanished paths left out, in the order they were dropped), counts every
 // item in `numitems`, and calls `onfilesdropped(numitems, list)` when the list
 // is not empty and a handler is assigned. The list belongs to the component
-// and is refilled at the next drop. Paths of any length are whole.
+// and is refilled at the next drop. Paths of any length are whole. Drops are
+// answered as copies, whatever the source proposes.
 //
 // The owner must be a widget; any other owner fails with
 // "Invalid class typecast".
@@ -19,6 +20,7 @@
 #include <QStringList>
 #include <functional>
 
+class QDropEvent;
 class QWidget;
 
 class THOX_dragdrop : public QObject {
@@ -43,6 +45,7 @@ private:
     void HookOwner();
     void UnhookOwner();
     QWidget* ownerWidget() const;
+    bool takesDrop(QDropEvent* drop) const;
     void handleDrop(const QList<QUrl>& urls);
 
     QPointer<QObject> owner_;

@@ -41,13 +41,26 @@ void THOX_edit::RecreateWnd()
     static const Qt::Alignment horizontal[] = {Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter};
     QLineEdit::setAlignment(horizontal[alignment_] | Qt::AlignVCenter);
     setFrame(!flat_); // the flat look is painted by the field itself
-    if (!caret_.isNull() && !dynamic_cast<NoTextCursorStyle*>(style())) {
+    // Inside the painted edge and border the text keeps a margin, as the
+    // native field's text does.
+    int margin = flat_ ? kFlatEdge + 1 : 0;
+    setTextMargins(margin, 0, margin, 0);
+    useStandardCaret(caret_.isNull());
+    ++recreations_;
+    update();
+}
+
+void THOX_edit::useStandardCaret(bool standard)
+{
+    auto* noCursor = dynamic_cast<NoTextCursorStyle*>(style());
+    if (standard && noCursor) {
+        setStyle(nullptr);
+        noCursor->deleteLater();
+    } else if (!standard && !noCursor) {
         auto* proxy = new NoTextCursorStyle;
         proxy->setParent(this);
         setStyle(proxy);
     }
-    ++recreations_;
-    update();
 }
 
 void THOX_edit::setAlignment(TAlignment value)
@@ -73,7 +86,7 @@ void THOX_edit::setInput_caret(const QPixmap& picture)
 
 void THOX_edit::UpdateCaret()
 {
-    if (!caret_.isNull()) caretShown_ = true;
+    caretShown_ = !caret_.isNull();
     update();
 }
 
@@ -90,24 +103,46 @@ bool THOX_edit::allowedInDigitsOnly(QChar c)
     return c == '-' || c == QChar(0x08) || (c >= '0' && c <= '9');
 }
 
+// The character a key types, or none. Delete is an editing key, not a typed
+// character, though X11 delivers it with the text 0x7F.
+QChar THOX_edit::typedCharacter(const QKeyEvent& event)
+{
+    if (event.text().isEmpty() || event.key() == Qt::Key_Delete) return QChar(0);
+    return event.text().front();
+}
+
+// OnKeydown may change the key or set it to 0, which takes the key away from
+// the field.
 void THOX_edit::keyPressEvent(QKeyEvent* event)
 {
     int key = event->key();
     if (OnKeydown) OnKeydown(this, key, event->modifiers());
-    QString text = event->text();
-    if (text.isEmpty()) {
-        QLineEdit::keyPressEvent(event);
+    if (key == 0) {
+        event->accept();
         return;
     }
-    QChar typed = text.front();
+    QKeyEvent otherKey(event->type(), key, event->modifiers());
+    QKeyEvent* down = key == event->key() ? event : &otherKey;
+    typeKey(down);
+    event->setAccepted(down->isAccepted());
+}
+
+void THOX_edit::typeKey(QKeyEvent* down)
+{
+    QChar original = typedCharacter(*down);
+    if (original.isNull()) {
+        QLineEdit::keyPressEvent(down);
+        return;
+    }
+    QChar typed = original;
     if (OnKeypress) OnKeypress(this, typed);
     if (numbersOnly_ && !allowedInDigitsOnly(typed)) typed = QChar(0);
     if (typed.isNull()) return; // dropped
-    if (typed == text.front()) {
-        QLineEdit::keyPressEvent(event);
+    if (typed == original) {
+        QLineEdit::keyPressEvent(down);
         return;
     }
-    QKeyEvent changedKey(event->type(), typed == QChar(0x08) ? int(Qt::Key_Backspace) : 0, event->modifiers(),
+    QKeyEvent changedKey(down->type(), typed == QChar(0x08) ? int(Qt::Key_Backspace) : 0, down->modifiers(),
                          QString(typed));
     QLineEdit::keyPressEvent(&changedKey);
 }
@@ -123,9 +158,13 @@ void THOX_edit::keyReleaseEvent(QKeyEvent* event)
         }
         swallowChangeFailures_ = false;
     }
-    QLineEdit::keyReleaseEvent(event);
     int key = event->key();
     if (OnKeyUp) OnKeyUp(this, key, event->modifiers());
+    if (key == 0) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyReleaseEvent(event);
 }
 
 void THOX_edit::mousePressEvent(QMouseEvent* event)
@@ -175,7 +214,7 @@ void THOX_edit::paintEvent(QPaintEvent* event)
         painter.drawLine(r.bottomLeft(), r.bottomRight());
         painter.drawLine(r.topRight(), r.bottomRight());
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawRect(r.adjusted(1, 1, -1, -1));
+        painter.drawRect(r.adjusted(1, 1, -1, -1)); // kFlatEdge pixels in all
     }
     if (caretShown_ && hasFocus() && !caret_.isNull()) {
         QRect cursor = cursorRect(); // centred on the insertion point

@@ -12,7 +12,10 @@
 //   before `OnKeyUp`, and any failure in between is swallowed). Text set by the
 //   program or pasted is not filtered.
 // - `Input_caret`: while the field has the focus, a non-empty picture is drawn
-//   where the text cursor would be, in its place.
+//   where the text cursor would be, in its place; an empty one brings the
+//   standard text cursor back.
+// - `OnKeydown` and `OnKeyUp` get the key by reference: a handler that sets it
+//   to 0 takes the key away from the field.
 // - The text band (`TextRect`) is as tall as the font, centred vertically.
 //
 // Events are assignable and empty when unassigned. The field knows nothing of
@@ -76,7 +79,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static constexpr int kFlatEdge = 2; // the static edge and the border inside it
     void RecreateWnd();
+    void useStandardCaret(bool standard);
+    void typeKey(QKeyEvent* down);
+    static QChar typedCharacter(const QKeyEvent& event);
     void changed();
     static bool allowedInDigitsOnly(QChar c);
 

@@ -5,7 +5,9 @@
 
 #include <QCloseEvent>
 #include <algorithm>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QTimer>
@@ -15,7 +17,12 @@ using brimlet::Archive;
 
 namespace {
 
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// Paths reach the archive absolute, so that its messages name the full path.
+std::string toPath(const QString& path)
+{
+    QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    return QFile::encodeName(absolute).toStdString();
+}
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 const QColor kMarkedName(255, 255, 255);
@@ -95,7 +102,7 @@ void Twnd_dir::createControls()
     QFont listFont = windowFont(13);
     listFont.setStyleStrategy(QFont::NoAntialias); // the program's exact text colours
     List->setFont(listFont);
-    entryModel_ = new EntryListModel(archive_, this);
+    entryModel_ = new EntryListModel(this);
     List->setModel(entryModel_);
     List->setOnDrawItem([this](QWidget* c, int i, const QRect& r, TOwnerDrawState s) { ListDrawItem(c, i, r, s); });
     connect(List, &TListBox::DblClick, this, [this] { guarded([this] { ListDblClick(); }); });
@@ -134,14 +141,14 @@ void Twnd_dir::createControls()
     ListBox1 = new TListBox(GroupBox2, "ListBox1", 13);
     resultsModel_ = new SearchResultsModel(this);
     ListBox1->setModel(resultsModel_);
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { guarded([this] { ListBox1Click(); }); });
+    connect(ListBox1, &TListBox::Click, this, [this] { guarded([this] { ListBox1Click(); }); });
     inp_find = new THOX_edit(GroupBox2);
     inp_find->setObjectName("inp_find");
     inp_find->setFixedHeight(19);
     inp_find->setAlign(alTop);
     inp_find->setNumbersonly(false);
     inp_find->setFlat(true);
+    inp_find->setAcceptDrops(false); // dropped files are the window's, never search text
     inp_find->OnChange = [this](QObject*) { guarded([this] { inp_findChange(); }); };
     auto* search = new QVBoxLayout(GroupBox2);
     search->setContentsMargins(2, 0, 2, 2);
@@ -191,15 +198,29 @@ void Twnd_dir::placeWindow()
 void Twnd_dir::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    fitOuterSize();
     if (shown_) return;
     shown_ = true;
-    // The sizes are the outer ones, frame included, once the frame is known.
-    QSize frame = frameGeometry().size() - geometry().size();
-    if (!frame.isEmpty()) {
-        setMinimumWidth(170 - frame.width());
-        resize(170 - frame.width(), 559 - frame.height());
-    }
     QTimer::singleShot(0, this, [this] { guarded([this] { FormShow(); }); });
+}
+
+void Twnd_dir::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    fitOuterSize();
+}
+
+// The layout's sizes are outer ones, frame included. A window manager frames
+// the window only after it was first shown, so until the frame is known every
+// show, move and resize looks again.
+void Twnd_dir::fitOuterSize()
+{
+    if (outerSizeFitted_ || !isVisible()) return;
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame == QSize(0, 0)) return;
+    outerSizeFitted_ = true;
+    setMinimumWidth(170 - frame.width());
+    resize(170 - frame.width(), 559 - frame.height());
 }
 
 void Twnd_dir::closeEvent(QCloseEvent* event)
@@ -211,6 +232,7 @@ void Twnd_dir::closeEvent(QCloseEvent* event)
 void Twnd_dir::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitOuterSize();
     FormResize();
 }
 
@@ -236,12 +258,22 @@ void Twnd_dir::restoreSettings()
 {
     try {
         auto settings = settingsStore();
+        createStore(*settings);
         OpenDialog1->FileName = settings->value("imgfile").toString();
         OpenDialog2->FileName = settings->value("lastfile").toString();
         inp_find->setText(settings->value("find").toString());
         if (!inp_find->text().isEmpty()) inp_findChange();
     } catch (...) {
     }
+}
+
+// The store exists from the first start-up on, empty until the first close.
+void Twnd_dir::createStore(const QSettings& settings)
+{
+    QString file = settings.fileName();
+    if (file.isEmpty() || QFile::exists(file)) return;
+    QDir().mkpath(QFileInfo(file).path());
+    QFile(file).open(QIODevice::WriteOnly);
 }
 
 void Twnd_dir::saveSettings()
@@ -263,9 +295,8 @@ void Twnd_dir::FormResize() { List->viewport()->repaint(); }
 
 void Twnd_dir::openimg(const QString& path)
 {
-    archive_.openimg(toPath(path));
-    GroupBox1->setTitle(" " + fromPath(brimlet::hostFileName(archive_.directoryPath())) + " ");
-    entryModel_->reset();
+    entryModel_->openimg(toPath(path));
+    GroupBox1->setTitle(" " + fromPath(brimlet::hostFileName(archive().directoryPath())) + " ");
     List->setItemIndex(-1);
 }
 
@@ -295,16 +326,14 @@ void Twnd_dir::btn_exportClick()
     int index = List->ItemIndex();
     presetEntryDialogs(List->Item(index));
     if (!SaveDialog1->Execute()) return;
-    archive_.exportEntry(static_cast<size_t>(index), toPath(SaveDialog1->FileName));
+    entryModel_->exportEntry(index, toPath(SaveDialog1->FileName));
 }
 
 void Twnd_dir::btn_importClick()
 {
     applySelectionRule();
     if (!OpenDialog2->Execute()) return;
-    archive_.addEntry(toPath(OpenDialog2->FileName));
-    entryModel_->rowAdded();
-    List->setItemIndex(List->Count() - 1);
+    List->setItemIndex(entryModel_->addEntry(toPath(OpenDialog2->FileName)));
 }
 
 void Twnd_dir::btn_replaceClick() { replaceCommand(nullptr); }
@@ -318,8 +347,7 @@ void Twnd_dir::replaceCommand(const QString* offeredFile)
     presetEntryDialogs(List->Item(index));
     if (offeredFile) OpenDialog2->FileName = *offeredFile;
     if (!OpenDialog2->Execute()) return;
-    archive_.replaceEntry(static_cast<size_t>(index), toPath(OpenDialog2->FileName));
-    entryModel_->rowChanged(index);
+    entryModel_->replaceEntry(index, toPath(OpenDialog2->FileName));
 }
 
 void Twnd_dir::btn_deleteClick()
@@ -327,8 +355,7 @@ void Twnd_dir::btn_deleteClick()
     applySelectionRule();
     int index = List->ItemIndex();
     if (index < 0) return; // an empty list: nothing to delete
-    archive_.deleteEntry(static_cast<size_t>(index));
-    entryModel_->rowRemoved(index);
+    entryModel_->deleteEntry(index);
     List->setItemIndex(-1);
 }
 
@@ -337,8 +364,7 @@ void Twnd_dir::ListDblClick()
     int index = List->ItemIndex();
     QString name = List->Item(index);
     if (!dialogs().inputQuery("Rename file", "New name:", name)) return;
-    archive_.renameEntry(static_cast<size_t>(index), textToName(name));
-    entryModel_->rowChanged(index);
+    entryModel_->renameEntry(index, textToName(name));
 }
 
 // ---------------------------------------------------------------- row drawing
@@ -357,7 +383,7 @@ void Twnd_dir::ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwn
     // Sizes are computed as the format's 32-bit readers do: a span of 4 GiB
     // or more wraps around.
     canvas.FontColor = marked ? kMarkedSize : kPlainSize;
-    uint32_t sectors = archive_.table()[static_cast<size_t>(Index)].sectorCount();
+    uint32_t sectors = archive().table()[static_cast<size_t>(Index)].sectorCount();
     uint32_t bytes = sectors * 2048u;
     int right = Rect.left() + Rect.width();
     canvas.TextOut(right - 38, Rect.top(), QString::number(bytes / 1000u) + "Kb");
@@ -373,14 +399,14 @@ void Twnd_dir::inp_findChange()
     // A character no entry name can hold matches nothing.
     QString text = inp_find->text();
     bool latin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
-    resultsModel_->refresh(archive_, latin1 ? textToName(text) : std::string());
+    resultsModel_->refresh(archive(), latin1 ? textToName(text) : std::string());
 }
 
 void Twnd_dir::ListBox1Click()
 {
     int result = ListBox1->ItemIndex();
     if (result < 0) return;
-    List->setItemIndex(static_cast<int>(archive_.indexOf(resultsModel_->name(result))));
+    List->setItemIndex(static_cast<int>(archive().indexOf(resultsModel_->name(result))));
     List->setFocus();
     ListBox1->setFocus();
 }
@@ -394,6 +420,8 @@ void Twnd_dir::HOX_dragdrop1filesdropped(int, const QStringList& list)
     std::string extension = brimlet::lowerAscii(brimlet::hostExtension(toPath(path)));
     if (extension == ".img" || extension == ".dir")
         openimg(path);
-    else
+    else {
+        OpenDialog2->FileName = path; // remembered even when Replace then fails
         replaceCommand(&path);
+    }
 }

@@ -54,7 +54,7 @@ public:
     // application "brimlet". Tests point it elsewhere.
     static std::function<std::unique_ptr<QSettings>()> settingsStore;
 
-    const brimlet::Archive& archive() const { return archive_; }
+    const brimlet::Archive& archive() const { return entryModel_->archive(); }
     EntryListModel* entryModel() const { return entryModel_; }
     SearchResultsModel* resultsModel() const { return resultsModel_; }
 
@@ -80,22 +80,25 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void createControls();
     void placeWindow();
+    void fitOuterSize();
     void applySelectionRule();
     void presetEntryDialogs(const QString& text);
     void openCommand();
     void replaceCommand(const QString* offeredFile);
     void restoreSettings();
+    static void createStore(const QSettings& settings);
     void saveSettings();
 
     QStringList arguments_;
-    brimlet::Archive archive_;
     EntryListModel* entryModel_;
     SearchResultsModel* resultsModel_;
     bool shown_ = false;
+    bool outerSizeFitted_ = false;
 };
 
 // The window's fonts: Tahoma where it is installed, else the default sans-serif.

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,9 +27,10 @@ public:
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setAcceptMode(d.DialogKind == TFileDialog::Kind::Save ? QFileDialog::AcceptSave
                                                                      : QFileDialog::AcceptOpen);
-        if (!d.FileName.isEmpty()) dialog.selectFile(d.FileName);
+        preset(dialog, d.FileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
         d.FileName = dialog.selectedFiles().first();
+        lastFolder_ = QFileInfo(d.FileName).absolutePath();
         return true;
     }
 
@@ -56,11 +59,62 @@ public:
 
     void showError(const QString& text) override
     {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                        QApplication::activeWindow());
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), breakable(text),
+                        QMessageBox::Ok, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
     }
+
+
+private:
+    // A bare name opens in the folder last used, as the system's dialogs do;
+    // a path opens in its folder, or in the nearest one that still exists,
+    // and is shown whole.
+    void preset(QFileDialog& dialog, const QString& fileName)
+    {
+        if (fileName.isEmpty()) {
+            if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+            return;
+        }
+        QFileInfo info(fileName);
+        if (!fileName.contains('/')) {
+            if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+            dialog.selectFile(fileName);
+            return;
+        }
+        QDir folder = info.absoluteDir();
+        if (folder.exists()) {
+            dialog.selectFile(info.absoluteFilePath());
+            return;
+        }
+        while (!folder.exists() && folder.cdUp()) {
+        }
+        dialog.setDirectory(folder);
+        if (auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit"))
+            edit->setText(info.absoluteFilePath());
+        else
+            dialog.selectFile(info.absoluteFilePath());
+    }
+
+    // Break opportunities after path separators and within long runs, so that
+    // a long message wraps in a box no wider than the screen.
+    static QString breakable(const QString& text)
+    {
+        const QChar zeroWidthSpace(0x200B);
+        QString out;
+        int run = 0;
+        for (QChar c : text) {
+            out += c;
+            run = c.isSpace() ? 0 : run + 1;
+            if (c == '/' || c == '\\' || run >= 40) {
+                out += zeroWidthSpace;
+                run = 0;
+            }
+        }
+        return out;
+    }
+
+    QString lastFolder_;
 };
 
 DialogProvider* installed = nullptr;
@@ -79,7 +133,9 @@ QString qtFilterFrom(const QString& filter)
 {
     auto bar = filter.indexOf('|');
     if (bar < 0) return filter;
-    QString patterns = filter.mid(bar + 1);
-    patterns.replace(';', ' ');
-    return filter.left(bar) + " (" + patterns + ")";
+    QStringList patterns = filter.mid(bar + 1).split(';');
+    // "*.*" matches every file on the original platform, also one without an extension.
+    for (QString& pattern : patterns)
+        if (pattern == "*.*") pattern = "*";
+    return filter.left(bar) + " (" + patterns.join(' ') + ")";
 }

@@ -4,6 +4,8 @@
 #include "archive/paths.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <algorithm>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -135,6 +137,61 @@ int TListBox::IndexOf(const QString& text) const
     return -1;
 }
 
+// The row a navigation key leads to, as in a list box: Home and End go to the
+// first and last row, and with nothing selected the arrow keys start at the
+// first row. -1 for other keys and for an empty list.
+int TListBox::rowForKey(int key) const
+{
+    int last = Count() - 1;
+    if (last < 0) return -1;
+    int selected = ItemIndex();
+    int page = std::max(1, viewport()->height() / itemHeight_ - 1);
+    switch (key) {
+    case Qt::Key_Home: return 0;
+    case Qt::Key_End: return last;
+    case Qt::Key_Up:
+    case Qt::Key_Left: return selected < 0 ? 0 : std::max(selected - 1, 0);
+    case Qt::Key_Down:
+    case Qt::Key_Right: return selected < 0 ? 0 : std::min(selected + 1, last);
+    case Qt::Key_PageUp: return selected < 0 ? 0 : std::max(selected - page, 0);
+    case Qt::Key_PageDown: return selected < 0 ? 0 : std::min(selected + page, last);
+    default: return -1;
+    }
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event)
+{
+    int before = ItemIndex();
+    int target = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? -1 : rowForKey(event->key());
+    if (target >= 0) {
+        setItemIndex(target);
+        event->accept();
+    } else {
+        QTableView::keyPressEvent(event); // typing a letter finds a row
+    }
+    if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
+}
+
+// A press below the last row only takes the focus: the selection stays.
+void TListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) emit Click();
+}
+
+// Dragging with the button held selects the row under the pointer.
+void TListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    int before = ItemIndex();
+    QTableView::mouseMoveEvent(event);
+    if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
+}
+
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
@@ -155,23 +212,52 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     return nameToText(archive_.name(static_cast<size_t>(index.row())));
 }
 
-void EntryListModel::reset()
+void EntryListModel::openimg(const std::string& path)
 {
+    brimlet::Archive next = archive_;
+    next.openimg(path);
     beginResetModel();
+    archive_ = std::move(next);
     endResetModel();
 }
 
-void EntryListModel::rowAdded()
+void EntryListModel::exportEntry(int row, const std::string& destination)
 {
-    int row = static_cast<int>(archive_.count()) - 1;
-    beginInsertRows(QModelIndex(), row, row);
-    endInsertRows();
+    archive_.exportEntry(static_cast<size_t>(row), destination);
 }
 
-void EntryListModel::rowRemoved(int row)
+int EntryListModel::addEntry(const std::string& source)
 {
+    brimlet::Archive next = archive_;
+    next.addEntry(source);
+    int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    archive_ = std::move(next);
+    endInsertRows();
+    return row;
+}
+
+// The table keeps its rows: the entry changes in place and the views repaint it.
+void EntryListModel::replaceEntry(int row, const std::string& source)
+{
+    archive_.replaceEntry(static_cast<size_t>(row), source);
+    rowChanged(row);
+}
+
+void EntryListModel::deleteEntry(int row)
+{
+    brimlet::Archive next = archive_;
+    next.deleteEntry(static_cast<size_t>(row));
+    if (next.count() == archive_.count()) return; // an empty archive: nothing was removed
     beginRemoveRows(QModelIndex(), row, row);
+    archive_ = std::move(next);
     endRemoveRows();
+}
+
+void EntryListModel::renameEntry(int row, const std::string& name)
+{
+    archive_.renameEntry(static_cast<size_t>(row), name);
+    rowChanged(row);
 }
 
 void EntryListModel::rowChanged(int row) { emit dataChanged(index(row), index(row)); }

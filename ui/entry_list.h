@@ -7,8 +7,8 @@
 // otherwise); after it, the list inverts a dotted focus rectangle over a row
 // that has the focus. Only visible rows are ever painted.
 //
-// `EntryListModel` is a view over the archive's entry table: row i is entry i,
-// and nothing is copied. Names are bytes, shown one byte per character as
+// `EntryListModel` owns the open archive and is a view over its entry table:
+// row i is entry i. Names are bytes, shown one byte per character as
 // Latin-1, so every name survives the round trip exactly.
 #pragma once
 
@@ -85,37 +85,54 @@ public:
     int IndexOf(const QString& text) const;
 
 signals:
+    // The user picked a row: by a click on a row, also on the one already
+    // selected, or by a key that changed the selection.
+    void Click();
     void DblClick();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     friend class TOwnerDrawDelegate;
+    int rowForKey(int key) const;
+
     int itemHeight_;
     TCanvas* canvas_ = nullptr;
     DrawItemHandler onDrawItem_;
 };
 
+// The owner of the open archive and the entry list's model in one: every
+// command that changes the table goes through it, so that the views hear of a
+// change of rows before and after it happens. A command that adds or removes
+// rows runs on a copy of the archive; only once it succeeded is the copy
+// swapped in, inside the model's begin/end bracket. A failed command
+// announces nothing, and the table stays as it was.
 class EntryListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    explicit EntryListModel(const brimlet::Archive& archive, QObject* parent = nullptr)
-        : QAbstractListModel(parent), archive_(archive)
-    {
-    }
+    explicit EntryListModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    // The archive changed; tell the views what.
-    void reset();
-    void rowAdded();
-    void rowRemoved(int row);
-    void rowChanged(int row);
+    const brimlet::Archive& archive() const { return archive_; }
+
+    void openimg(const std::string& path);
+    void exportEntry(int row, const std::string& destination);
+    // Returns the new entry's row.
+    int addEntry(const std::string& source);
+    void replaceEntry(int row, const std::string& source);
+    void deleteEntry(int row);
+    void renameEntry(int row, const std::string& name);
 
 private:
-    const brimlet::Archive& archive_;
+    void rowChanged(int row);
+
+    brimlet::Archive archive_;
 };
 
 // Bytes shown as Latin-1 and back; a character outside Latin-1 is refused.

@@ -10,11 +10,16 @@
 #include <QString>
 
 #include <exception>
+#include <string_view>
 
 // A message ending in a character above "." (a letter, a digit, "?" or ":")
 // gets a "." appended; one ending in ".", "!", ")", ",", "-" or a blank, or an
 // empty one, is shown as it is.
 QString messageWithPeriod(const QString& message);
+
+// A failure's message as text: UTF-8 where the bytes are valid UTF-8 (paths),
+// Latin-1 for every other byte (entry names).
+QString messageText(std::string_view bytes);
 
 void showFailure(const std::exception& failure);
 

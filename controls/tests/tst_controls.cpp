@@ -90,6 +90,37 @@ private slots:
         QCOMPARE(order, QStringList{"up"});
     }
 
+    // Delete as X11 delivers it: with the text 0x7F.
+    static void pressDelete(QWidget* widget) { QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_Delete, QString("\x7f"), {}); }
+
+    void digitsOnlyDeleteKeyDeletes()
+    {
+        Form f;
+        f.edit->setNumbersonly(true);
+        QTest::keyClicks(f.edit, "75");
+        QTest::keyClick(f.edit, Qt::Key_Home);
+        pressDelete(f.edit);
+        QCOMPARE(f.edit->text(), QString("5"));
+        pressDelete(f.edit); // the last character: "0", all selected, once the key is up
+        QCOMPARE(f.edit->text(), QString("0"));
+        QCOMPARE(f.edit->selectedText(), QString("0"));
+    }
+
+    void keyDownHandlerCanTakeOrChangeTheKey()
+    {
+        Form f;
+        f.edit->OnKeydown = [](QObject*, int& key, Qt::KeyboardModifiers) {
+            if (key == Qt::Key_Delete) key = 0;
+            if (key == Qt::Key_Home) key = Qt::Key_End;
+        };
+        QTest::keyClicks(f.edit, "ab");
+        f.edit->setCursorPosition(0);
+        pressDelete(f.edit);
+        QCOMPARE(f.edit->text(), QString("ab"));
+        QTest::keyClick(f.edit, Qt::Key_Home);
+        QCOMPARE(f.edit->cursorPosition(), 2);
+    }
+
     void withoutDigitsOnlyNothingIsAdded()
     {
         Form f;
@@ -153,6 +184,49 @@ private slots:
         bool red = false;
         for (int x = 0; x < image.width(); ++x) red = red || image.pixelColor(x, at.y()) == QColor(Qt::red);
         QVERIFY(red);
+    }
+
+    // Pixels of the text colour inside the field: the standard text cursor of
+    // an empty field.
+    static int cursorPixels(THOX_edit* edit)
+    {
+        QImage image(edit->size(), QImage::Format_RGB32);
+        edit->render(&image);
+        int n = 0;
+        QRect inside = edit->rect().adjusted(3, 3, -3, -3);
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                n += image.pixelColor(x, y) == edit->palette().color(QPalette::Text);
+        return n;
+    }
+
+    void emptyCaretPictureBringsTheStandardCaretBack()
+    {
+        Form f;
+        QVERIFY(cursorPixels(f.edit) > 0);
+        QPixmap picture(2, 12);
+        picture.fill(Qt::red);
+        f.edit->setInput_caret(picture);
+        QCOMPARE(cursorPixels(f.edit), 0);
+        f.edit->setInput_caret(QPixmap());
+        f.other->setFocus();
+        f.edit->setFocus();
+        QVERIFY(cursorPixels(f.edit) > 0);
+        QVERIFY(!f.edit->CaretPictureShown());
+    }
+
+    void flatTextKeepsClearOfTheBorder()
+    {
+        Form f;
+        f.edit->setFlat(true);
+        QTest::keyClicks(f.edit, QString(40, 'W')); // runs past the right edge, the caret at its end
+        QImage image(f.edit->size(), QImage::Format_RGB32);
+        f.edit->render(&image);
+        QColor base = f.edit->palette().color(QPalette::Base);
+        // Inside the edge and border (two pixels each side), a margin of one pixel stays clear.
+        for (int x : {2, image.width() - 3})
+            for (int y = 2; y < image.height() - 2; ++y)
+                QVERIFY2(image.pixelColor(x, y) == base, qPrintable(QString("%1,%2").arg(x).arg(y)));
     }
 
     void textBandIsCentredOnTheFontHeight()

@@ -5,6 +5,7 @@
 #include "fake_dialogs.h"
 
 #include <QMimeData>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include "tests/drop_events.h"
 #include <QUrl>
@@ -34,6 +35,10 @@ class TestSearchDrop : public QObject {
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
         auto window = std::make_unique<Twnd_dir>(arguments);
+        // Every change of rows must be announced before and after it happens.
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
+                                          static_cast<QAbstractItemModel*>(window->resultsModel())})
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, window.get());
         window->show();
         QApplication::setActiveWindow(window.get());
         QCoreApplication::processEvents();
@@ -121,6 +126,47 @@ private slots:
         QCOMPARE(w->List->ItemIndex(), -1);
     }
 
+    void arrowKeysSelectResultsAndJump()
+    {
+        auto w = start({makeArchiveOf("gta3", {"x.txd", "a.dff", "b.dff", "only.ifp"})});
+        QTest::keyClicks(w->inp_find, "dff");
+        w->ListBox1->setFocus(Qt::BacktabFocusReason); // back from the search field
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBox1));
+        QTest::keyClick(w->ListBox1, Qt::Key_Down); // the first Down takes the first result
+        QCOMPARE(w->ListBox1->ItemIndex(), 0);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::keyClick(w->ListBox1, Qt::Key_End);
+        QCOMPARE(w->ListBox1->ItemIndex(), 1);
+        QCOMPARE(w->List->ItemIndex(), 2);
+        QTest::keyClick(w->ListBox1, Qt::Key_Home);
+        QCOMPARE(w->List->ItemIndex(), 1);
+
+        // A single result is reached with either arrow key.
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+            w->inp_find->clear();
+            w->inp_find->setText("only"); // a fresh refresh: nothing selected
+            w->List->setItemIndex(-1);
+            w->ListBox1->setFocus();
+            QTest::keyClick(w->ListBox1, key);
+            QCOMPARE(w->ListBox1->ItemIndex(), 0);
+            QCOMPARE(w->List->ItemIndex(), 3);
+        }
+    }
+
+    void clickingTheSelectedResultJumpsAgain()
+    {
+        auto w = start({makeArchiveOf("gta3", {"x.txd", "a.dff"})});
+        QTest::keyClicks(w->inp_find, "dff");
+        clickResult(*w, 0);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {},
+                          w->List->visualRect(w->List->model()->index(0, 0)).center());
+        QCOMPARE(w->List->ItemIndex(), 0);
+        clickResult(*w, 0); // already selected: jumps all the same
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBox1));
+    }
+
     void openCommandRefreshesResultsButArgumentsAndDropsDoNot()
     {
         QString first = makeArchiveOf("first", {"one.dff"});
@@ -128,7 +174,7 @@ private slots:
         auto w = start({first});
         QTest::keyClicks(w->inp_find, ".dff");
         QCOMPARE(results(*w), QStringList{"one.dff"});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {second}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {second}), Qt::CopyAction);
         QCOMPARE(w->List->Count(), 2);
         QCOMPARE(results(*w), QStringList{"one.dff"});
         fake->fileAnswers = {first};
@@ -143,7 +189,9 @@ private slots:
     {
         QString archive = makeArchiveOf("gta3", {"car.dff", "bus.dff"});
         {
+            QVERIFY(!QFile::exists(q(settingsPath)));
             auto w = start({}); // first start: no settings, the open dialog is empty
+            QVERIFY(QFile::exists(q(settingsPath))); // the store is made at start-up
             QCOMPARE(fake->shown.at(0).fileName, QString());
             QCOMPARE(w->inp_find->text(), QString());
             fake->fileAnswers = {archive, QString(q(*tmp / "car.dff"))};
@@ -184,10 +232,10 @@ private slots:
         writeFile(*tmp / "GTA3.IMG", {}); // a name in capitals, beside GTA3.dir
         makeArchiveOf("other", {"b.dff", "c.dff"});
         auto w = start({});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(tmp->path()), q(*tmp / "GTA3.IMG"), q(*tmp / "other.dir")}), Qt::CopyAction);
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir ")); // the first file only
         QCOMPARE(w->List->Count(), 1);
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "missing.img"), q(tmp->path())})); // nothing that exists
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(*tmp / "missing.img"), q(tmp->path())}), Qt::CopyAction); // nothing that exists
         QCOMPARE(w->GroupBox1->title(), QString(" GTA3.dir "));
     }
 
@@ -199,14 +247,14 @@ private slots:
         w->List->setItemIndex(1);
         fake->fileAnswers = {std::nullopt}; // cancelled: nothing changes
         Bytes before = readFile(*tmp / "gta3.img");
-        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
         QCOMPARE(fake->shown.back().name, QString("OpenDialog2"));
         QCOMPARE(fake->shown.back().fileName, dropped);
         QCOMPARE(w->SaveDialog1->FileName, QString("bus.dff"));
         QCOMPARE(readFile(*tmp / "gta3.img"), before);
 
         fake->fileAnswers = {dropped}; // confirmed: entry 1 gets the file
-        QVERIFY(brimlet::test::dropFiles(w.get(), {dropped}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
         Bytes after = readFile(*tmp / "gta3.img");
         QCOMPARE(Bytes(after.begin() + 2048, after.begin() + 2148), pattern(100, 3));
     }
@@ -216,9 +264,30 @@ private slots:
         writeFile(*tmp / "e.dir", {});
         auto w = start({q(*tmp / "e.dir")});
         writeFile(*tmp / "x.dff", {1});
-        QVERIFY(brimlet::test::dropFiles(w.get(), {q(*tmp / "x.dff")}));
+        QCOMPARE(dropOnWindow(w->List->viewport(), {q(*tmp / "x.dff")}), Qt::CopyAction);
         QCOMPARE(fake->errors, QStringList{"List index out of bounds (-1)"});
         QVERIFY(fake->shown.empty());
+        QCOMPARE(w->OpenDialog2->FileName, q(*tmp / "x.dff")); // remembered all the same
+    }
+
+    void filesDroppedAnywhereOnTheWindowOpenAsACopy()
+    {
+        QString first = makeArchiveOf("first", {"one.dff"});
+        QString second = makeArchiveOf("second", {"two.dff", "three.dff"});
+        auto w = start({first});
+        QString next = second;
+        for (QWidget* target : {static_cast<QWidget*>(w->inp_find), w->ListBox1->viewport(), w->List->viewport(),
+                                static_cast<QWidget*>(w->btn_open), static_cast<QWidget*>(w->GroupBox2)}) {
+            // The source proposes a move; the program only reads the file, so it answers with a copy.
+            QCOMPARE(dropOnWindow(target, {next}), Qt::CopyAction);
+            QCOMPARE(q(w->archive().directoryPath()), QString(next).replace(".img", ".dir"));
+            next = next == first ? second : first;
+        }
+        QCOMPARE(w->inp_find->text(), QString());
+        // A source that allows nothing but a move is refused: nothing opens.
+        QCOMPARE(dropOnWindow(w->List->viewport(), {next}, Qt::MoveAction), Qt::IgnoreAction);
+        QVERIFY(q(w->archive().directoryPath()) != QString(next).replace(".img", ".dir"));
+        QVERIFY(fake->errors.isEmpty());
     }
 };
 

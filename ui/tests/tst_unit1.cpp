@@ -5,7 +5,9 @@
 #include "error_handler.h"
 #include "fake_dialogs.h"
 
+#include <QDir>
 #include <QPainter>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <memory>
 
@@ -38,6 +40,10 @@ class TestUnit1 : public QObject {
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
         auto window = std::make_unique<Twnd_dir>(arguments);
+        // Every change of rows must be announced before and after it happens.
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
+                                          static_cast<QAbstractItemModel*>(window->resultsModel())})
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, window.get());
         window->show();
         QCoreApplication::processEvents();
         return window;
@@ -276,6 +282,40 @@ private slots:
         QCOMPARE(readFile(*tmp / "gta3.dir"), Bytes(before.begin() + 32, before.end()));
     }
 
+    void homeAndEndGoToTheFirstAndLastRow()
+    {
+        auto w = startOnGta3();
+        QApplication::setActiveWindow(w.get());
+        w->List->setFocus();
+        w->List->setItemIndex(1);
+        QTest::keyClick(w->List, Qt::Key_End);
+        QCOMPARE(w->List->ItemIndex(), 2);
+        QTest::keyClick(w->List, Qt::Key_Home);
+        QCOMPARE(w->List->ItemIndex(), 0);
+        QTest::keyClick(w->List, Qt::Key_Down);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        QTest::keyClick(w->List, Qt::Key_Up);
+        QTest::keyClick(w->List, Qt::Key_Up); // stays on the first row
+        QCOMPARE(w->List->ItemIndex(), 0);
+    }
+
+    void clickBelowTheRowsKeepsTheSelection()
+    {
+        auto w = startOnGta3();
+        QPoint below(20, w->List->viewport()->height() - 4);
+        QVERIFY(!w->List->indexAt(below).isValid());
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {}, rowCenter(*w, 1));
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(w->List->ItemIndex(), 1);
+        fake->textAnswers = {std::nullopt};
+        QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, below); // renames the selected entry
+        QCOMPARE(fake->inputsShown, QStringList{"Rename file|New name:|road.txd"});
+        QTest::mouseClick(w->btn_delete, Qt::LeftButton);
+        QCOMPARE(w->List->Item(0), QString("Car.dff")); // the selected row went, not row 0
+        QCOMPARE(w->List->Item(1), QString("generic.col"));
+        QVERIFY(fake->errors.isEmpty());
+    }
+
     void doubleClickRenames()
     {
         auto w = startOnGta3();
@@ -319,6 +359,31 @@ private slots:
         fake->fileAnswers = {q(*tmp / "out")};
         QTest::mouseClick(w->btn_export, Qt::LeftButton);
         QVERIFY(exists(*tmp / "out"));
+    }
+
+    void messagesNameTheFullPathOfARelativeArgument()
+    {
+        // Started from the archive's parent folder with a relative argument.
+        QString previous = QDir::currentPath();
+        QDir(q(tmp->path())).mkdir("sub");
+        QDir::setCurrent(q(tmp->path()));
+        QFile tooBig(q(*tmp / "sub/gta3.dir"));
+        QVERIFY(tooBig.open(QIODevice::WriteOnly) && tooBig.resize(65537 * 32)); // sparse
+        tooBig.close();
+        writeFile(*tmp / "sub/gta3.img", {});
+        start({"sub/gta3.img"});
+        QDir::setCurrent(previous);
+        QCOMPARE(fake->errors.value(0),
+                 "The directory file " + q(*tmp / "sub/gta3.dir") + " holds more than 65536 entries.");
+    }
+
+    void messagesShowNamesAsLatin1()
+    {
+        auto w = startOnGta3();
+        QString longName(25, QChar(0xE9)); // "é" x 25: a byte too long
+        fake->textAnswers = {longName};
+        QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, rowCenter(*w, 0));
+        QVERIFY2(fake->errors.last().contains("\"" + longName + "\""), qPrintable(fake->errors.last()));
     }
 
     void messagesGetAPeriodByTheirLastCharacter()

@@ -1,0 +1,111 @@
+// The real file dialogs and error box, as the window shows them: each test
+// lets the dialog come up, looks at it as the user would, and answers it.
+#include "dialogs.h"
+#include "Unit1.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+// Runs `answer` on the next modal dialog once it shows.
+void whenDialogShows(std::function<void(QDialog*)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            whenDialogShows(answer); // not up yet
+            return;
+        }
+        answer(dialog);
+    });
+}
+
+QString fileNameShown(QDialog* dialog) { return dialog->findChild<QLineEdit*>("fileNameEdit")->text(); }
+
+}  // namespace
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+
+private slots:
+    void init() { setDialogProvider(nullptr); } // the real dialogs
+
+    void rememberedPathInAVanishedFolderStaysAbsolute()
+    {
+        TFileDialog dialog(nullptr, "OpenDialog1", TFileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img");
+        QString gone = tmp.filePath("gone/models/gta3.img");
+        dialog.FileName = gone;
+        QString shown;
+        whenDialogShows([&](QDialog* d) {
+            shown = fileNameShown(d);
+            d->accept();
+        });
+        QVERIFY(dialog.Execute());
+        QCOMPARE(shown, gone);
+        QCOMPARE(dialog.FileName, gone);
+    }
+
+    void anyFileFilterShowsFilesWithoutExtension()
+    {
+        TFileDialog dialog(nullptr, "SaveDialog1", TFileDialog::Kind::Save, "any file|*.*");
+        QStringList patterns;
+        whenDialogShows([&](QDialog* d) {
+            QString filter = static_cast<QFileDialog*>(d)->selectedNameFilter();
+            patterns = filter.mid(filter.indexOf('(') + 1).chopped(1).split(' ');
+            d->reject();
+        });
+        QVERIFY(!dialog.Execute());
+        QVERIFY(QDir::match(patterns, "readme"));
+        QVERIFY(QDir::match(patterns, "car.dff"));
+    }
+
+    void bareNameOpensInTheFolderLastUsed()
+    {
+        QDir(tmp.path()).mkdir("exports");
+        QString folder = tmp.filePath("exports");
+        TFileDialog dialog(nullptr, "SaveDialog1", TFileDialog::Kind::Save, "any file|*.*");
+        dialog.FileName = tmp.filePath("first.dff");
+        whenDialogShows([&](QDialog* d) { // the user types a path in another folder
+            d->findChild<QLineEdit*>("fileNameEdit")->setText(folder + "/car.dff");
+            d->accept();
+        });
+        QVERIFY(dialog.Execute());
+        QCOMPARE(dialog.FileName, folder + "/car.dff");
+
+        dialog.FileName = "bus.dff"; // as Export presets it: the entry's name alone
+        QString opened;
+        whenDialogShows([&](QDialog* d) {
+            opened = static_cast<QFileDialog*>(d)->directory().absolutePath();
+            d->reject();
+        });
+        QVERIFY(!dialog.Execute());
+        QCOMPARE(opened, folder);
+    }
+
+    void longMessageBoxFitsTheScreen()
+    {
+        QString path = "/" + QString(60, 'a') + "/" + QString(60, 'b') + "/" + QString(160, 'c') + ".dff";
+        QRect screen = QApplication::primaryScreen()->availableGeometry();
+        int width = 0;
+        whenDialogShows([&](QDialog* d) {
+            width = d->frameGeometry().width();
+            d->accept();
+        });
+        dialogs().showError("Cannot create file " + path);
+        QVERIFY(width > 0);
+        QVERIFY2(width <= screen.width(), qPrintable(QString::number(width)));
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
