@@ -184,9 +184,9 @@ void Archive::openimg(const std::string& path, LockScope scope)
     directory.readExact(draft_.storage(), count * kEntrySize, 0);
     directory.close();
     draft_.setCount(count);
-    std::swap(table_, draft_);
     directoryPath_ = pair.directory;
     dataPath_ = pair.data;
+    swapInDraft({TableChange::Kind::Reset});
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
 }
 
@@ -257,10 +257,17 @@ EntryTable& Archive::draft()
 }
 
 // The table in memory follows the directory on disk, never leads it.
-void Archive::commit()
+void Archive::commit(const TableChange& change)
 {
     writeWholeFile(directoryPath_, draft_.image(), draft_.imageSize());
+    swapInDraft(change);
+}
+
+void Archive::swapInDraft(const TableChange& change)
+{
+    if (listener_) listener_(change, true);
     std::swap(table_, draft_);
+    if (listener_) listener_(change, false);
 }
 
 size_t Archive::addEntry(const std::string& sourcePath)
@@ -296,7 +303,7 @@ void Archive::addEntries(const std::vector<std::string>& sources)
         // The files before the failing one are kept; its own bytes are not.
         if (failure) data->truncate(std::max(goodSize, appended->sizeBefore()));
         data->sync(); // the data before the directory that points at it
-        commit();
+        commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
         appended->keep();
     }
     appended.reset(); // cuts back what was not kept, while the file is open
@@ -325,7 +332,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
         EntryTable& next = draft();
         appendPlacement(next[i], source, length, data, next);
         data.sync();
-        commit();
+        commit({TableChange::Kind::Update, i, i});
         appended.keep();
     }
     source.close();
@@ -336,7 +343,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
 void Archive::moveStart(size_t i, uint64_t startSector)
 {
     draft()[i].setStartSector(static_cast<int32_t>(startSector));
-    commit();
+    commit({TableChange::Kind::Update, i, i});
 }
 
 void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File& data)
@@ -374,7 +381,7 @@ void Archive::deleteEntry(size_t i)
     auto held = lock();
     checkUnchanged();
     draft().remove(i);
-    commit();
+    commit({TableChange::Kind::Remove, i, i});
 }
 
 void Archive::renameEntry(size_t i, const std::string& name)
@@ -384,7 +391,7 @@ void Archive::renameEntry(size_t i, const std::string& name)
     auto held = lock();
     checkUnchanged();
     draft()[i].setName(name);
-    commit();
+    commit({TableChange::Kind::Update, i, i});
 }
 
 }  // namespace brimlet

@@ -42,8 +42,23 @@ namespace brimlet {
 
 class File;
 
+// A change of the table, told to a listener (a list model) just before and
+// just after it happens. Rows are entry indexes, `first` to `last` inclusive.
+struct TableChange {
+    enum class Kind { Reset, Insert, Remove, Update };
+    Kind kind = Kind::Reset;
+    size_t first = 0;
+    size_t last = 0;
+};
+
 class Archive {
 public:
+    // Called with `before` true just before the table changes and false just
+    // after; a command that fails announces nothing. The listener must not
+    // throw.
+    using ChangeListener = std::function<void(const TableChange&, bool before)>;
+    void setChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
+
     // How long a command held up by another program's lock waits (lock.h).
     void setLockWait(LockWait wait) { lockWait_ = std::move(wait); }
 
@@ -115,9 +130,11 @@ private:
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
     void moveStart(size_t i, uint64_t startSector);
     EntryTable& draft();
-    void commit();
+    void commit(const TableChange& change);
+    void swapInDraft(const TableChange& change);
 
     LockWait lockWait_;
+    ChangeListener listener_;
     std::unique_ptr<ArchiveLock> heldLock_;
     std::string directoryPath_;
     std::string dataPath_;

@@ -3,6 +3,9 @@
 # shellcheck shell=bash
 
 BUILD_PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev"
+# The window tests that run under a real window manager on a display of
+# their own, and flock(1), which a lock test holds the archive with.
+TEST_PACKAGES="xvfb openbox x11-utils util-linux"
 
 missing_packages() {
   local missing=""

@@ -88,7 +88,7 @@ Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(pare
     createControls();
     placeWindow();
     // The window's one thread must not freeze behind another program's lock.
-    archive_.setLockWait({kLockWaitMs, {}});
+    entryModel_->setLockWait({kLockWaitMs, {}});
 }
 
 Twnd_dir::~Twnd_dir() = default;

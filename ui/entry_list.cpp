@@ -212,14 +212,32 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     return nameToText(archive_.name(static_cast<size_t>(index.row())));
 }
 
-void EntryListModel::openimg(const std::string& path)
+EntryListModel::EntryListModel(QObject* parent) : QAbstractListModel(parent)
 {
-    brimlet::Archive next = archive_;
-    next.openimg(path);
-    beginResetModel();
-    archive_ = std::move(next);
-    endResetModel();
+    archive_.setChangeListener([this](const brimlet::TableChange& change, bool before) { announce(change, before); });
 }
+
+void EntryListModel::announce(const brimlet::TableChange& change, bool before)
+{
+    using Kind = brimlet::TableChange::Kind;
+    int first = static_cast<int>(change.first), last = static_cast<int>(change.last);
+    switch (change.kind) {
+    case Kind::Reset:
+        before ? beginResetModel() : endResetModel();
+        break;
+    case Kind::Insert:
+        before ? beginInsertRows(QModelIndex(), first, last) : endInsertRows();
+        break;
+    case Kind::Remove:
+        before ? beginRemoveRows(QModelIndex(), first, last) : endRemoveRows();
+        break;
+    case Kind::Update:
+        if (!before) emit dataChanged(index(first), index(last));
+        break;
+    }
+}
+
+void EntryListModel::openimg(const std::string& path) { archive_.openimg(path); }
 
 void EntryListModel::exportEntry(int row, const std::string& destination)
 {
@@ -228,39 +246,24 @@ void EntryListModel::exportEntry(int row, const std::string& destination)
 
 int EntryListModel::addEntry(const std::string& source)
 {
-    brimlet::Archive next = archive_;
-    next.addEntry(source);
     int row = rowCount();
-    beginInsertRows(QModelIndex(), row, row);
-    archive_ = std::move(next);
-    endInsertRows();
+    archive_.addEntry(source);
     return row;
 }
 
-// The table keeps its rows: the entry changes in place and the views repaint it.
 void EntryListModel::replaceEntry(int row, const std::string& source)
 {
     archive_.replaceEntry(static_cast<size_t>(row), source);
-    rowChanged(row);
 }
 
-void EntryListModel::deleteEntry(int row)
-{
-    brimlet::Archive next = archive_;
-    next.deleteEntry(static_cast<size_t>(row));
-    if (next.count() == archive_.count()) return; // an empty archive: nothing was removed
-    beginRemoveRows(QModelIndex(), row, row);
-    archive_ = std::move(next);
-    endRemoveRows();
-}
+void EntryListModel::deleteEntry(int row) { archive_.deleteEntry(static_cast<size_t>(row)); }
 
 void EntryListModel::renameEntry(int row, const std::string& name)
 {
     archive_.renameEntry(static_cast<size_t>(row), name);
-    rowChanged(row);
 }
 
-void EntryListModel::rowChanged(int row) { emit dataChanged(index(row), index(row)); }
+
 
 // ---------------------------------------------------------------- names
 

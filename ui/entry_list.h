@@ -106,20 +106,20 @@ private:
 };
 
 // The owner of the open archive and the entry list's model in one: every
-// command that changes the table goes through it, so that the views hear of a
-// change of rows before and after it happens. A command that adds or removes
-// rows runs on a copy of the archive; only once it succeeded is the copy
-// swapped in, inside the model's begin/end bracket. A failed command
-// announces nothing, and the table stays as it was.
+// command that changes the table goes through it. The archive tells it of
+// each change of its table just before and just after it happens, which is
+// what the model's begin/end calls need; a failed command announces nothing,
+// and the table stays as it was.
 class EntryListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    explicit EntryListModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
+    explicit EntryListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
     const brimlet::Archive& archive() const { return archive_; }
+    void setLockWait(brimlet::LockWait wait) { archive_.setLockWait(std::move(wait)); }
 
     void openimg(const std::string& path);
     void exportEntry(int row, const std::string& destination);
@@ -130,7 +130,7 @@ public:
     void renameEntry(int row, const std::string& name);
 
 private:
-    void rowChanged(int row);
+    void announce(const brimlet::TableChange& change, bool before);
 
     brimlet::Archive archive_;
 };
