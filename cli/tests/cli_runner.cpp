@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -40,10 +42,18 @@ void applyOptions(const RunOptions& options)
 // Waits for the child at most `seconds`; a child still running then is killed.
 int waitWithin(pid_t pid, double seconds)
 {
-    for (double waited = 0; waited < seconds; waited += 0.01) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        ::usleep(10000);
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        pollfd exited{pidfd, POLLIN, 0};
+        int ready = ::poll(&exited, 1, static_cast<int>(seconds * 1000));
+        ::close(pidfd);
+        if (ready > 0) return waitCli(pid);
+    } else {
+        for (double waited = 0; waited < seconds; waited += 0.001) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            ::usleep(1000);
+        }
     }
     ::kill(pid, SIGKILL);
     waitCli(pid);
