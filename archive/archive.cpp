@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "file.h"
 #include "paths.h"
+#include "placement.h"
 #include "sectors.h"
 
 #include <algorithm>
@@ -15,124 +16,6 @@
 #include <vector>
 
 namespace brimlet {
-
-namespace {
-
-struct Span {
-    int64_t start = 0; // bytes; negative for a corrupt start sector
-    uint64_t length = 0;
-};
-
-Span spanOf(const DirEntry& entry)
-{
-    return {static_cast<int64_t>(entry.startSector()) * static_cast<int64_t>(kSectorSize),
-            uint64_t{entry.sectorCount()} * kSectorSize};
-}
-
-bool spanInside(const Span& span, uint64_t fileSize)
-{
-    if (span.length == 0) return span.start >= 0; // nothing to read, wherever it points
-    return span.start >= 0 && static_cast<uint64_t>(span.start) <= fileSize &&
-           span.length <= fileSize - static_cast<uint64_t>(span.start);
-}
-
-// Refuses to use one of the archive's own files as a source or destination:
-// reading and writing one file through two names would destroy it.
-bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data)
-{
-    FileIdentity own;
-    return data.identity() == id || (identityOf(directoryPath, own) && own == id);
-}
-
-void refuseArchiveFile(const File& source, const std::string& directoryPath, const File& data)
-{
-    if (isArchiveFile(source.identity(), directoryPath, data))
-        throw Failure("The archive's own directory or data file cannot be put into it");
-}
-
-// The source's length. Files under /proc and the like say 0 and yet hold
-// bytes: stored by their size they would become empty entries.
-uint64_t knownLength(const File& source)
-{
-    uint64_t size = source.size();
-    if (size == 0 && source.hasByteAt(0))
-        throw Failure("The size of " + source.path() + " cannot be known; copy it to an ordinary file first");
-    return size;
-}
-
-void checkStartFits(uint64_t startSector, uint64_t sectors)
-{
-    if (startSector > INT32_MAX || sectors > UINT32_MAX)
-        throw Failure("The data file is too large: a new entry would start beyond sector 2147483647");
-}
-
-// An appended entry starts at the sector in which the data file ends. Other
-// tools leave the last entry unpadded, though: when a span covers that last,
-// partial sector, the new entry starts at the next sector instead, keeping
-// the partial sector's bytes. Only a span that covers that very sector counts,
-// so a corrupt count never pushes new data further out than one sector.
-uint64_t appendStart(uint64_t dataSize, const EntryTable& table)
-{
-    uint64_t last = appendStartSector(dataSize);
-    if (dataSize % kSectorSize == 0) return last;
-    for (size_t i = 0; i < table.count(); ++i) {
-        int64_t start = table[i].startSector();
-        uint64_t count = table[i].sectorCount();
-        if (count > 0 && start >= 0 && static_cast<uint64_t>(start) <= last && last < start + count) return last + 1;
-    }
-    return last;
-}
-
-// Writes `length` bytes of `source` as entry `entry`'s new data at the end of
-// the data file, padded as the format wants: the span is padded(length), and
-// a zero fill of the span's length plus one byte runs from the file's old end
-// (so each append leaves one more stray zero byte past the last span).
-// Returns the data file's new size.
-uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table)
-{
-    uint64_t oldSize = data.size();
-    uint64_t start = appendStart(oldSize, table);
-    uint64_t sectors = sectorsFor(length);
-    checkStartFits(start, sectors);
-    uint64_t offset = sectorOffset(start);
-    uint64_t end = std::max(oldSize, offset) + sectors * kSectorSize + 1;
-    if (offset > oldSize) data.writeZeros(oldSize, offset - oldSize);
-    copyBetween(source, 0, data.descriptor(), data.path(), offset, length, WriteFailure::IoCode);
-    uint64_t zerosFrom = std::max(oldSize, offset + length);
-    data.writeZeros(zerosFrom, end - zerosFrom);
-    entry.setStartSector(static_cast<int32_t>(start));
-    entry.setSectorCount(static_cast<uint32_t>(sectors));
-    return end;
-}
-
-// Cuts the data file back to its size before a command that appended to it,
-// unless the command got as far as its directory save. Best effort: the
-// bytes past that size are referred to by no entry either way.
-class AppendedBytes {
-public:
-    explicit AppendedBytes(File& data) : data_(data), sizeBefore_(data.size()) {}
-    ~AppendedBytes()
-    {
-        if (kept_) return;
-        try {
-            data_.truncate(sizeBefore_);
-        } catch (const Failure&) {
-        }
-    }
-    AppendedBytes(const AppendedBytes&) = delete;
-    AppendedBytes& operator=(const AppendedBytes&) = delete;
-    uint64_t sizeBefore() const { return sizeBefore_; }
-    void keep() { kept_ = true; }
-
-private:
-    File& data_;
-    uint64_t sizeBefore_;
-    bool kept_ = false;
-};
-
-uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
-
-}  // namespace
 
 ArchiveLock Archive::lock() const { return ArchiveLock(dataPath_, directoryPath_, lockWait_); }
 

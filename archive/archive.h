@@ -122,6 +122,48 @@ public:
     // their values.
     void renameEntry(size_t i, const std::string& name);
 
+    // ---------------------------------------------------------------- bulk work
+    // Told how far a long command has come, in bytes (or entries) of `total`.
+    using Progress = std::function<void(uint64_t done, uint64_t total)>;
+
+    // Makes an empty pair (0-byte ".dir" and ".img") for `path`; refuses when
+    // either file of the pair exists, touching nothing.
+    static void create(const std::string& path);
+
+    // Puts each file in as an entry named by its file-name part: an entry of
+    // that name (the first, ASCII letters in any case) is replaced, any other
+    // file added at the end. All or nothing, with one directory save: every
+    // file's bytes are appended and the directory switched to them at once
+    // (a replaced entry moves, its old span left for rebuild). Two files of
+    // one entry name, a name too long, and more entries than the archive
+    // holds are refused before anything is written.
+    struct ImportCount {
+        size_t replaced = 0;
+        size_t added = 0;
+    };
+    ImportCount importFiles(const std::vector<std::string>& sources, const Progress& progress = {});
+
+    // Writes entries (all when `which` is empty) as files named after them
+    // into `folder`, created when missing; see extract.cpp for the rules on
+    // names. `note` hears of each renamed or skipped entry.
+    struct ExtractCount {
+        size_t written = 0;
+        size_t skipped = 0;
+    };
+    ExtractCount extractEntries(const std::string& folder, const std::vector<size_t>& which,
+                                const std::function<void(const std::string&)>& note,
+                                const Progress& progress = {});
+
+    // Removes dead space: afterwards entry i starts where entry i-1 ends, the
+    // first at sector 0, and the data file is exactly the sum of the spans;
+    // every entry exports the bytes it exported before, entries that shared
+    // a span each getting their own copy. Crash-safe at every moment (see
+    // rebuild.cpp). Returns the bytes given back (negative when shared spans
+    // made the file grow).
+    int64_t rebuild(const Progress& progress = {});
+    // What rebuild would give back.
+    int64_t deadSpace() const;
+
 private:
     ArchiveLock lock() const;
     void checkIndex(size_t i) const;
@@ -129,6 +171,7 @@ private:
     uint64_t appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData);
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
     void moveStart(size_t i, uint64_t startSector);
+    uint64_t dataFileSize() const;
     EntryTable& draft();
     void commit(const TableChange& change);
     void swapInDraft(const TableChange& change);

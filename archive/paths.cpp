@@ -48,6 +48,18 @@ std::string directoryPathFor(const std::string& anyArchivePath) { return changeH
 
 std::string dataPathFor(const std::string& directoryPath) { return changeHostExtension(directoryPath, ".img"); }
 
+std::string safeFileName(const std::string& name)
+{
+    if (name.empty() || name == ".") return "_";
+    if (name == "..") return "__";
+    std::string safe = name;
+    for (char& c : safe) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') c = '_';
+    }
+    return safe;
+}
+
 std::string lowerAscii(std::string text)
 {
     for (char& c : text)

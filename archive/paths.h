@@ -40,6 +40,11 @@ struct ArchivePair {
 };
 ArchivePair archivePairFor(const std::string& path);
 
+// An entry name as a file name in a folder: "/", "\\" and control bytes
+// become "_", and so do an empty name, "." and "..", which would not name a
+// file of the folder.
+std::string safeFileName(const std::string& name);
+
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
 std::string lowerAscii(std::string text);
 bool equalsIgnoringCase(const std::string& a, const std::string& b);

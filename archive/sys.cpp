@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace brimlet::sys {
@@ -62,6 +63,51 @@ int open(const char* path, int flags, mode_t mode)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     return ::open(path, flags | O_CLOEXEC, mode);
+}
+
+int openAt(int folderFd, const char* name, int flags, mode_t mode)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::openat(folderFd, name, flags | O_CLOEXEC, mode);
+}
+
+int renameAt(int folderFd, const char* from, const char* to)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::renameat(folderFd, from, folderFd, to);
+}
+
+int linkOpenFileAt(int fd, int folderFd, const char* name)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+    return ::linkat(fd, "", folderFd, name, AT_EMPTY_PATH);
+}
+
+int mkdir(const char* path, mode_t mode)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::mkdir(path, mode);
+}
+
+int syncfs(int fd)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return ::syncfs(fd);
+}
+
+long long freeBytes(int fd)
+{
+    if (nextCall() == Fault::Fail) return -1;
+    struct statvfs st {};
+    if (::fstatvfs(fd, &st) != 0) return -1;
+    return static_cast<long long>(st.f_bavail) * static_cast<long long>(st.f_frsize);
 }
 
 int close(int fd)

@@ -32,6 +32,16 @@ struct FaultPlan {
 void setFaultPlan(FaultPlan* plan);
 
 int open(const char* path, int flags, mode_t mode = 0);
+// Relative to an open folder (extract writes every file through its folder,
+// so a link put in place of the folder afterwards is never followed).
+int openAt(int folderFd, const char* name, int flags, mode_t mode = 0);
+int renameAt(int folderFd, const char* from, const char* to);
+int linkOpenFileAt(int fd, int folderFd, const char* name);
+int mkdir(const char* path, mode_t mode);
+// Flushes every file of the file system that holds `fd`.
+int syncfs(int fd);
+// Free bytes for us on the file system that holds `fd`; -1 on failure.
+long long freeBytes(int fd);
 int close(int fd);
 ssize_t pread(int fd, void* buf, size_t count, off_t offset);
 ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset);

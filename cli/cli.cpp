@@ -1,13 +1,16 @@
 #include "cli.h"
 
 #include "archive/archive.h"
+#include "archive/check.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
 
 #include <charconv>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <ostream>
+#include <unistd.h>
 
 namespace brimlet::cli {
 
@@ -22,10 +25,17 @@ constexpr const char* kUsage =
     "  replace ARCHIVE ENTRY FILE       put FILE's bytes into the entry\n"
     "  delete  ARCHIVE ENTRY            remove the entry\n"
     "  rename  ARCHIVE ENTRY NEWNAME    rename the entry (at most 24 bytes)\n"
+    "  create  ARCHIVE                  make an empty pair (0-byte .dir and .img)\n"
+    "  import  ARCHIVE FILE...          replace each entry named like a FILE, add the others\n"
+    "  extract ARCHIVE FOLDER [ENTRY...] write entries as files named after them (all without ENTRY)\n"
+    "  rebuild ARCHIVE                  remove dead space; entries in directory order from sector 0\n"
+    "  check   ARCHIVE                  report every problem; exit 0 when none, 1 when any\n"
     "\n"
     "ARCHIVE is x.dir, x.img or x (the pair x.dir + x.img).\n"
     "ENTRY is an entry name (ASCII letters match in any case; the first match counts)\n"
-    "or #N for the entry at index N, counted from 0.\n";
+    "or #N for the entry at index N, counted from 0.\n"
+    "Exit status: 0 success, 1 failure (one line \"brimlet-cli: MESSAGE\" on standard error),\n"
+    "2 usage error.\n";
 
 bool isIndexForm(const std::string& wanted)
 {
@@ -46,56 +56,115 @@ size_t findEntry(const Archive& archive, const std::string& wanted)
     throw Failure("No entry \"" + wanted + "\" in the archive");
 }
 
-void exportEntry(Archive& archive, const std::vector<std::string>& v, std::ostream& out)
+// What a command works with.
+struct Call {
+    Archive& archive;
+    const std::vector<std::string>& args; // after COMMAND ARCHIVE
+    std::ostream& out;
+    std::ostream& err;
+    Archive::Progress progress; // empty unless standard error is a terminal
+};
+
+int list(Call& c)
 {
-    size_t i = findEntry(archive, v[0]);
-    if (v[1] == "-") archive.exportEntry(i, out);
-    else archive.exportEntry(i, v[1]);
+    const EntryTable& table = c.archive.table();
+    for (size_t i = 0; i < table.count(); ++i)
+        c.out << i << '\t' << table[i].startSector() << '\t' << table[i].sectorCount() << '\t' << table[i].name()
+              << '\n';
+    return 0;
 }
 
-void list(Archive& archive, std::ostream& out)
+int exportEntry(Call& c)
 {
-    const EntryTable& table = archive.table();
-    for (size_t i = 0; i < table.count(); ++i)
-        out << i << '\t' << table[i].startSector() << '\t' << table[i].sectorCount() << '\t' << table[i].name()
-            << '\n';
+    size_t i = findEntry(c.archive, c.args[0]);
+    if (c.args[1] == "-") c.archive.exportEntry(i, c.out);
+    else c.archive.exportEntry(i, c.args[1]);
+    return 0;
+}
+
+int import(Call& c)
+{
+    auto count = c.archive.importFiles(c.args, c.progress);
+    c.out << "replaced " << count.replaced << ", added " << count.added << '\n';
+    return 0;
+}
+
+int extract(Call& c)
+{
+    std::vector<size_t> which;
+    for (size_t k = 1; k < c.args.size(); ++k) which.push_back(findEntry(c.archive, c.args[k]));
+    auto note = [&](const std::string& text) { c.err << "brimlet-cli: " << text << '\n'; };
+    auto count = c.archive.extractEntries(c.args[0], which, note, c.progress);
+    c.out << "extracted " << count.written << ", skipped " << count.skipped << '\n';
+    return 0;
+}
+
+int rebuild(Call& c)
+{
+    int64_t given = c.archive.rebuild(c.progress);
+    if (given >= 0) c.out << "gave back " << given << " bytes\n";
+    else c.out << "the data file grew by " << -given << " bytes (entries that shared a span have their own copies)\n";
+    return 0;
+}
+
+int check(Call& c)
+{
+    CheckReport report = checkArchive(c.archive);
+    for (const auto& line : report.problems) c.out << line << '\n';
+    for (const auto& line : report.notes) c.out << line << '\n';
+    return report.problems.empty() ? 0 : 1;
 }
 
 struct Command {
     size_t minArgs; // after COMMAND ARCHIVE
     bool variadic;
-    std::function<void(Archive&, const std::vector<std::string>&, std::ostream&)> run;
+    std::function<int(Call&)> run;
 };
 
 const std::map<std::string, Command>& commands()
 {
     static const std::map<std::string, Command> table = {
-        {"list", {0, false, [](Archive& a, const auto&, std::ostream& out) { list(a, out); }}},
+        {"list", {0, false, list}},
         {"export", {2, false, exportEntry}},
-        {"add", {1, true, [](Archive& a, const auto& v, std::ostream&) { a.addEntries(v); }}},
-        {"replace", {2, false, [](Archive& a, const auto& v, std::ostream&) { a.replaceEntry(findEntry(a, v[0]), v[1]); }}},
-        {"delete", {1, false, [](Archive& a, const auto& v, std::ostream&) { a.deleteEntry(findEntry(a, v[0])); }}},
-        {"rename", {2, false, [](Archive& a, const auto& v, std::ostream&) { a.renameEntry(findEntry(a, v[0]), v[1]); }}},
+        {"add", {1, true, [](Call& c) { c.archive.addEntries(c.args); return 0; }}},
+        {"replace", {2, false, [](Call& c) { c.archive.replaceEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
+        {"delete", {1, false, [](Call& c) { c.archive.deleteEntry(findEntry(c.archive, c.args[0])); return 0; }}},
+        {"rename", {2, false, [](Call& c) { c.archive.renameEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
+        {"create", {0, false, nullptr}},
+        {"import", {1, true, import}},
+        {"extract", {1, true, extract}},
+        {"rebuild", {0, false, rebuild}},
+        {"check", {0, false, check}},
     };
     return table;
 }
 
-}  // namespace
+// On a terminal, long commands show how far they are on standard error;
+// piped, they print only their summary.
+Archive::Progress progressOn(std::ostream& err, const std::string& command)
+{
+    if (&err != &std::cerr || !::isatty(STDERR_FILENO)) return {};
+    return [&err, command](uint64_t done, uint64_t total) {
+        err << '\r' << command << ": " << done << " of " << total << (done == total ? "\n" : "") << std::flush;
+    };
+}
 
 // Output that cannot be written (a full disk, a closed pipe) is a failure
 // like any other.
-int finish(std::ostream& out, std::ostream& err)
+int finish(int code, std::ostream& out, std::ostream& err)
 {
-    if (out.flush()) return 0;
+    if (out.flush()) return code;
     err << "brimlet-cli: Stream write error\n";
     return 1;
 }
+
+}  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
-        return finish(out, err);
+        return finish(0, out, err);
     }
     auto command = args.empty() ? commands().end() : commands().find(args[0]);
     if (command == commands().end() || args.size() < 2) {
@@ -109,6 +178,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
     }
     try {
+        if (!c.run) { // create: there is no archive to open yet
+            Archive::create(args[1]);
+            return finish(0, out, err);
+        }
         Archive archive;
         // A script may wait for the window or another script, but is told so.
         archive.setLockWait({-1, [&] {
@@ -118,8 +191,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         // Held from reading the directory to writing it, so no other program
         // can change the archive in between.
         archive.openimg(args[1], Archive::LockScope::UntilClosed);
-        c.run(archive, rest, out);
-        return finish(out, err);
+        Call call{archive, rest, out, err, progressOn(err, args[0])};
+        return finish(c.run(call), out, err);
     } catch (const std::exception& e) {
         err << "brimlet-cli: " << e.what() << '\n';
         return 1;

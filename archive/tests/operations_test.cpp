@@ -16,14 +16,6 @@ namespace {
 Bytes slice(const Bytes& b, size_t from, size_t length) { return Bytes(b.begin() + from, b.begin() + from + length); }
 Bytes zeros(size_t n) { return Bytes(n, 0); }
 
-#define EXPECT_FAILURE(statement, message)                      \
-    try {                                                       \
-        statement;                                              \
-        ADD_FAILURE() << "no failure, expected: " << (message); \
-    } catch (const Failure& f) {                                \
-        EXPECT_EQ(std::string(f.what()), (message));            \
-    }
-
 class ArchiveTest : public ::testing::Test {
 protected:
     // Three entries: a.dff (sectors 0-1), b.txd (2), c.col (3-5), data 6 sectors.

@@ -8,6 +8,15 @@
 #include <string>
 #include <vector>
 
+// Expects `statement` to raise a Failure with exactly `message`.
+#define EXPECT_FAILURE(statement, message)                      \
+    try {                                                       \
+        statement;                                              \
+        ADD_FAILURE() << "no failure, expected: " << (message); \
+    } catch (const ::brimlet::Failure& f) {                     \
+        EXPECT_EQ(std::string(f.what()), (message));            \
+    }
+
 namespace brimlet::test {
 
 using Bytes = std::vector<uint8_t>;

@@ -54,6 +54,8 @@ const std::vector<Operation>& operations()
         {"replace moved", {"#1", "@/big.ifp"}},
         {"delete", {"#0"}},
         {"rename", {"#2", "renamed.col"}},
+        {"import", {"@/road.txd", "@/big.ifp"}},
+        {"rebuild", {}},
     };
     return all;
 }
@@ -72,11 +74,13 @@ struct Scene {
         static const Bytes data = pattern(8u << 20, 5);          // entries of 4, 1 and 3 MiB
         static const Bytes bigFile = pattern((6u << 20) + 7, 8); // moves any entry
         static const Bytes smallFile = pattern(300000, 9);      // fits entry 0 in place
+        // A MiB of dead space before road.txd, for rebuild.
         makeArchive(folder + "/gta3",
-                    {makeEntry(0, 2048, "big.dff"), makeEntry(2048, 512, "road.txd"), makeEntry(2560, 1536, "x.col")},
+                    {makeEntry(0, 2048, "big.dff"), makeEntry(2560, 512, "road.txd"), makeEntry(3072, 1024, "x.col")},
                     data);
         writeFile(folder + "/big.ifp", bigFile);
         writeFile(folder + "/small.dff", smallFile);
+        writeFile(folder + "/road.txd", smallFile); // import replaces the entry of that name
         if (noNewFiles) {
             ::chmod(folder.c_str(), 0755);
             for (auto& e : std::filesystem::directory_iterator(folder)) ::chown(e.path().c_str(), kNobody, kNobody);

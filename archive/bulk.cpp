@@ -1,0 +1,210 @@
+// The bulk commands of an archive: create, import and extract.
+#include "archive.h"
+
+#include "errors.h"
+#include "file.h"
+#include "paths.h"
+#include "sectors.h"
+#include "placement.h"
+#include "sys.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+namespace brimlet {
+
+// ---------------------------------------------------------------- create
+
+void Archive::create(const std::string& path)
+{
+    ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
+    for (const auto& existing : {pair.directory, pair.data})
+        if (fileExists(existing)) throw Failure("The archive already exists: " + existing);
+    std::string directory = directoryPathFor(path), data = dataPathFor(directory);
+    int fd = sys::open(directory.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) throw Failure("Cannot create file " + directory);
+    sys::close(fd);
+    fd = sys::open(data.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        sys::unlink(directory.c_str()); // nothing half-made stays
+        throw Failure("Cannot create file " + data);
+    }
+    sys::close(fd);
+}
+
+// ---------------------------------------------------------------- import
+
+namespace {
+
+struct ImportItem {
+    std::string source;
+    std::string name;
+    long replaces = -1; // the entry it replaces; -1: added
+};
+
+// Everything that can be refused without writing a byte.
+std::vector<ImportItem> planImport(const Archive& archive, const std::vector<std::string>& sources)
+{
+    std::vector<ImportItem> plan;
+    std::map<std::string, std::string> byName; // lower-cased entry name -> source
+    size_t added = 0;
+    for (const auto& source : sources) {
+        std::string name = hostFileName(source);
+        checkNameFits(name);
+        auto [it, fresh] = byName.emplace(lowerAscii(name), source);
+        if (!fresh)
+            throw Failure("Two files would both become the entry \"" + name + "\": " + it->second + " and " + source);
+        long replaces = archive.indexOf(name);
+        if (replaces < 0) ++added;
+        plan.push_back({source, name, replaces});
+    }
+    if (archive.count() + added > EntryTable::kCapacity)
+        throw Failure("The archive would hold " + std::to_string(archive.count() + added) +
+                      " entries; it can hold 65536 at most");
+    return plan;
+}
+
+}  // namespace
+
+Archive::ImportCount Archive::importFiles(const std::vector<std::string>& sources, const Progress& progress)
+{
+    std::vector<ImportItem> plan = planImport(*this, sources);
+    auto held = lock();
+    checkUnchanged();
+    File data(dataPath_, File::Mode::ReadWrite);
+    AppendedBytes appended(data);
+    EntryTable& next = draft();
+    ImportCount count;
+    for (size_t k = 0; k < plan.size(); ++k) {
+        File source(plan[k].source, File::Mode::ReadOnly);
+        refuseArchiveFile(source, directoryPath_, data);
+        uint64_t length = knownLength(source);
+        if (plan[k].replaces >= 0) {
+            appendPlacement(next[static_cast<size_t>(plan[k].replaces)], source, length, data, next);
+            ++count.replaced;
+        } else {
+            DirEntry entry;
+            entry.setName(plan[k].name);
+            appendPlacement(entry, source, length, data, next);
+            next.append(entry);
+            ++count.added;
+        }
+        source.close();
+        if (progress) progress(k + 1, plan.size());
+    }
+    data.sync(); // the data before the directory that points at it
+    commit({TableChange::Kind::Reset});
+    appended.keep();
+    data.close();
+    return count;
+}
+
+// ---------------------------------------------------------------- extract
+
+namespace {
+
+// An open folder, closed on every path.
+class Folder {
+public:
+    explicit Folder(const std::string& path) : path_(path)
+    {
+        fd_ = sys::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd_ < 0) throw Failure("Cannot create folder " + path);
+    }
+    ~Folder() { sys::close(fd_); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Creates `path` and the folders above it that are missing.
+void makeFolders(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        if (!part.empty() && sys::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            throw Failure("Cannot create folder " + path);
+        if (slash == std::string::npos) return;
+    }
+}
+
+// Writes `length` bytes of `data` from `offset` as `name` in the folder, as a
+// new file renamed over whatever had that name (a file, or a link, which is
+// replaced and not followed). Not flushed: the caller flushes once.
+void writeInFolder(const Folder& folder, const std::string& name, const File& data, uint64_t offset,
+                   uint64_t length)
+{
+    static unsigned counter = 0;
+    std::string temp = ".brimlet-" + std::to_string(::getpid()) + "-x" + std::to_string(counter++) + ".tmp";
+    std::string target = folder.path() + "/" + name;
+    int fd = sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666);
+    bool named = fd < 0;
+    if (named) fd = sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) throw Failure("Cannot create file " + target);
+    try {
+        copyBetween(data, offset, fd, target, 0, length, WriteFailure::StreamWriteError);
+        if (!named && sys::linkOpenFileAt(fd, folder.fd(), temp.c_str()) != 0)
+            throw Failure("Cannot create file " + target);
+        named = true;
+        if (sys::renameAt(folder.fd(), temp.c_str(), name.c_str()) != 0) throw Failure("Cannot create file " + target);
+        named = false;
+    } catch (...) {
+        if (named) sys::unlink((folder.path() + "/" + temp).c_str());
+        sys::close(fd);
+        throw;
+    }
+    if (sys::close(fd) != 0) throw Failure("Stream write error");
+}
+
+std::string entryLabel(size_t i, const std::string& name) { return "#" + std::to_string(i) + " \"" + name + "\""; }
+
+}  // namespace
+
+Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, const std::vector<size_t>& which,
+                                              const std::function<void(const std::string&)>& note,
+                                              const Progress& progress)
+{
+    for (size_t i : which) checkIndex(i);
+    auto held = lock();
+    checkUnchanged();
+    File data(dataPath_, File::Mode::ReadWrite);
+    uint64_t dataSize = data.size();
+    makeFolders(folderPath);
+    Folder folder(folderPath);
+    std::vector<size_t> order = which;
+    if (order.empty())
+        for (size_t i = 0; i < table_.count(); ++i) order.push_back(i);
+    std::set<std::string> written; // lower-cased: the games use the first of a name
+    ExtractCount count;
+    for (size_t k = 0; k < order.size(); ++k) {
+        size_t i = order[k];
+        std::string name = table_[i].name(), file = safeFileName(name);
+        Span span = spanOf(table_[i]);
+        if (!written.insert(lowerAscii(file)).second) {
+            note(entryLabel(i, name) + " skipped: an entry of that name was already written");
+            ++count.skipped;
+        } else if (!spanInside(span, dataSize)) {
+            written.erase(lowerAscii(file));
+            note(entryLabel(i, name) + " skipped: Read beyond end of file");
+            ++count.skipped;
+        } else {
+            if (file != name) note(entryLabel(i, name) + " written as \"" + file + "\"");
+            writeInFolder(folder, file, data, static_cast<uint64_t>(span.start), span.length);
+            ++count.written;
+        }
+        if (progress) progress(k + 1, order.size());
+    }
+    if (sys::syncfs(folder.fd()) != 0) throw Failure("Stream write error");
+    data.close();
+    return count;
+}
+
+}  // namespace brimlet

@@ -1,0 +1,130 @@
+#include "check.h"
+
+#include "archive.h"
+#include "file.h"
+#include "paths.h"
+#include "placement.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace brimlet {
+
+namespace {
+
+constexpr int64_t kFirstSectorTheGamesCannotReach = int64_t{1} << 24;
+
+// A name as the report shows it: bytes outside printable ASCII as \xNN.
+std::string shown(std::string_view name)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') out += static_cast<char>(c);
+        else out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+    }
+    return out + "\"";
+}
+
+std::string label(const EntryTable& table, size_t i) { return "#" + std::to_string(i) + " " + shown(table[i].nameView()); }
+
+bool printable(std::string_view name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
+}
+
+void checkName(const EntryTable& table, size_t i, std::vector<std::string>& out)
+{
+    std::string_view name = table[i].nameView();
+    auto dot = name.find('.');
+    if (dot == std::string_view::npos) out.push_back(label(table, i) + ": the name has no extension");
+    else if (dot > 20) out.push_back(label(table, i) + ": the name's part before the first \".\" is longer than 20 bytes");
+    if (name.size() == kNameFieldSize) out.push_back(label(table, i) + ": the name fills all 24 bytes with no NUL");
+    if (!printable(name)) out.push_back(label(table, i) + ": the name has non-printable bytes");
+}
+
+void checkSpan(const EntryTable& table, size_t i, uint64_t dataFileSize, std::vector<std::string>& out)
+{
+    const DirEntry& e = table[i];
+    if (e.sectorCount() == 0) out.push_back(label(table, i) + ": it has 0 sectors");
+    else if (!spanInside(spanOf(e), dataFileSize)) out.push_back(label(table, i) + ": its span reaches past the end of the data file");
+    if (e.startSector() >= kFirstSectorTheGamesCannotReach || e.startSector() < 0)
+        out.push_back(label(table, i) + ": it starts at sector " + std::to_string(e.startSector()) +
+                      ", outside 0 to 16777215");
+}
+
+void checkRepeats(const EntryTable& table, std::vector<std::string>& out)
+{
+    std::unordered_map<std::string, size_t> first;
+    first.reserve(table.count());
+    for (size_t i = 0; i < table.count(); ++i) {
+        auto [it, fresh] = first.emplace(lowerAscii(std::string(table[i].nameView())), i);
+        if (!fresh) out.push_back(label(table, i) + ": the name repeats that of #" + std::to_string(it->second));
+    }
+}
+
+// Each entry whose span begins inside an earlier-starting one, once.
+void checkOverlaps(const EntryTable& table, std::vector<std::string>& out)
+{
+    std::vector<size_t> order;
+    for (size_t i = 0; i < table.count(); ++i)
+        if (table[i].sectorCount() > 0) order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return std::pair(table[a].startSector(), a) < std::pair(table[b].startSector(), b);
+    });
+    int64_t reach = INT64_MIN;
+    size_t reacher = 0;
+    for (size_t i : order) {
+        int64_t start = table[i].startSector(), end = start + table[i].sectorCount();
+        if (start < reach)
+            out.push_back(label(table, i) + ": its span overlaps that of " + label(table, reacher));
+        if (end > reach) {
+            reach = end;
+            reacher = i;
+        }
+    }
+}
+
+}  // namespace
+
+CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize)
+{
+    CheckReport report;
+    std::vector<std::string> overlaps, repeats;
+    for (size_t i = 0; i < table.count(); ++i) {
+        checkSpan(table, i, dataFileSize, report.problems);
+        checkName(table, i, report.problems);
+    }
+    checkOverlaps(table, overlaps);
+    checkRepeats(table, repeats);
+    report.problems.insert(report.problems.end(), overlaps.begin(), overlaps.end());
+    report.problems.insert(report.problems.end(), repeats.begin(), repeats.end());
+    if (directoryFileSize % kEntrySize != 0)
+        report.notes.push_back("The directory file's size, " + std::to_string(directoryFileSize) +
+                               " bytes, is not a multiple of 32: its last " +
+                               std::to_string(directoryFileSize % kEntrySize) + " bytes are not an entry");
+    uint64_t spans = 0;
+    for (size_t i = 0; i < table.count(); ++i) spans += uint64_t{table[i].sectorCount()} * kSectorSize;
+    if (dataFileSize > spans)
+        report.notes.push_back("Dead space: " + std::to_string(dataFileSize - spans) +
+                               (dataFileSize - spans == 1 ? " byte" : " bytes") + ", which rebuild gives back");
+    else if (dataFileSize < spans)
+        report.notes.push_back("No dead space; rebuild would add " + std::to_string(spans - dataFileSize) +
+                               " bytes, giving entries that share a span their own copies");
+    else
+        report.notes.push_back("No dead space");
+    return report;
+}
+
+CheckReport checkArchive(const Archive& archive)
+{
+    File directory(archive.directoryPath(), File::Mode::ReadOnly);
+    uint64_t directorySize = directory.size();
+    directory.close();
+    File data(archive.dataPath(), File::Mode::ReadOnly);
+    uint64_t dataSize = data.size();
+    data.close();
+    return checkTable(archive.table(), directorySize, dataSize);
+}
+
+}  // namespace brimlet

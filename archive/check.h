@@ -1,0 +1,34 @@
+// Check: what in an archive the games will not load, or that another tool
+// would trip on. Reads only.
+//
+// Entry problems, one line each, naming the entry by index and name:
+//   a span past the end of the data file; spans that overlap; a name that
+//   repeats another ignoring case; a name with no "." (one game loads nothing
+//   without an extension); a part before the first "." longer than 20 bytes;
+//   a 24-byte name with no NUL (one game cuts its last byte); a start sector
+//   at 2^24 or beyond (the games keep the image number in the top 8 bits); a
+//   0-sector entry; non-printable bytes in a name.
+// Archive notes, which are not entry problems: a directory file whose size
+// is not a multiple of 32, and, last, the dead space a rebuild gives back.
+#pragma once
+
+#include "entry_table.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimlet {
+
+class Archive;
+
+struct CheckReport {
+    std::vector<std::string> problems; // entry problems
+    std::vector<std::string> notes;    // about the archive as a whole
+};
+
+CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize);
+// The open archive, as it is on disk now.
+CheckReport checkArchive(const Archive& archive);
+
+}  // namespace brimlet

@@ -1,0 +1,70 @@
+// How entries' spans are read and how new data is placed in the data file:
+// the rules that the operations of archive.cpp, bulk.cpp and rebuild.cpp
+// share. Internal to the archive store.
+#pragma once
+
+#include "entry_table.h"
+#include "file.h"
+#include "sectors.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimlet {
+
+// An entry's bytes in the data file.
+struct Span {
+    int64_t start = 0; // bytes; negative for a corrupt start sector
+    uint64_t length = 0;
+};
+
+Span spanOf(const DirEntry& entry);
+// Whether the whole span lies inside a data file of `fileSize` bytes.
+bool spanInside(const Span& span, uint64_t fileSize);
+
+// Refuses to use one of the archive's own files as a source or destination:
+// reading and writing one file through two names would destroy it.
+bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data);
+void refuseArchiveFile(const File& source, const std::string& directoryPath, const File& data);
+
+// The source's length. Files under /proc and the like say 0 and yet hold
+// bytes: stored by their size they would become empty entries, so they are
+// refused.
+uint64_t knownLength(const File& source);
+
+// Refuses a start sector or a count that the entry's fields cannot hold.
+void checkStartFits(uint64_t startSector, uint64_t sectors);
+
+// The sector at which an appended entry starts (see the .cpp for the rule
+// on unpadded last entries).
+uint64_t appendStart(uint64_t dataSize, const EntryTable& table);
+
+// Writes `length` bytes of `source` as `entry`'s new data at the end of the
+// data file and points the entry at it; returns the data file's new size.
+uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table);
+
+inline uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
+
+// Puts the data file back as it was before a command that appended to it,
+// unless the command got as far as its directory save (keep()): cuts it to
+// its old size, and writes back the bytes of its last, partial sector, which
+// an append may have written over. Best effort: those bytes are referred to
+// by no entry either way.
+class AppendedBytes {
+public:
+    explicit AppendedBytes(File& data);
+    ~AppendedBytes();
+    AppendedBytes(const AppendedBytes&) = delete;
+    AppendedBytes& operator=(const AppendedBytes&) = delete;
+    uint64_t sizeBefore() const { return sizeBefore_; }
+    void keep() { kept_ = true; }
+
+private:
+    File& data_;
+    uint64_t sizeBefore_;
+    std::vector<char> partialSector_;
+    bool kept_ = false;
+};
+
+}  // namespace brimlet

@@ -1,0 +1,224 @@
+// Create, import, extract, rebuild and check on real files, byte for byte.
+#include "archive/archive.h"
+#include "archive/check.h"
+#include "archive/errors.h"
+#include "archive/paths.h"
+#include "archive/sectors.h"
+#include "test_support.h"
+
+#include <filesystem>
+#include <set>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+Bytes slice(const Bytes& b, size_t from, size_t length) { return Bytes(b.begin() + from, b.begin() + from + length); }
+
+// Every entry's name and exported bytes.
+std::vector<std::pair<std::string, Bytes>> exportsOf(Archive& archive, const TempDir& t)
+{
+    std::vector<std::pair<std::string, Bytes>> out;
+    for (size_t i = 0; i < archive.count(); ++i) {
+        archive.exportEntry(i, t / "export.out");
+        out.emplace_back(archive.name(i), readFile(t / "export.out"));
+    }
+    return out;
+}
+
+class Bulk : public ::testing::Test {
+protected:
+    // a.dff (0-1), dead sector 2, b.txd (3), c.col (4-6) and, sharing b's
+    // sector, d.ifp; data 7 sectors and a stray byte.
+    void SetUp() override
+    {
+        data = pattern(7 * 2048 + 1, 9);
+        dir = makeArchive(tmp / "gta3",
+                          {makeEntry(0, 2, "a.dff"), makeEntry(3, 1, "b.txd"), makeEntry(4, 3, "c.col"),
+                           makeEntry(3, 1, "d.ifp")},
+                          data);
+        archive.openimg(dir);
+    }
+    TempDir tmp;
+    std::string dir;
+    Bytes data;
+    Archive archive;
+};
+
+}  // namespace
+
+TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
+{
+    TempDir t;
+    Archive::create(t / "new.img");
+    EXPECT_EQ(readFile(t / "new.dir").size(), 0u);
+    EXPECT_EQ(readFile(t / "new.img").size(), 0u);
+    EXPECT_FAILURE(Archive::create(t / "new"), "The archive already exists: " + (t / "new.dir"));
+    writeFile(t / "ONLY.IMG", {1});
+    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + (t / "ONLY.IMG"));
+    EXPECT_FALSE(exists(t / "only.dir"));
+    EXPECT_EQ(readFile(t / "ONLY.IMG"), Bytes{1});
+}
+
+TEST_F(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
+{
+    writeFile(tmp / "B.TXD", pattern(100, 1)); // replaces b.txd, whatever its case
+    writeFile(tmp / "e.col", pattern(3000, 2));
+    auto count = archive.importFiles({tmp / "B.TXD", tmp / "e.col"});
+    EXPECT_EQ(count.replaced, 1u);
+    EXPECT_EQ(count.added, 1u);
+    ASSERT_EQ(archive.count(), 5u);
+    EXPECT_EQ(archive.name(1), "b.txd"); // the name stays
+    // Appended as Add would: b at sector 7 (the stray byte is overwritten), e after it.
+    EXPECT_EQ(archive.table()[1].startSector(), 7);
+    EXPECT_EQ(archive.table()[1].sectorCount(), 1u);
+    EXPECT_EQ(archive.table()[4].startSector(), 8);
+    EXPECT_EQ(archive.table()[4].sectorCount(), 2u);
+    Bytes img = readFile(tmp / "gta3.img");
+    EXPECT_EQ(slice(img, 7 * 2048, 100), pattern(100, 1));
+    EXPECT_EQ(slice(img, 8 * 2048, 3000), pattern(3000, 2));
+    EXPECT_EQ(slice(img, 0, 7 * 2048), slice(data, 0, 7 * 2048)); // nothing else moved
+    Archive reread;
+    reread.openimg(dir);
+    EXPECT_EQ(reread.table().imageSize(), archive.table().imageSize());
+}
+
+TEST_F(Bulk, ImportIsAllOrNothing)
+{
+    Bytes directoryBefore = readFile(dir), dataBefore = readFile(tmp / "gta3.img");
+    auto unchanged = [&] {
+        EXPECT_EQ(readFile(dir), directoryBefore);
+        EXPECT_EQ(readFile(tmp / "gta3.img"), dataBefore);
+        EXPECT_EQ(archive.count(), 4u);
+    };
+    writeFile(tmp / "a.dff", pattern(5000, 3));
+    writeFile(tmp / "new.dff", pattern(10, 4));
+    EXPECT_FAILURE(archive.importFiles({tmp / "a.dff", tmp / "new.dff", tmp / "missing.dff"}), "File not found");
+    unchanged();
+    std::filesystem::create_directories(tmp / "other");
+    writeFile(tmp / "other/A.DFF", {1});
+    EXPECT_FAILURE(archive.importFiles({tmp / "a.dff", tmp / "other/A.DFF"}),
+                   "Two files would both become the entry \"A.DFF\": " + (tmp / "a.dff") + " and " + (tmp / "other/A.DFF"));
+    unchanged();
+    std::string longName = tmp / "a-name-of-twenty-five-b.dff";
+    writeFile(longName, {1});
+    EXPECT_FAILURE(archive.importFiles({tmp / "new.dff", longName}),
+                   "The name \"a-name-of-twenty-five-b.dff\" is longer than the 24 bytes an entry name can hold");
+    unchanged();
+}
+
+TEST_F(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
+{
+    std::string out = tmp / "out/deeper";
+    std::filesystem::create_directories(tmp / "out");
+    // Traps: a link in the way pointing outside, a file to be replaced.
+    writeFile(tmp / "outside.txt", {7, 7});
+    std::filesystem::create_directories(out);
+    ASSERT_EQ(::symlink((tmp / "outside.txt").c_str(), (out + "/a.dff").c_str()), 0);
+    writeFile(out + "/c.col", pattern(100000, 5));
+    archive.renameEntry(3, "../B.TXD"); // unsafe, and the same name as b.txd once made safe? no: ".._B.TXD"
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(out, {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 4u);
+    EXPECT_EQ(readFile(tmp / "outside.txt"), (Bytes{7, 7}));
+    EXPECT_FALSE(std::filesystem::is_symlink(out + "/a.dff"));
+    EXPECT_EQ(readFile(out + "/a.dff"), slice(data, 0, 2 * 2048));
+    EXPECT_EQ(readFile(out + "/b.txd"), slice(data, 3 * 2048, 2048));
+    EXPECT_EQ(readFile(out + "/c.col"), slice(data, 4 * 2048, 3 * 2048));
+    EXPECT_EQ(readFile(out + "/.._B.TXD"), slice(data, 3 * 2048, 2048));
+    EXPECT_EQ(notes, std::vector<std::string>{"#3 \"../B.TXD\" written as \".._B.TXD\""});
+    EXPECT_FALSE(exists(tmp / "B.TXD"));
+
+    // A later entry of a name already written is skipped; ENTRY picks some.
+    archive.renameEntry(3, "A.DFF");
+    notes.clear();
+    std::string only = tmp / "only";
+    count = archive.extractEntries(only, {2, 0, 3}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 2u);
+    EXPECT_EQ(count.skipped, 1u);
+    EXPECT_EQ(notes, std::vector<std::string>{"#3 \"A.DFF\" skipped: an entry of that name was already written"});
+    std::set<std::string> files;
+    for (auto& e : std::filesystem::directory_iterator(only)) files.insert(e.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"a.dff", "c.col"}));
+}
+
+TEST(SafeNames, UnsafeBytesBecomeUnderscores)
+{
+    EXPECT_EQ(safeFileName(""), "_");
+    EXPECT_EQ(safeFileName("."), "_");
+    EXPECT_EQ(safeFileName(".."), "__");
+    EXPECT_EQ(safeFileName("a/b\\c\x01\x7f.dff"), "a_b_c__.dff");
+    EXPECT_EQ(safeFileName("...dff"), "...dff");
+}
+
+TEST_F(Bulk, RebuildPacksEveryEntryInDirectoryOrder)
+{
+    auto before = exportsOf(archive, tmp);
+    int64_t given = archive.rebuild();
+    EXPECT_EQ(given, int64_t(7 * 2048 + 1) - int64_t(7 * 2048)); // the dead sector went, d got its own copy
+    std::vector<std::pair<int32_t, uint32_t>> layout;
+    for (size_t i = 0; i < archive.count(); ++i)
+        layout.emplace_back(archive.table()[i].startSector(), archive.table()[i].sectorCount());
+    EXPECT_EQ(layout, (std::vector<std::pair<int32_t, uint32_t>>{{0, 2}, {2, 1}, {3, 3}, {6, 1}}));
+    EXPECT_EQ(readFile(tmp / "gta3.img").size(), 7u * 2048);
+    EXPECT_EQ(exportsOf(archive, tmp), before);
+    Archive reread;
+    reread.openimg(dir);
+    EXPECT_EQ(exportsOf(reread, tmp), before);
+    EXPECT_EQ(archive.rebuild(), 0); // already packed: nothing moves
+    EXPECT_EQ(exportsOf(archive, tmp), before);
+}
+
+TEST(Rebuild, ASpanPastTheEndRefusesAndChangesNothing)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "g", {makeEntry(2, 1, "a.dff"), makeEntry(5, 3, "far.dff")}, pattern(4 * 2048));
+    Archive archive;
+    archive.openimg(dir);
+    Bytes d = readFile(dir), img = readFile(t / "g.img");
+    EXPECT_FAILURE(archive.rebuild(), "Read beyond end of file: entry #1 \"far.dff\" reaches past the data file's end");
+    EXPECT_EQ(readFile(dir), d);
+    EXPECT_EQ(readFile(t / "g.img"), img);
+}
+
+TEST(Check, ReportsEveryProblemOncePerEntry)
+{
+    EntryTable table;
+    auto add = [&](const DirEntry& e) { table.append(e); };
+    add(makeEntry(0, 2, "good.dff"));
+    add(makeEntry(1, 1, "Good.DFF"));              // overlaps #0, repeats its name
+    add(makeEntry(3, 0, "noext"));                 // 0 sectors, no extension
+    add(makeEntry(1 << 24, 1, "far.txd"));         // beyond the games' reach, past the end
+    add(makeEntry(4, 1, "abcdefghijklmnopqrstu.d")); // 21 bytes before the "."
+    DirEntry full = makeEntry(5, 1, "");
+    full.setName("abc.defghijklmnopqrstuvw"); // 24 bytes: no NUL
+    add(full);
+    add(makeEntry(6, 1, "tab\there.col"));
+    CheckReport r = checkTable(table, 7 * 32 + 5, 10 * 2048);
+    EXPECT_EQ(r.problems, (std::vector<std::string>{
+                              "#2 \"noext\": it has 0 sectors",
+                              "#2 \"noext\": the name has no extension",
+                              "#3 \"far.txd\": its span reaches past the end of the data file",
+                              "#3 \"far.txd\": it starts at sector 16777216, outside 0 to 16777215",
+                              "#4 \"abcdefghijklmnopqrstu.d\": the name's part before the first \".\" is longer "
+                              "than 20 bytes",
+                              "#5 \"abc.defghijklmnopqrstuvw\": the name fills all 24 bytes with no NUL",
+                              "#6 \"tab\\x09here.col\": the name has non-printable bytes",
+                              "#1 \"Good.DFF\": its span overlaps that of #0 \"good.dff\"",
+                              "#1 \"Good.DFF\": the name repeats that of #0",
+                          }));
+    EXPECT_EQ(r.notes, (std::vector<std::string>{
+                           "The directory file's size, 229 bytes, is not a multiple of 32: its last 5 bytes are not "
+                           "an entry",
+                           "Dead space: 6144 bytes, which rebuild gives back"}));
+    // A clean archive: only the dead space.
+    EntryTable clean;
+    clean.append(makeEntry(0, 1, "a.dff"));
+    CheckReport ok = checkTable(clean, 32, 2049);
+    EXPECT_TRUE(ok.problems.empty());
+    EXPECT_EQ(ok.notes, std::vector<std::string>{"Dead space: 1 byte, which rebuild gives back"});
+}
