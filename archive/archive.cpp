@@ -116,7 +116,7 @@ void Archive::exportEntry(size_t i, std::ostream& out)
     data.close();
 }
 
-uint64_t Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData)
+void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData)
 {
     std::string name = hostFileName(sourcePath);
     checkNameFits(name);
@@ -126,10 +126,9 @@ uint64_t Archive::appendFile(EntryTable& table, const std::string& sourcePath, c
     refuseArchiveFile(source, directoryPath_, data);
     DirEntry entry;
     entry.setName(name);
-    uint64_t end = appendPlacement(entry, source, knownLength(source), data, table);
+    appendPlacement(entry, source, knownLength(source), data, table);
     source.close();
     table.append(entry);
-    return end;
 }
 
 // A copy of the table to change; commit() makes it the table.
@@ -161,37 +160,27 @@ size_t Archive::addEntry(const std::string& sourcePath)
 
 void Archive::addEntries(const std::vector<std::string>& sources)
 {
+    for (const auto& source : sources) checkNameFits(hostFileName(source));
+    if (count() + sources.size() > EntryTable::kCapacity)
+        throw Failure("The archive is full: it holds 65536 entries, the most it can hold");
     auto held = lock();
     checkUnchanged();
     // The data file is opened after the first source, so that a bad source
     // is reported before a missing data file.
     std::optional<File> data;
-    std::optional<AppendedBytes> appended;
+    std::optional<AppendedBytes> appended; // all or nothing: a failure puts the data file back
     auto openData = [&]() -> File& {
         if (!data) appended.emplace(data.emplace(dataPath_, File::Mode::ReadWrite));
         return *data;
     };
     EntryTable& next = draft();
-    std::exception_ptr failure;
-    uint64_t goodSize = 0;
-    for (const auto& source : sources) {
-        try {
-            goodSize = appendFile(next, source, openData);
-        } catch (...) {
-            failure = std::current_exception();
-            break;
-        }
-    }
-    if (next.count() != table_.count()) {
-        // The files before the failing one are kept; its own bytes are not.
-        if (failure) data->truncate(std::max(goodSize, appended->sizeBefore()));
-        data->sync(); // the data before the directory that points at it
-        commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
-        appended->keep();
-    }
-    appended.reset(); // cuts back what was not kept, while the file is open
-    if (data) data->close();
-    if (failure) std::rethrow_exception(failure);
+    for (const auto& source : sources) appendFile(next, source, openData);
+    if (!data) return;
+    data->sync(); // the data before the directory that points at it
+    commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
+    appended->keep();
+    appended.reset();
+    data->close();
 }
 
 void Archive::replaceEntry(size_t i, const std::string& sourcePath)
@@ -205,9 +194,10 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
     uint64_t length = knownLength(source);
     Span span = spanOf(table_[i]);
     // A file of exactly the span's length does not fit: its padded size is a
-    // sector more. A span outside the data file (a broken directory) is never
-    // written in place; the entry moves to the end instead.
-    bool fits = paddedSize(length) <= span.length && spanInside(span, data.size());
+    // sector more. A span outside the data file (a broken directory), or one
+    // that another entry shares, is never written in place; the entry moves
+    // to the end instead.
+    bool fits = paddedSize(length) <= span.length && spanInside(span, data.size()) && !sharesSpan(table_, i);
     if (fits) {
         replaceInPlace(i, source, length, data);
     } else {
@@ -249,12 +239,17 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
     // 2. The entry reads the new bytes from there.
     moveStart(i, scratch / kSectorSize);
     scratchCopy.keep(); // from here on the directory may point at the copy
-    // 3. Into the span, and back; then the copy goes.
-    copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
-    data.sync();
-    moveStart(i, spanStart / kSectorSize);
-    data.truncate(scratchCopy.sizeBefore());
-    data.sync();
+    // 3. Into the span, and back; then the copy goes. The command has
+    // succeeded already: the entry reads its new bytes. A failure from here
+    // on leaves it where it is, at the end, as a replace that moves does.
+    try {
+        copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
+        data.sync();
+        moveStart(i, spanStart / kSectorSize);
+        data.truncate(scratchCopy.sizeBefore());
+        data.sync();
+    } catch (const Failure&) {
+    }
 }
 
 void Archive::deleteEntry(size_t i)

@@ -97,9 +97,9 @@ public:
     // part; returns its index.
     size_t addEntry(const std::string& source);
 
-    // Appends each file in turn and saves the directory once at the end. On
-    // the first failure the files added before it are kept (the directory is
-    // saved with them), the rest are not, and the failure is raised.
+    // Appends each file in turn and saves the directory once at the end. All
+    // or nothing: on a failure, the data file is put back as it was and the
+    // directory is not touched.
     void addEntries(const std::vector<std::string>& sources);
 
     // Puts the file at `source` into entry i: in place when it is shorter than
@@ -168,7 +168,7 @@ private:
     ArchiveLock lock() const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
-    uint64_t appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData);
+    void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData);
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
     void moveStart(size_t i, uint64_t startSector);
     uint64_t dataFileSize() const;

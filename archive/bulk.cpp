@@ -142,8 +142,7 @@ void makeFolders(const std::string& path)
 void writeInFolder(const Folder& folder, const std::string& name, const File& data, uint64_t offset,
                    uint64_t length)
 {
-    static unsigned counter = 0;
-    std::string temp = ".brimlet-" + std::to_string(::getpid()) + "-x" + std::to_string(counter++) + ".tmp";
+    std::string temp = temporaryFileName();
     std::string target = folder.path() + "/" + name;
     int fd = sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666);
     bool named = fd < 0;

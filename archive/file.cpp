@@ -199,6 +199,12 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
 
 // ---------------------------------------------------------------- whole-file writes
 
+std::string temporaryFileName()
+{
+    static std::atomic<unsigned> counter{0};
+    return ".brimlet-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
 namespace {
 
 // Where a write to `path` lands: through a symbolic link, its final target.
@@ -228,16 +234,13 @@ void syncFolder(const std::string& folder)
 const char* const kTemporaryPrefix = ".brimlet-";
 const char* const kTemporarySuffix = ".tmp";
 
-std::string temporaryNameIn(const std::string& folder)
-{
-    static std::atomic<unsigned> counter{0};
-    return folder + "/" + kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-           kTemporarySuffix;
-}
+std::string temporaryNameIn(const std::string& folder) { return folder + "/" + temporaryFileName(); }
 
+// Digits as std::to_string writes them: no sign, no leading zero.
 bool allDigits(const std::string& text)
 {
-    return !text.empty() && text.size() < 12 && text.find_first_not_of("0123456789") == std::string::npos;
+    return !text.empty() && text.size() < 12 && text.find_first_not_of("0123456789") == std::string::npos &&
+           (text.size() == 1 || text[0] != '0');
 }
 
 // The process id in a name of exactly our temporary form; 0 for any other name.
@@ -272,6 +275,21 @@ bool folderRefusesNewFiles(int err) { return err == EACCES || err == EPERM || er
 
 constexpr size_t kCompareBlock = 4096;
 
+// /dev/stdout, /dev/fd/N and /proc/self/fd/N name a descriptor this process
+// already has: written to as it is (a log opened for appending stays one),
+// never replaced by a new file. -1 for any other path.
+int inheritedDescriptor(const std::string& path)
+{
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    for (const std::string prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (path.rfind(prefix, 0) != 0) continue;
+        std::string number = path.substr(prefix.size());
+        if (allDigits(number) && std::to_string(std::atoi(number.c_str())) == number) return std::atoi(number.c_str());
+    }
+    return -1;
+}
+
 }  // namespace
 
 WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetPath_(resolvedTarget(path))
@@ -287,6 +305,13 @@ WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetP
 
 void WholeFileWriter::chooseWay()
 {
+    int inherited = inheritedDescriptor(path_);
+    if (inherited >= 0) {
+        way_ = Way::Stream;
+        fd_ = ::fcntl(inherited, F_DUPFD_CLOEXEC, 3);
+        if (fd_ < 0) raiseCannotCreate();
+        return;
+    }
     struct stat old {};
     bool exists = sys::stat(targetPath_.c_str(), &old) == 0;
     if (!exists && errno != ENOENT) raiseCannotCreate();
@@ -306,6 +331,7 @@ void WholeFileWriter::chooseWay()
 
 WholeFileWriter::~WholeFileWriter()
 {
+    if (!committed_ && way_ == Way::InPlace) takeBack();
     if (!committed_) discardTemporary();
     if (fd_ >= 0) sys::close(fd_);
 }
@@ -324,7 +350,7 @@ bool WholeFileWriter::openTemporary(const struct stat* old)
 {
     std::string folder = folderOf(targetPath_);
     if (!openUnnamedTemporary(folder) && !openNamedTemporary(folder)) return false;
-    if (old && !takeOwnerOf(*old)) {
+    if (old && !keepAttributesOf(*old)) {
         discardTemporary();
         sys::close(fd_);
         fd_ = -1;
@@ -361,10 +387,10 @@ bool WholeFileWriter::openNamedTemporary(const std::string& folder)
     raiseCannotCreate();
 }
 
-// The new file keeps the old one's owner, group and mode. A user who may not
+// The new file keeps the old one's owner, group, mode and attributes. A user who may not
 // give a file away (everyone but root, for a file of someone else's) cannot
 // replace that file without taking it over: such a file is written in place.
-bool WholeFileWriter::takeOwnerOf(const struct stat& old)
+bool WholeFileWriter::keepAttributesOf(const struct stat& old)
 {
     struct stat now {};
     if (sys::fstat(fd_, &now) != 0) raiseCannotCreate();
@@ -374,6 +400,10 @@ bool WholeFileWriter::takeOwnerOf(const struct stat& old)
             raiseCannotCreate();
         }
     }
+    // ACLs and other extended attributes come along; where they cannot (a
+    // file system without them, or attributes only their owner may set), the
+    // file is written in place rather than lose them.
+    if (sys::copyAttributes(targetPath_.c_str(), fd_) != 0) return false;
     // After the owner: a change of owner clears the set-id bits.
     if (sys::fchmod(fd_, old.st_mode & 07777) != 0) raiseCannotCreate();
     return true;
@@ -414,9 +444,22 @@ void WholeFileWriter::put(const char* bytes, size_t count)
     written_ += count;
 }
 
-// Writes only the blocks that differ from what the file holds there.
+// Puts back what a failed in-place write changed: the file is as it was.
+// Best effort; beyond the undo limit (large exports) the new bytes stay.
+void WholeFileWriter::takeBack()
+{
+    if (!undoComplete_ || fd_ < 0) return;
+    for (auto block = undo_.rbegin(); block != undo_.rend(); ++block)
+        sys::pwrite(fd_, block->bytes.data(), block->bytes.size(), static_cast<off_t>(block->offset));
+    if (written_ > oldSize_) sys::ftruncate(fd_, static_cast<off_t>(oldSize_));
+    sys::fsync(fd_);
+}
+
+// Writes only the blocks that differ from what the file holds there,
+// remembering what they held.
 void WholeFileWriter::putChanged(const char* bytes, size_t count)
 {
+    constexpr uint64_t kUndoLimit = 64u << 20;
     char old[kCompareBlock];
     for (size_t done = 0; done < count;) {
         uint64_t at = written_ + done;
@@ -427,6 +470,10 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
             if (have < 0) throw Failure("Stream write error");
         }
         if (static_cast<size_t>(have) != block || std::memcmp(old, bytes + done, block) != 0) {
+            if (have > 0 && undoComplete_) {
+                undoComplete_ = (undoBytes_ += static_cast<uint64_t>(have)) <= kUndoLimit;
+                if (undoComplete_) undo_.push_back({at, std::vector<char>(old, old + have)});
+            }
             ssize_t n = sys::pwrite(fd_, bytes + done, block, static_cast<off_t>(at));
             if (n < 0 || static_cast<size_t>(n) != block) throw Failure("Stream write error");
         }

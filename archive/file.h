@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -99,7 +100,7 @@ private:
     bool openTemporary(const struct stat* old);
     bool openUnnamedTemporary(const std::string& folder);
     bool openNamedTemporary(const std::string& folder);
-    bool takeOwnerOf(const struct stat& old);
+    bool keepAttributesOf(const struct stat& old);
     void openInPlace(uint64_t oldSize);
     void openStream();
     void put(const char* bytes, size_t count);
@@ -116,10 +117,24 @@ private:
     int fd_ = -1;
     uint64_t written_ = 0;
     uint64_t oldSize_ = 0; // writing in place: the target's size before
+    // Writing in place: the blocks overwritten so far, as they were, so that
+    // a write that fails half-way can be taken back. Up to kUndoLimit bytes.
+    struct OldBlock {
+        uint64_t offset;
+        std::vector<char> bytes;
+    };
+    std::vector<OldBlock> undo_;
+    uint64_t undoBytes_ = 0;
+    bool undoComplete_ = true;
+    void takeBack();
     bool committed_ = false;
 };
 
 void writeWholeFile(const std::string& path, const void* data, size_t size);
+
+// A name for a temporary file, of the one form that clean-up removes once its
+// process is gone: ".brimlet-<pid>-<n>.tmp".
+std::string temporaryFileName();
 
 // Identity of the file at `path`, or none when it does not exist.
 bool identityOf(const std::string& path, FileIdentity& out);

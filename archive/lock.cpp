@@ -101,37 +101,46 @@ bool stillNames(const std::string& path, const Key& key)
 
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
+    directory_ = lockFile(directoryPath, true, wait);
+    try {
+        data_ = lockFile(dataPath, false, wait);
+    } catch (...) {
+        release(directory_);
+        throw;
+    }
+}
+
+ArchiveLock::~ArchiveLock()
+{
+    release(data_);
+    release(directory_);
+}
+
+ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, bool mayBeReplaced, const LockWait& wait)
+{
     for (;;) {
-        bool onData = true;
-        Target target = openTarget(dataPath);
-        if (target.fd < 0) {
-            onData = false;
-            target = openTarget(directoryPath);
-            if (target.fd < 0) return; // nothing there to protect
-        }
+        Target target = openTarget(path);
+        if (target.fd < 0) return {}; // nothing there to protect
         auto it = heldLocks().find(target.key);
         if (it != heldLocks().end()) {
             sys::close(target.fd);
             ++it->second.depth;
         } else {
             acquire(target.fd, wait);
-            if (!onData && !stillNames(directoryPath, target.key)) {
+            if (mayBeReplaced && !stillNames(path, target.key)) {
                 sys::close(target.fd);
                 continue;
             }
             heldLocks()[target.key] = {target.fd, 1};
         }
-        held_ = true;
-        device_ = target.key.first;
-        inode_ = target.key.second;
-        return;
+        return {true, target.key.first, target.key.second};
     }
 }
 
-ArchiveLock::~ArchiveLock()
+void ArchiveLock::release(const Held& held)
 {
-    if (!held_) return;
-    auto it = heldLocks().find({device_, inode_});
+    if (!held.held) return;
+    auto it = heldLocks().find({held.device, held.inode});
     if (it == heldLocks().end() || --it->second.depth > 0) return;
     sys::close(it->second.fd); // closing releases the lock
     heldLocks().erase(it);

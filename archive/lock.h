@@ -3,16 +3,17 @@
 // brimlet-cli).
 //
 // The lock belongs to the archive, whatever path reaches it: it is taken on
-// the data file (symbolic links resolved), which is the archive's stable
-// identity, since the directory file is replaced by a rename at every save.
-// Two archives in one folder therefore never wait for each other. An archive
-// whose data file does not exist yet is locked on its directory file; as that
-// file may be replaced while we wait, the lock is taken again until the file
-// we hold is the one the path names.
+// both of its files, symbolic links resolved, the directory file first.
+// The data file is the archive's stable identity; the directory file is
+// replaced by a rename at every save, so its lock is taken again until the
+// file we hold is the one the path names. Locking both makes every path
+// that reaches either file wait for the others: a ".dir" reached through a
+// link from a folder with no data file, and two directories that share one
+// data file, alike. Two archives in one folder never wait for each other.
 //
 // A lock that cannot be had is never skipped: the command is refused with a
-// message. Only when neither file exists (or is a regular file) is there
-// nothing to protect; the command then fails on its own terms.
+// message. A file that does not exist (or is not a regular file) has nothing
+// to protect; the command then fails on its own terms.
 //
 // Within one process the lock is re-entrant, so a caller may hold it around
 // several operations (brimlet-cli holds it from reading the directory to
@@ -41,9 +42,16 @@ public:
     ArchiveLock& operator=(const ArchiveLock&) = delete;
 
 private:
-    bool held_ = false;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
+    struct Held {
+        bool held = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    static Held lockFile(const std::string& path, bool mayBeReplaced, const LockWait& wait);
+    static void release(const Held& held);
+
+    Held directory_;
+    Held data_;
 };
 
 }  // namespace brimlet

@@ -137,12 +137,24 @@ std::string partnerOf(const std::string& path, const std::string& extension, con
     std::string name = exact.substr(folder.size());
     std::string base = name.substr(0, name.size() - extension.size());
     auto names = sys::listFolder(folder.empty() ? "." : folder.c_str());
-    std::string found = onlyCandidate(names, folder, role, [&](const std::string& candidate) {
-        return candidate.size() == name.size() && candidate.compare(0, base.size(), base) == 0 &&
-               equalsIgnoringCase(candidate.substr(base.size()), extension);
-    });
-    if (found.empty())
-        found = onlyCandidate(names, folder, role, [&](const std::string& c) { return equalsIgnoringCase(c, name); });
+    auto sameBase = [&](const std::string& candidate, const std::string& wantedBase, const std::string& ext) {
+        return candidate.size() == wantedBase.size() + ext.size() && candidate.compare(0, wantedBase.size(), wantedBase) == 0 &&
+               equalsIgnoringCase(candidate.substr(wantedBase.size()), ext);
+    };
+    std::string found = onlyCandidate(names, folder, role, [&](const std::string& c) { return sameBase(c, base, extension); });
+    if (!found.empty()) return found;
+    // A file of another base name is another archive's when its own partner
+    // (its exact base name, the other extension) is there.
+    std::string complement = equalsIgnoringCase(extension, ".dir") ? ".img" : ".dir";
+    std::string own = hostFileName(path);
+    auto hasOwnPartner = [&](const std::string& candidate) {
+        std::string candidateBase = candidate.substr(0, candidate.size() - extension.size());
+        for (const std::string& other : names)
+            if (other != own && sameBase(other, candidateBase, complement)) return true;
+        return false;
+    };
+    found = onlyCandidate(names, folder, role,
+                          [&](const std::string& c) { return equalsIgnoringCase(c, name) && !hasOwnPartner(c); });
     return found.empty() ? exact : found;
 }
 

@@ -20,6 +20,19 @@ bool spanInside(const Span& span, uint64_t fileSize)
            span.length <= fileSize - static_cast<uint64_t>(span.start);
 }
 
+bool sharesSpan(const EntryTable& table, size_t i)
+{
+    Span mine = spanOf(table[i]);
+    for (size_t j = 0; j < table.count(); ++j) {
+        if (j == i) continue;
+        Span other = spanOf(table[j]);
+        if (other.length > 0 && other.start < mine.start + static_cast<int64_t>(mine.length) &&
+            mine.start < other.start + static_cast<int64_t>(other.length))
+            return true;
+    }
+    return false;
+}
+
 bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data)
 {
     FileIdentity own;

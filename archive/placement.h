@@ -23,6 +23,10 @@ Span spanOf(const DirEntry& entry);
 // Whether the whole span lies inside a data file of `fileSize` bytes.
 bool spanInside(const Span& span, uint64_t fileSize);
 
+// Whether any other entry's span overlaps entry i's (other tools share spans
+// between entries, and broken directories overlap them).
+bool sharesSpan(const EntryTable& table, size_t i);
+
 // Refuses to use one of the archive's own files as a source or destination:
 // reading and writing one file through two names would destroy it.
 bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data);

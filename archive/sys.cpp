@@ -7,7 +7,9 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <cstring>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -206,6 +208,25 @@ int fchown(int fd, uid_t owner, gid_t group)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     return ::fchown(fd, owner, group);
+}
+
+int copyAttributes(const char* from, int toFd)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    ssize_t size = ::listxattr(from, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP ? 0 : -1; // a file system without them
+    std::vector<char> names(static_cast<size_t>(size));
+    size = ::listxattr(from, names.data(), names.size());
+    if (size < 0) return -1;
+    for (const char* name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+        ssize_t length = ::getxattr(from, name, nullptr, 0);
+        if (length < 0) return -1;
+        std::vector<char> value(static_cast<size_t>(length));
+        length = ::getxattr(from, name, value.data(), value.size());
+        if (length < 0 || ::fsetxattr(toFd, name, value.data(), static_cast<size_t>(length), 0) != 0) return -1;
+    }
+    return 0;
 }
 
 int ftruncate(int fd, off_t length)

@@ -54,6 +54,9 @@ int rename(const char* from, const char* to);
 // Gives a name to a file opened with O_TMPFILE.
 int linkOpenFile(int fd, const char* newPath);
 int fchown(int fd, uid_t owner, gid_t group);
+// Copies every extended attribute (ACLs among them) of the file at `from` to
+// the open file `toFd`. 0, or -1 with errno when one cannot be copied.
+int copyAttributes(const char* from, int toFd);
 int ftruncate(int fd, off_t length);
 // Clears O_NONBLOCK, with which every file is opened (so that a FIFO's open
 // never waits for a partner).

@@ -6,6 +6,9 @@
 #include "archive/paths.h"
 
 #include <charconv>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -159,6 +162,14 @@ int finish(int code, std::ostream& out, std::ostream& err)
 }
 
 }  // namespace
+
+void prepareProcess()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd) std::abort();
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {

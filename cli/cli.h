@@ -21,4 +21,11 @@ namespace brimlet::cli {
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Run first in main(). Opens /dev/null on standard input, output or error
+// when they are closed, so that no file the program opens takes their
+// numbers (an export to "-" would otherwise write into it); and makes a
+// write past the file-size limit or to a closed pipe fail with an error
+// (reported) instead of ending the program.
+void prepareProcess();
+
 }  // namespace brimlet::cli

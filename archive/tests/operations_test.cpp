@@ -357,16 +357,17 @@ TEST_F(ArchiveTest, NoDescriptorStaysOpenAfterSuccessOrFailure)
     EXPECT_EQ(openDescriptorCount(), before);
 }
 
-TEST_F(ArchiveTest, AddEntriesKeepsWhatWasAddedBeforeAFailure)
+TEST_F(ArchiveTest, AddEntriesIsAllOrNothing)
 {
     writeFile(tmp / "one", {1});
     writeFile(tmp / "two", {2});
+    Bytes directoryBefore = readFile(dir), dataBefore = readFile(img);
     EXPECT_FAILURE(archive.addEntries({tmp / "one", tmp / "missing", tmp / "two"}), "File not found");
-    Archive reread;
-    reread.openimg(dir);
-    ASSERT_EQ(reread.count(), 4u);
-    EXPECT_EQ(reread.name(3), "one");
-    EXPECT_EQ(archive.count(), 4u);
+    EXPECT_FAILURE(archive.addEntries({tmp / "one", tmp / "a-name-of-twenty-five-byt"}),
+                   "The name \"a-name-of-twenty-five-byt\" is longer than the 24 bytes an entry name can hold");
+    EXPECT_EQ(readFile(dir), directoryBefore);
+    EXPECT_EQ(readFile(img), dataBefore);
+    EXPECT_EQ(archive.count(), 3u);
 }
 
 TEST(Archive, PairsOfMixedCaseFromWindowsAreFound)

@@ -6,7 +6,6 @@
 #include "cli/cli.h"
 
 #include <cstdlib>
-#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -21,9 +20,7 @@ int main(int argc, char** argv)
         plan.killAfterBytes = std::atoll(n);
         brimlet::sys::setFaultPlan(&plan);
     }
-    // A write past the file-size limit (ulimit -f) then fails with EFBIG and
-    // is reported as a full disk, instead of ending the program unannounced.
-    std::signal(SIGXFSZ, SIG_IGN);
+    brimlet::cli::prepareProcess();
     std::vector<std::string> args(argv + 1, argv + argc);
     return brimlet::cli::run(args, std::cout, std::cerr);
 }

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -238,17 +239,15 @@ TEST_F(InPlaceFolder, ASaveThatCannotMakeAFileWritesInPlaceWithoutCuttingFirst)
     EXPECT_EQ(readFile(dir).size(), 40000u * 32);
 
     // A delete moves every later entry down; stopped by the file-size limit
-    // half-way, no entry may be lost (one may show twice).
+    // half-way, the write is taken back: the directory is as it was.
+    Bytes before = readFile(dir);
     Result r = runCli({"delete", dir, "#0"}, BRIMLET_CLI_PATH, asNobody(500 * 1024));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "brimlet-cli: Stream write error\n");
-    Bytes now = readFile(dir);
-    ASSERT_EQ(now.size(), 40000u * 32);
-    EntryTable table;
-    table.assign(now.data(), now.size());
-    std::set<std::string> names;
-    for (size_t i = 0; i < table.count(); ++i) names.insert(table[i].name());
-    for (int i = 2; i < 40000; ++i) EXPECT_TRUE(names.count("e" + std::to_string(i) + ".dff")) << i;
+    EXPECT_EQ(readFile(dir), before);
+    EXPECT_EQ(runCli({"delete", dir, "#0"}, BRIMLET_CLI_PATH, asNobody()).exitCode, 0);
+    EXPECT_EQ(readFile(dir).size(), 39999u * 32);
+    EXPECT_EQ(entriesOf(dir)[0].first, "renamed.dff");
 }
 
 TEST_F(InPlaceFolder, ASaveKeepsTheOwnerGroupAndMode)
@@ -273,6 +272,17 @@ TEST_F(InPlaceFolder, ASaveKeepsTheOwnerGroupAndMode)
     EXPECT_EQ(entriesOf(dir)[0].first, "c.dff");
 }
 
+TEST(Outside, ExtendedAttributesAndAclsSurviveASave)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    if (::setxattr(dir.c_str(), "user.note", "keep", 4, 0) != 0) GTEST_SKIP() << "no user attributes here";
+    EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(dir.c_str(), "user.note", value, sizeof value), 4);
+    EXPECT_EQ(std::string(value), "keep");
+}
+
 TEST(Outside, AHardLinkedDirectoryStaysOneFile)
 {
     TempDir t;
@@ -280,6 +290,33 @@ TEST(Outside, AHardLinkedDirectoryStaysOneFile)
     ::link(dir.c_str(), (t / "backup.dir").c_str());
     EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
     EXPECT_EQ(readFile(t / "backup.dir"), readFile(dir));
+}
+
+TEST(Outside, ALinkedDirectoryAndItsOwnPathShareOneLock)
+{
+    // L/a.dir leads to R/a.dir, and L has no data file of its own: renames
+    // through L and adds through R must still wait for each other.
+    TempDir t;
+    std::filesystem::create_directories(t / "R");
+    std::filesystem::create_directories(t / "L");
+    std::vector<DirEntry> entries;
+    for (int i = 0; i < 30; ++i) entries.push_back(makeEntry(i, 1, "e" + std::to_string(i) + ".dff"));
+    makeArchive(t / "R/a", entries, pattern(30 * 2048));
+    ::symlink("../R/a.dir", (t / "L/a.dir").c_str());
+    writeSources(t.path(), "s", 30);
+    pid_t renamer = ::fork();
+    if (renamer == 0) {
+        bool good = true;
+        for (int i = 0; i < 30; ++i)
+            good &= runCli({"rename", t / "L/a.dir", "#" + std::to_string(i), "r" + std::to_string(i) + ".dff"}).exitCode == 0;
+        ::_exit(good ? 0 : 1);
+    }
+    pid_t adder = startAdder(t / "R/a.dir", t.path(), "s", 30);
+    EXPECT_EQ(waitCli(renamer), 0);
+    EXPECT_EQ(waitCli(adder), 0);
+    auto after = entriesOf(t / "R/a.dir");
+    ASSERT_EQ(after.size(), 60u);
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(after[static_cast<size_t>(i)].first, "r" + std::to_string(i) + ".dff");
 }
 
 // ---------------------------------------------------------------- other tools' archives
@@ -304,6 +341,24 @@ TEST(Outside, AddAfterAnUnpaddedLastEntryKeepsItsBytes)
     EXPECT_EQ(readFile(t / "p.img").size(), 2049u + 2048 + 1);
 }
 
+TEST(Outside, AReplaceNeverWritesIntoASpanThatAnotherEntryShares)
+{
+    TempDir t;
+    Bytes data = pattern(4 * 2048, 6);
+    std::string dir = makeArchive(t / "a",
+                                  {makeEntry(0, 2, "e0.dff"), makeEntry(2, 2, "e1.dff"), makeEntry(0, 2, "shared.dff"),
+                                   makeEntry(3, 1, "inside.dff")},
+                                  data);
+    writeFile(t / "s.dff", pattern(100, 1));
+    EXPECT_EQ(runCli({"replace", dir, "shared.dff", t / "s.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"replace", dir, "inside.dff", t / "s.dff"}).exitCode, 0);
+    auto entries = entriesOf(dir);
+    EXPECT_EQ(entries[0].second, head(data, 2 * 2048));
+    EXPECT_EQ(entries[1].second, Bytes(data.begin() + 2 * 2048, data.end()));
+    EXPECT_EQ(head(entries[2].second, 100), pattern(100, 1));
+    EXPECT_EQ(head(entries[3].second, 100), pattern(100, 1));
+}
+
 // ---------------------------------------------------------------- clean-up
 
 TEST(Outside, OnlyOurOwnLeftoversAreCleanedUp)
@@ -311,13 +366,13 @@ TEST(Outside, OnlyOurOwnLeftoversAreCleanedUp)
     TempDir t;
     std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
     for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
-                      ".brimlet-x-1.tmp"})
+                      ".brimlet-x-1.tmp", ".brimlet-099999-0.tmp", ".brimlet-99999-00.tmp"})
         writeFile(t / name, {1});
     writeFile(t / ".brimlet-4000000-7.tmp", {2}); // a dead writer's
     EXPECT_EQ(runCli({"export", dir, "#0", t / "notes.txt"}).exitCode, 0);
     EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
     for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
-                      ".brimlet-x-1.tmp"})
+                      ".brimlet-x-1.tmp", ".brimlet-099999-0.tmp", ".brimlet-99999-00.tmp"})
         EXPECT_TRUE(exists(t / name)) << name;
     EXPECT_FALSE(exists(t / ".brimlet-4000000-7.tmp"));
 }
@@ -389,6 +444,19 @@ TEST(Outside, PipesAndDevicesAreRefusedAtOnceOrWrittenStraightThrough)
     EXPECT_EQ(run({"export", dir, "#0", "/dev/null"}).exitCode, 0);
     EXPECT_EQ(entriesOf(dir).size(), 2u);
 
+    // Standard output as a path: the stream it is, appended to as it was opened.
+    writeFile(t / "log", {'l', 'o', 'g'});
+    Result toLog = runCli({"-c", "exec \"$0\" export \"$1\" b.dff /dev/stdout >> \"$2\"", BRIMLET_CLI_PATH, dir,
+                           t / "log"},
+                          "/bin/sh", bounded);
+    EXPECT_EQ(toLog.exitCode, 0);
+    Bytes log = readFile(t / "log");
+    EXPECT_EQ(head(log, 3), (Bytes{'l', 'o', 'g'}));
+    EXPECT_EQ(Bytes(log.begin() + 3, log.end()), Bytes(data.begin() + 2048, data.end()));
+    // With standard input and output closed, "-" must not find the data file there.
+    runCli({"-c", "exec \"$0\" export \"$1\" b.dff - <&- >&-", BRIMLET_CLI_PATH, dir}, "/bin/sh", bounded);
+    EXPECT_EQ(readFile(t / "a.img"), data);
+
     // A directory file that is a pipe.
     ::mkfifo((t / "p.dir").c_str(), 0644);
     Result fifoDirectory = run({"list", t / "p.dir"});
@@ -410,6 +478,13 @@ TEST(Outside, TheNamedFileAndItsOwnPartnerComeFirst)
     EXPECT_EQ(readFile(t / "G0.IMG").size(), 2u * 2048 + 1);
     EXPECT_EQ(runCli({"add", t / "G0.DIR", t / "new.dff"}).exitCode, 0); // G0.IMG: the same base name
     EXPECT_EQ(readFile(t / "g0.img"), pattern(2048, 2));
+    // g0.dir has no data file of its own; G0.IMG is G0.DIR's, and never its.
+    writeFile(t / "g0.dir", directoryBytes({makeEntry(0, 1, "mine.dff")}));
+    ::unlink((t / "g0.img").c_str());
+    Bytes g0Before = readFile(t / "G0.IMG");
+    Result other = runCli({"replace", t / "g0.dir", "#0", t / "new.dff"});
+    EXPECT_EQ(other.err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(readFile(t / "G0.IMG"), g0Before);
 
     // Several candidates and no exact one: refused, naming them.
     writeFile(t / "gta3.dir", directoryBytes({}));
