@@ -82,3 +82,42 @@ TEST_F(CliTest, FailuresAndUsage)
         EXPECT_NE(r.err.find("usage: brimlet-cli"), std::string::npos);
     }
 }
+
+TEST(CliBulk, CreateImportExtractRebuildAndCheck)
+{
+    TempDir t;
+    std::string archive = t / "mod";
+    EXPECT_EQ(runCli({"create", archive}).exitCode, 0);
+    Result again = runCli({"create", archive + ".img"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err, "brimlet-cli: The archive already exists: " + archive + ".dir\n");
+
+    writeFile(t / "car.dff", pattern(5000, 1));
+    writeFile(t / "car.txd", pattern(100, 2));
+    Result imported = runCli({"import", archive, t / "car.dff", t / "car.txd"});
+    EXPECT_EQ(imported.out, "replaced 0, added 2\n");
+    EXPECT_EQ(imported.err, ""); // piped: the summary only
+    writeFile(t / "car.dff", pattern(10, 3));
+    EXPECT_EQ(runCli({"import", archive, t / "CAR.DFF"}).exitCode, 1); // no such file: nothing changes
+    EXPECT_EQ(runCli({"import", archive, t / "car.dff"}).out, "replaced 1, added 0\n");
+    EXPECT_EQ(runCli({"list", archive}).out, "0\t4\t1\tcar.dff\n1\t3\t1\tcar.txd\n");
+
+    Result problems = runCli({"check", archive});
+    EXPECT_EQ(problems.exitCode, 0);
+    EXPECT_EQ(problems.out, "Dead space: 6147 bytes, which rebuild gives back\n");
+    EXPECT_EQ(runCli({"rebuild", archive}).out, "gave back 6147 bytes\n");
+    EXPECT_EQ(runCli({"list", archive}).out, "0\t0\t1\tcar.dff\n1\t1\t1\tcar.txd\n");
+    EXPECT_EQ(readFile(archive + ".img").size(), 2u * 2048);
+
+    Result extracted = runCli({"extract", archive, t / "out", "car.txd"});
+    EXPECT_EQ(extracted.out, "extracted 1, skipped 0\n");
+    Bytes txd = readFile(t / "out/car.txd");
+    ASSERT_EQ(txd.size(), 2048u);
+    EXPECT_EQ(Bytes(txd.begin(), txd.begin() + 100), pattern(100, 2));
+    EXPECT_FALSE(exists(t / "out/car.dff"));
+
+    EXPECT_EQ(runCli({"rename", archive, "#1", "noextension"}).exitCode, 0);
+    Result bad = runCli({"check", archive});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.out, "#1 \"noextension\": the name has no extension\nNo dead space\n");
+}
