@@ -47,6 +47,10 @@ struct NoDialogs : DialogProvider {
     bool executeFileDialog(TFileDialog&) override { return false; }
     bool inputQuery(const QString&, const QString&, QString&) override { return false; }
     void showError(const QString&) override {}
+    bool chooseFiles(const QString&, QStringList&) override { return false; }
+    bool chooseFolder(const QString&, QString&) override { return false; }
+    bool confirm(const QString&, const QString&) override { return false; }
+    void showReport(const QString&, const QString&) override {}
 };
 
 Twnd_dir& window()

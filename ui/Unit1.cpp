@@ -15,15 +15,15 @@
 
 using brimlet::Archive;
 
-namespace {
-
-// Paths reach the archive absolute, so that its messages name the full path.
 std::string toPath(const QString& path)
 {
     QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
     return QFile::encodeName(absolute).toStdString();
 }
+
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+namespace {
 
 const QColor kMarkedName(255, 255, 255);
 const QColor kPlainName(0, 0, 0);
@@ -86,6 +86,7 @@ Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(pare
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     createControls();
+    createListMenu();
     placeWindow();
     // The window's one thread must not freeze behind another program's lock.
     entryModel_->setLockWait({kLockWaitMs, {}});

@@ -17,6 +17,7 @@
 #include "HOX_edit.h"
 
 #include <QGroupBox>
+#include <QMenu>
 #include <QStringList>
 #include <QSettings>
 #include <QWidget>
@@ -76,6 +77,13 @@ public:
     void ListBox1Click();
     void HOX_dragdrop1filesdropped(int numitems, const QStringList& list);
 
+    // The entry list's menu (right-click or the menu key); entry_menu.cpp.
+    QMenu* ListMenu;
+    void menu_importClick();
+    void menu_exportAllClick();
+    void menu_checkClick();
+    void menu_rebuildClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +92,8 @@ protected:
 
 private:
     void createControls();
+    void createListMenu();
+    brimlet::Archive::Progress progressShownAs(const QString& label);
     void placeWindow();
     void fitOuterSize();
     void applySelectionRule();
@@ -100,6 +110,11 @@ private:
     bool shown_ = false;
     bool outerSizeFitted_ = false;
 };
+
+// Paths reach the archive absolute (so that its messages name the full path)
+// and in the file system's encoding.
+std::string toPath(const QString& path);
+QString fromPath(const std::string& path);
 
 // The window's fonts: Tahoma where it is installed, else the default sans-serif.
 QFont windowFont(int pixelSize);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -65,6 +66,43 @@ public:
         box.exec();
     }
 
+    bool chooseFiles(const QString& caption, QStringList& files) override
+    {
+        files = QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, lastFolder_);
+        if (files.isEmpty()) return false;
+        lastFolder_ = QFileInfo(files.first()).absolutePath();
+        return true;
+    }
+
+    bool chooseFolder(const QString& caption, QString& folder) override
+    {
+        QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption,
+                                                           folder.isEmpty() ? lastFolder_ : folder);
+        if (chosen.isEmpty()) return false;
+        folder = chosen;
+        return true;
+    }
+
+    bool confirm(const QString& caption, const QString& question) override
+    {
+        return QMessageBox::question(QApplication::activeWindow(), caption, question) == QMessageBox::Yes;
+    }
+
+    void showReport(const QString& caption, const QString& text) override
+    {
+        QDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(caption);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* view = new QPlainTextEdit(text, &dialog);
+        view->setReadOnly(true);
+        view->setLineWrapMode(QPlainTextEdit::NoWrap);
+        layout->addWidget(view);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        layout->addWidget(buttons);
+        dialog.resize(560, 360);
+        dialog.exec();
+    }
 
 private:
     // A bare name opens in the folder last used, as the system's dialogs do;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -22,6 +23,13 @@ public:
     virtual bool inputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
     // The error box: caption "Brimlet", stop icon, one OK button.
     virtual void showError(const QString& text) = 0;
+
+    // For the entry list's menu: several existing files; a folder; a
+    // question answered Yes or No; and a report to read.
+    virtual bool chooseFiles(const QString& caption, QStringList& files) = 0;
+    virtual bool chooseFolder(const QString& caption, QString& folder) = 0;
+    virtual bool confirm(const QString& caption, const QString& question) = 0;
+    virtual void showReport(const QString& caption, const QString& text) = 0;
 };
 
 // The provider in use; the real dialogs unless a test installed its own.

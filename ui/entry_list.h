@@ -128,6 +128,18 @@ public:
     void replaceEntry(int row, const std::string& source);
     void deleteEntry(int row);
     void renameEntry(int row, const std::string& name);
+    brimlet::Archive::ImportCount importFiles(const std::vector<std::string>& files,
+                                              const brimlet::Archive::Progress& progress)
+    {
+        return archive_.importFiles(files, progress);
+    }
+    brimlet::Archive::ExtractCount extractAll(const std::string& folder,
+                                              const std::function<void(const std::string&)>& note,
+                                              const brimlet::Archive::Progress& progress)
+    {
+        return archive_.extractEntries(folder, {}, note, progress);
+    }
+    int64_t rebuild(const brimlet::Archive::Progress& progress) { return archive_.rebuild(progress); }
 
 private:
     void announce(const brimlet::TableChange& change, bool before);

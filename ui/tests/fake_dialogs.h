@@ -53,4 +53,36 @@ public:
     }
 
     void showError(const QString& text) override { errors << text; }
+
+    std::deque<std::optional<QStringList>> filesAnswers;
+    std::deque<std::optional<QString>> folderAnswers;
+    std::deque<bool> confirmAnswers;
+    QStringList questions; // "caption|question"
+    QStringList reports;   // "caption|text"
+
+    bool chooseFiles(const QString&, QStringList& files) override { return take(filesAnswers, files); }
+    bool chooseFolder(const QString&, QString& folder) override { return take(folderAnswers, folder); }
+
+    bool confirm(const QString& caption, const QString& question) override
+    {
+        questions << caption + "|" + question;
+        if (confirmAnswers.empty()) return false;
+        bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
+
+    void showReport(const QString& caption, const QString& text) override { reports << caption + "|" + text; }
+
+private:
+    // The next answer into `out`; false when it cancels (or none is left).
+    template <typename T>
+    static bool take(std::deque<std::optional<T>>& answers, T& out)
+    {
+        if (answers.empty()) return false;
+        bool given = answers.front().has_value();
+        if (given) out = std::move(*answers.front());
+        answers.pop_front();
+        return given;
+    }
 };

@@ -1,0 +1,192 @@
+// The entry list's menu driven as a user drives it: opened by a right-click
+// and by the menu key, its commands answered through FakeDialogs, and every
+// result checked on disk and in the list.
+#include "Unit1.h"
+#include "archive/tests/test_support.h"
+#include "fake_dialogs.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <memory>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+class TestEntryMenu : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> tmp;
+    std::unique_ptr<FakeDialogs> fake;
+    Bytes data;
+
+    // Car.dff (0-1), a dead sector, road.txd (3), generic.col (4-6).
+    std::unique_ptr<Twnd_dir> startOnGta3()
+    {
+        data = pattern(7 * 2048, 9);
+        std::string dir = makeArchive(*tmp / "gta3", {makeEntry(0, 2, "Car.dff"), makeEntry(3, 1, "road.txd"),
+                                                      makeEntry(4, 3, "generic.col")},
+                                      data);
+        auto window = std::make_unique<Twnd_dir>(QStringList{q(dir)});
+        new QAbstractItemModelTester(window->entryModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     window.get());
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    static void choose(Twnd_dir& w, const QString& text)
+    {
+        for (QAction* action : w.ListMenu->actions())
+            if (action->text() == text) {
+                action->trigger();
+                return;
+            }
+        QFAIL(qPrintable("no menu item " + text));
+    }
+
+    static QStringList rows(Twnd_dir& w)
+    {
+        QStringList names;
+        for (int i = 0; i < w.List->model()->rowCount(); ++i) names << w.List->model()->index(i, 0).data().toString();
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        tmp = std::make_unique<TempDir>();
+        fake = std::make_unique<FakeDialogs>();
+        std::string settings = *tmp / "settings.ini";
+        Twnd_dir::settingsStore = [settings] {
+            return std::make_unique<QSettings>(QString::fromStdString(settings), QSettings::IniFormat);
+        };
+    }
+    void cleanup()
+    {
+        fake.reset();
+        tmp.reset();
+    }
+
+    void menuOpensOnRightClickAndOnTheMenuKey()
+    {
+        auto w = startOnGta3();
+        QPoint inside = w->List->visualRect(w->List->model()->index(1, 0)).center();
+        for (auto reason : {QContextMenuEvent::Mouse, QContextMenuEvent::Keyboard}) {
+            QContextMenuEvent event(reason, inside, w->List->viewport()->mapToGlobal(inside));
+            QApplication::sendEvent(w->List->viewport(), &event);
+            QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w->ListMenu));
+            QStringList texts;
+            for (QAction* action : w->ListMenu->actions()) {
+                texts << action->text();
+                QVERIFY(action->isEnabled());
+            }
+            QCOMPARE(texts, QStringList({"Import files...", "Export all...", "Check archive", "Rebuild archive..."}));
+            w->ListMenu->close();
+        }
+        // The commands and the layout stay as they were.
+        QVERIFY(!w->btn_compress->isEnabled());
+    }
+
+    void importReplacesAndAddsAndRefreshesTheSearch()
+    {
+        auto w = startOnGta3();
+        w->inp_find->setText("new");
+        writeFile(*tmp / "ROAD.TXD", pattern(100, 1));
+        writeFile(*tmp / "new.dff", pattern(3000, 2));
+        fake->filesAnswers.push_back(QStringList{q(*tmp / "ROAD.TXD"), q(*tmp / "new.dff")});
+        choose(*w, "Import files...");
+        QCOMPARE(rows(*w), QStringList({"Car.dff", "road.txd", "generic.col", "new.dff"}));
+        QCOMPARE(w->resultsModel()->rowCount(), 1); // the search sees the new entry
+        Archive reread;
+        reread.openimg(*tmp / "gta3.dir");
+        QCOMPARE(reread.count(), size_t{4});
+        reread.exportEntry(1, *tmp / "out");
+        Bytes road = readFile(*tmp / "out");
+        QCOMPARE(Bytes(road.begin(), road.begin() + 100), pattern(100, 1));
+        QVERIFY(fake->errors.isEmpty());
+
+        // A file that is not there: nothing changes, and the box says why.
+        Bytes before = readFile(*tmp / "gta3.dir");
+        fake->filesAnswers.push_back(QStringList{q(*tmp / "new.dff"), q(*tmp / "missing.dff")});
+        choose(*w, "Import files...");
+        QCOMPARE(fake->errors, QStringList{"File not found."});
+        QCOMPARE(readFile(*tmp / "gta3.dir"), before);
+        QCOMPARE(rows(*w).size(), 4);
+    }
+
+    void exportAllWritesEveryEntryAndSaysWhatItRenamed()
+    {
+        auto w = startOnGta3();
+        fake->textAnswers.push_back(QString("../up.dff"));
+        w->List->setItemIndex(0);
+        w->ListDblClick(); // rename Car.dff to a name that is no file name
+        fake->folderAnswers.push_back(q(*tmp / "all"));
+        choose(*w, "Export all...");
+        QCOMPARE(readFile(*tmp / "all/.._up.dff"), Bytes(data.begin(), data.begin() + 2 * 2048));
+        QCOMPARE(readFile(*tmp / "all/road.txd"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
+        QCOMPARE(readFile(*tmp / "all/generic.col").size(), size_t{3 * 2048});
+        QCOMPARE(fake->reports, QStringList{"Export all|#0 \"../up.dff\" written as \".._up.dff\""});
+    }
+
+    void checkShowsTheReport()
+    {
+        auto w = startOnGta3();
+        choose(*w, "Check archive");
+        QCOMPARE(fake->reports, QStringList{"Check archive|No problems found.\nDead space: 2048 bytes, which rebuild "
+                                            "gives back"});
+    }
+
+    void rebuildAsksFirstThenPacksTheArchive()
+    {
+        auto w = startOnGta3();
+        Bytes before = readFile(*tmp / "gta3.img");
+        fake->confirmAnswers.push_back(false);
+        choose(*w, "Rebuild archive...");
+        QCOMPARE(fake->questions, QStringList{"Rebuild archive|Rebuilding gives back 2048 bytes of dead space. "
+                                              "Rebuild the archive now?"});
+        QCOMPARE(readFile(*tmp / "gta3.img"), before);
+
+        fake->confirmAnswers.push_back(true);
+        choose(*w, "Rebuild archive...");
+        QCOMPARE(readFile(*tmp / "gta3.img").size(), size_t{6 * 2048});
+        QCOMPARE(w->archive().table()[1].startSector(), 2);
+        QCOMPARE(rows(*w), QStringList({"Car.dff", "road.txd", "generic.col"}));
+        w->List->setItemIndex(1);
+        fake->fileAnswers.push_back(q(*tmp / "road.out"));
+        w->btn_exportClick();
+        QCOMPARE(readFile(*tmp / "road.out"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
+    }
+
+    // The window's one thread never waits without a bound for another
+    // program's lock: it gives up after a few seconds with a message.
+    void aCommandHeldUpByAnotherProgramGivesUp()
+    {
+        auto w = startOnGta3();
+        Bytes before = readFile(*tmp / "gta3.dir");
+        QProcess holder;
+        holder.start("flock", {q(*tmp / "gta3.img"), "sleep", "10"});
+        QVERIFY(holder.waitForStarted());
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        w->btn_delete->click();
+        QVERIFY(clock.elapsed() < 8000);
+        QCOMPARE(fake->errors, QStringList{"Another program is using this archive; try again when it has finished."});
+        QCOMPARE(readFile(*tmp / "gta3.dir"), before);
+        holder.kill();
+        holder.waitForFinished();
+    }
+};
+
+QTEST_MAIN(TestEntryMenu)
+#include "tst_entry_menu.moc"
