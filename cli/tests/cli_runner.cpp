@@ -75,8 +75,11 @@ Result runCli(const std::vector<std::string>& args, const std::string& program, 
     }
     Result r;
     r.exitCode = waitWithin(pid, options.timeLimitSeconds);
-    auto o = readFile(outPath), e = readFile(errPath);
-    r.out.assign(o.begin(), o.end());
+    auto e = readFile(errPath);
+    if (options.stdoutPath.empty()) {
+        auto o = readFile(outPath);
+        r.out.assign(o.begin(), o.end());
+    }
     r.err.assign(e.begin(), e.end());
     return r;
 }

@@ -121,3 +121,21 @@ TEST(CliBulk, CreateImportExtractRebuildAndCheck)
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.out, "#1 \"noextension\": the name has no extension\nNo dead space\n");
 }
+
+TEST_F(CliTest, OutputThatCannotBeWrittenFailsAndHashNamesAreNames)
+{
+    RunOptions full;
+    full.stdoutPath = "/dev/full";
+    Result list = runCli({"list", tmp / "gta3"}, BRIMLET_CLI_PATH, full);
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_EQ(list.err, "brimlet-cli: Stream write error\n");
+    EXPECT_EQ(runCli({"--help"}, BRIMLET_CLI_PATH, full).exitCode, 1);
+
+    // "#" and digits is an index; anything else starting with "#" is a name.
+    ASSERT_EQ(runCli({"rename", tmp / "gta3", "#1", "#abc"}).exitCode, 0);
+    EXPECT_EQ(runCli({"export", tmp / "gta3", "#abc", tmp / "out"}).exitCode, 0);
+    Bytes data = pattern(4 * 2048);
+    EXPECT_EQ(readFile(tmp / "out"), Bytes(data.begin() + 2 * 2048, data.begin() + 3 * 2048));
+    Result noSuch = runCli({"delete", tmp / "gta3", "#1x"});
+    EXPECT_EQ(noSuch.err, "brimlet-cli: No entry \"#1x\" in the archive\n");
+}

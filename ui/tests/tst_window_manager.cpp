@@ -21,10 +21,10 @@ private slots:
         Twnd_dir w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_VERIFY_WITH_TIMEOUT(w.frameGeometry() != w.geometry(), 5000); // framed
-        QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry(), QRect(258, 122, 170, 559), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.frameGeometry() != w.geometry(), 20000); // framed
+        QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry(), QRect(258, 122, 170, 559), 20000);
         w.resize(10, 559);
-        QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry().width(), 170, 5000); // never narrower
+        QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry().width(), 170, 20000); // never narrower
     }
 };
 
