@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "file.h"
+#include "name_index.h"
 #include "paths.h"
 #include "placement.h"
 #include "sectors.h"
@@ -21,12 +22,8 @@ ArchiveLock Archive::lock() const { return ArchiveLock(dataPath_, directoryPath_
 
 long Archive::indexOf(std::string_view name) const
 {
-    std::string wanted = lowerAscii(std::string(name));
-    for (size_t i = 0; i < table_.count(); ++i) {
-        std::string_view candidate = table_[i].nameView();
-        if (candidate.size() == wanted.size() && lowerAscii(std::string(candidate)) == wanted)
-            return static_cast<long>(i);
-    }
+    for (size_t i = 0; i < table_.count(); ++i)
+        if (sameNameIgnoringCase(table_[i].nameView(), name)) return static_cast<long>(i);
     return -1;
 }
 
@@ -116,7 +113,8 @@ void Archive::exportEntry(size_t i, std::ostream& out)
     data.close();
 }
 
-void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData)
+void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
+                         SpanReach& reach)
 {
     std::string name = hostFileName(sourcePath);
     checkNameFits(name);
@@ -126,7 +124,7 @@ void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const
     refuseArchiveFile(source, directoryPath_, data);
     DirEntry entry;
     entry.setName(name);
-    appendPlacement(entry, source, knownLength(source), data, table);
+    appendPlacement(entry, source, knownLength(source), data, table, reach);
     source.close();
     table.append(entry);
 }
@@ -174,7 +172,8 @@ void Archive::addEntries(const std::vector<std::string>& sources)
         return *data;
     };
     EntryTable& next = draft();
-    for (const auto& source : sources) appendFile(next, source, openData);
+    SpanReach reach(next);
+    for (const auto& source : sources) appendFile(next, source, openData, reach);
     if (!data) return;
     data->sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
@@ -203,7 +202,8 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
     } else {
         AppendedBytes appended(data);
         EntryTable& next = draft();
-        appendPlacement(next[i], source, length, data, next);
+        SpanReach reach(next);
+        appendPlacement(next[i], source, length, data, next, reach);
         data.sync();
         commit({TableChange::Kind::Update, i, i});
         appended.keep();

@@ -41,6 +41,7 @@
 namespace brimlet {
 
 class File;
+class SpanReach;
 
 // A change of the table, told to a listener (a list model) just before and
 // just after it happens. Rows are entry indexes, `first` to `last` inclusive.
@@ -168,7 +169,8 @@ private:
     ArchiveLock lock() const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
-    void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData);
+    void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
+                    SpanReach& reach);
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
     void moveStart(size_t i, uint64_t startSector);
     uint64_t dataFileSize() const;

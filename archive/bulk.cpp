@@ -3,6 +3,7 @@
 
 #include "errors.h"
 #include "file.h"
+#include "name_index.h"
 #include "paths.h"
 #include "sectors.h"
 #include "placement.h"
@@ -50,6 +51,7 @@ std::vector<ImportItem> planImport(const Archive& archive, const std::vector<std
 {
     std::vector<ImportItem> plan;
     std::map<std::string, std::string> byName; // lower-cased entry name -> source
+    NameIndex entries(archive.table());
     size_t added = 0;
     for (const auto& source : sources) {
         std::string name = hostFileName(source);
@@ -57,7 +59,7 @@ std::vector<ImportItem> planImport(const Archive& archive, const std::vector<std
         auto [it, fresh] = byName.emplace(lowerAscii(name), source);
         if (!fresh)
             throw Failure("Two files would both become the entry \"" + name + "\": " + it->second + " and " + source);
-        long replaces = archive.indexOf(name);
+        long replaces = entries.find(name);
         if (replaces < 0) ++added;
         plan.push_back({source, name, replaces});
     }
@@ -77,18 +79,19 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
     File data(dataPath_, File::Mode::ReadWrite);
     AppendedBytes appended(data);
     EntryTable& next = draft();
+    SpanReach reach(next);
     ImportCount count;
     for (size_t k = 0; k < plan.size(); ++k) {
         File source(plan[k].source, File::Mode::ReadOnly);
         refuseArchiveFile(source, directoryPath_, data);
         uint64_t length = knownLength(source);
         if (plan[k].replaces >= 0) {
-            appendPlacement(next[static_cast<size_t>(plan[k].replaces)], source, length, data, next);
+            appendPlacement(next[static_cast<size_t>(plan[k].replaces)], source, length, data, next, reach);
             ++count.replaced;
         } else {
             DirEntry entry;
             entry.setName(plan[k].name);
-            appendPlacement(entry, source, length, data, next);
+            appendPlacement(entry, source, length, data, next, reach);
             next.append(entry);
             ++count.added;
         }

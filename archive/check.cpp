@@ -2,11 +2,11 @@
 
 #include "archive.h"
 #include "file.h"
+#include "name_index.h"
 #include "paths.h"
 #include "placement.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace brimlet {
 
@@ -55,23 +55,26 @@ void checkSpan(const EntryTable& table, size_t i, uint64_t dataFileSize, std::ve
 
 void checkRepeats(const EntryTable& table, std::vector<std::string>& out)
 {
-    std::unordered_map<std::string, size_t> first;
-    first.reserve(table.count());
-    for (size_t i = 0; i < table.count(); ++i) {
-        auto [it, fresh] = first.emplace(lowerAscii(std::string(table[i].nameView())), i);
-        if (!fresh) out.push_back(label(table, i) + ": the name repeats that of #" + std::to_string(it->second));
-    }
+    NameIndex index(table);
+    for (auto [repeat, first] : index.repeats())
+        out.push_back(label(table, repeat) + ": the name repeats that of #" + std::to_string(first));
 }
 
 // Each entry whose span begins inside an earlier-starting one, once.
 void checkOverlaps(const EntryTable& table, std::vector<std::string>& out)
 {
     std::vector<size_t> order;
-    for (size_t i = 0; i < table.count(); ++i)
-        if (table[i].sectorCount() > 0) order.push_back(i);
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return std::pair(table[a].startSector(), a) < std::pair(table[b].startSector(), b);
-    });
+    order.reserve(table.count());
+    bool sorted = true; // as an archive written front to back is: then no sort is needed
+    for (size_t i = 0; i < table.count(); ++i) {
+        if (table[i].sectorCount() == 0) continue;
+        sorted = sorted && (order.empty() || table[order.back()].startSector() <= table[i].startSector());
+        order.push_back(i);
+    }
+    if (!sorted)
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return std::pair(table[a].startSector(), a) < std::pair(table[b].startSector(), b);
+        });
     int64_t reach = INT64_MIN;
     size_t reacher = 0;
     for (size_t i : order) {

@@ -64,10 +64,10 @@ void checkStartFits(uint64_t startSector, uint64_t sectors)
 // partial sector, the new entry starts at the next sector instead, keeping
 // the partial sector's bytes. Only a span that covers that very sector counts,
 // so a corrupt count never pushes new data further out than one sector.
-uint64_t appendStart(uint64_t dataSize, const EntryTable& table)
+uint64_t appendStart(uint64_t dataSize, const EntryTable& table, const SpanReach& reach)
 {
     uint64_t last = appendStartSector(dataSize);
-    if (dataSize % kSectorSize == 0) return last;
+    if (dataSize % kSectorSize == 0 || reach.furthest() <= last) return last; // no span ends past `last`
     for (size_t i = 0; i < table.count(); ++i) {
         int64_t start = table[i].startSector();
         uint64_t count = table[i].sectorCount();
@@ -81,10 +81,22 @@ uint64_t appendStart(uint64_t dataSize, const EntryTable& table)
 // a zero fill of the span's length plus one byte runs from the file's old end
 // (so each append leaves one more stray zero byte past the last span).
 // Returns the data file's new size.
-uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table)
+SpanReach::SpanReach(const EntryTable& table)
+{
+    for (size_t i = 0; i < table.count(); ++i) extend(table[i]);
+}
+
+void SpanReach::extend(const DirEntry& entry)
+{
+    if (entry.startSector() >= 0 && entry.sectorCount() > 0)
+        furthest_ = std::max(furthest_, uint64_t(entry.startSector()) + entry.sectorCount());
+}
+
+uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table,
+                         SpanReach& reach)
 {
     uint64_t oldSize = data.size();
-    uint64_t start = appendStart(oldSize, table);
+    uint64_t start = appendStart(oldSize, table, reach);
     uint64_t sectors = sectorsFor(length);
     checkStartFits(start, sectors);
     uint64_t offset = sectorOffset(start);
@@ -95,6 +107,7 @@ uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, F
     data.writeZeros(zerosFrom, end - zerosFrom);
     entry.setStartSector(static_cast<int32_t>(start));
     entry.setSectorCount(static_cast<uint32_t>(sectors));
+    reach.extend(entry);
     return end;
 }
 

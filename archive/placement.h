@@ -40,13 +40,27 @@ uint64_t knownLength(const File& source);
 // Refuses a start sector or a count that the entry's fields cannot hold.
 void checkStartFits(uint64_t startSector, uint64_t sectors);
 
+// How far the table's spans reach, in sectors: asked at every append, so a
+// command of many appends finds it once and extends it with each.
+class SpanReach {
+public:
+    explicit SpanReach(const EntryTable& table);
+    void extend(const DirEntry& entry);
+    uint64_t furthest() const { return furthest_; }
+
+private:
+    uint64_t furthest_ = 0;
+};
+
 // The sector at which an appended entry starts (see the .cpp for the rule
 // on unpadded last entries).
-uint64_t appendStart(uint64_t dataSize, const EntryTable& table);
+uint64_t appendStart(uint64_t dataSize, const EntryTable& table, const SpanReach& reach);
 
 // Writes `length` bytes of `source` as `entry`'s new data at the end of the
 // data file and points the entry at it; returns the data file's new size.
-uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table);
+// `reach` is extended with the entry.
+uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table,
+                         SpanReach& reach);
 
 inline uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
 
