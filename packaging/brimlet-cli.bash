@@ -17,7 +17,8 @@ _brimlet_cli_archives()
 _brimlet_cli_entries()
 {
     local archive=$1 cur=$2 name
-    [[ -f $archive ]] || return
+    # x stands for the pair x.dir + x.img.
+    [[ -f $archive || -f $archive.dir ]] || return
     # list prints INDEX, START, COUNT and NAME, separated by tabs.
     while IFS=$'\t' read -r _ _ _ name; do
         [[ -n $name && $name == "$cur"* ]] && COMPREPLY+=("$name")
