@@ -21,6 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: brimlet-cli COMMAND ARCHIVE [ARGUMENTS]\n"
+    "       brimlet-cli --help | --version\n"
     "\n"
     "  list    ARCHIVE                  one line per entry: INDEX, START, COUNT, NAME (tab-separated)\n"
     "  export  ARCHIVE ENTRY DEST       write the entry's whole span to DEST (- for standard output)\n"
@@ -175,6 +176,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
+        return finish(0, out, err);
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "brimlet-cli " BRIMLET_VERSION "\n";
         return finish(0, out, err);
     }
     auto command = args.empty() ? commands().end() : commands().find(args[0]);

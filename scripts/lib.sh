@@ -5,7 +5,10 @@
 BUILD_PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev"
 # The window tests that run under a real window manager on a display of
 # their own, and flock(1), which a lock test holds the archive with.
-TEST_PACKAGES="xvfb openbox x11-utils util-linux"
+# The install test validates the desktop entry, the AppStream data and the
+# file type with the desktop's own tools (gio reads the MIME database), and
+# cpack's .deb needs dpkg-shlibdeps and is checked with lintian.
+TEST_PACKAGES="xvfb openbox x11-utils util-linux desktop-file-utils appstream shared-mime-info libglib2.0-bin dpkg-dev lintian"
 
 missing_packages() {
   local missing=""
