@@ -189,13 +189,16 @@ void checkBench()
 
 }  // namespace
 
-int main()
+// With arguments, only the benchmarks named (rebuild, import, extract, check).
+int main(int argc, char** argv)
 {
+    std::vector<std::string> only(argv + 1, argv + argc);
+    auto wanted = [&](const char* name) { return only.empty() || std::count(only.begin(), only.end(), name) > 0; };
     std::printf("bulk commands, medians of paired runs in %s\n", scratchFolder().c_str());
-    rebuildBench();
-    importBench();
-    extractBench();
-    checkBench();
+    if (wanted("rebuild")) rebuildBench();
+    if (wanted("import")) importBench();
+    if (wanted("extract")) extractBench();
+    if (wanted("check")) checkBench();
     removeScratch();
     return 0;
 }
