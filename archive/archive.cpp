@@ -23,7 +23,7 @@ ArchiveLock Archive::lock() const { return ArchiveLock(dataPath_, directoryPath_
 long Archive::indexOf(std::string_view name) const
 {
     for (size_t i = 0; i < table_.count(); ++i)
-        if (sameNameIgnoringCase(table_[i].nameView(), name)) return static_cast<long>(i);
+        if (equalsIgnoringCase(table_[i].nameView(), name)) return static_cast<long>(i);
     return -1;
 }
 

@@ -1,5 +1,6 @@
 #include "errors.h"
 
+#include "paths.h"
 #include "sys.h"
 
 #include <cerrno>
@@ -22,21 +23,13 @@ std::string IoFailure::messageFor(int code)
     }
 }
 
-static std::string parentOf(const std::string& path)
-{
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 int ioCodeForErrno(int err, const std::string& path)
 {
     switch (err) {
     case ENOENT:
         // A missing file in an existing folder is "not found"; a missing
         // folder on the way makes the whole name invalid.
-        return sys::isFolderUncounted(parentOf(path).c_str()) ? io_code::kFileNotFound : io_code::kInvalidFilename;
+        return sys::isFolderUncounted(folderOf(path).c_str()) ? io_code::kFileNotFound : io_code::kInvalidFilename;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:

@@ -1,6 +1,7 @@
 #include "file.h"
 
 #include "errors.h"
+#include "paths.h"
 #include "sys.h"
 
 #include <algorithm>
@@ -212,13 +213,6 @@ std::string resolvedTarget(const std::string& path)
 {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     return real ? std::string(real.get()) : path;
-}
-
-std::string folderOf(const std::string& path)
-{
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Makes a rename durable. Best effort: the file itself is already on disk.

@@ -1,27 +1,19 @@
 #include "name_index.h"
 
+#include "paths.h"
+
 namespace brimlet {
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 uint64_t hashIgnoringCase(std::string_view name)
 {
     uint64_t h = 1469598103934665603ull; // FNV-1a
-    for (char c : name) h = (h ^ static_cast<unsigned char>(lower(c))) * 1099511628211ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(lowerAsciiByte(c))) * 1099511628211ull;
     return h;
 }
 
 }  // namespace
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
 
 NameIndex::NameIndex(const EntryTable& table) : table_(table)
 {
@@ -40,7 +32,7 @@ NameIndex::NameIndex(const EntryTable& table) : table_(table)
 size_t NameIndex::slotOf(std::string_view name) const
 {
     size_t slot = hashIgnoringCase(name) & mask_;
-    while (slots_[slot] != 0 && !sameNameIgnoringCase(table_[slots_[slot] - 1].nameView(), name))
+    while (slots_[slot] != 0 && !equalsIgnoringCase(table_[slots_[slot] - 1].nameView(), name))
         slot = (slot + 1) & mask_;
     return slot;
 }

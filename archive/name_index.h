@@ -33,7 +33,4 @@ private:
     std::vector<std::pair<size_t, size_t>> repeats_;
 };
 
-// Whether two names are equal but for the case of ASCII letters.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace brimlet

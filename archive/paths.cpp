@@ -32,11 +32,26 @@ std::string hostExtension(const std::string& path)
     return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
-std::string hostFileName(const std::string& path)
+PathParts splitPath(const std::string& path)
 {
     auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos) return {"", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
+
+std::string folderOf(const std::string& path)
+{
+    std::string folder = splitPath(path).folder;
+    return folder.empty() ? "." : folder;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty()) return name;
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string hostFileName(const std::string& path) { return splitPath(path).name; }
 
 std::string changeHostExtension(const std::string& path, const std::string& extension)
 {
@@ -60,16 +75,20 @@ std::string safeFileName(const std::string& name)
     return safe;
 }
 
+char lowerAsciiByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string lowerAscii(std::string text)
 {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : text) c = lowerAsciiByte(c);
     return text;
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b)
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && lowerAscii(a) == lowerAscii(b);
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAsciiByte(a[i]) != lowerAsciiByte(b[i])) return false;
+    return true;
 }
 
 bool containsIgnoringCase(const std::string& text, const std::string& search)
@@ -77,16 +96,12 @@ bool containsIgnoringCase(const std::string& text, const std::string& search)
     return containsLowered(text, lowerAscii(search));
 }
 
-namespace {
-char lowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
 bool containsLowered(std::string_view text, std::string_view loweredSearch)
 {
     if (loweredSearch.empty() || loweredSearch.size() > text.size()) return false;
     for (size_t start = 0; start + loweredSearch.size() <= text.size(); ++start) {
         size_t i = 0;
-        while (i < loweredSearch.size() && lowerByte(text[start + i]) == loweredSearch[i]) ++i;
+        while (i < loweredSearch.size() && lowerAsciiByte(text[start + i]) == loweredSearch[i]) ++i;
         if (i == loweredSearch.size()) return true;
     }
     return false;
@@ -106,19 +121,13 @@ namespace brimlet {
 
 namespace {
 
-std::string folderPart(const std::string& path)
-{
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The only file of `names` that passes `matches`; several are refused.
 std::string onlyCandidate(const std::vector<std::string>& names, const std::string& folder, const char* role,
                           const std::function<bool(const std::string&)>& matches)
 {
     std::vector<std::string> found;
     for (const std::string& name : names)
-        if (matches(name) && fileExists(folder + name)) found.push_back(folder + name);
+        if (matches(name) && fileExists(joinPath(folder, name))) found.push_back(joinPath(folder, name));
     if (found.size() > 1) {
         std::string list;
         for (const auto& f : found) list += (list.empty() ? "" : ", ") + f;
@@ -133,10 +142,9 @@ std::string partnerOf(const std::string& path, const std::string& extension, con
 {
     std::string exact = changeHostExtension(path, extension);
     if (fileExists(exact)) return exact;
-    std::string folder = folderPart(exact);
-    std::string name = exact.substr(folder.size());
+    auto [folder, name] = splitPath(exact);
     std::string base = name.substr(0, name.size() - extension.size());
-    auto names = sys::listFolder(folder.empty() ? "." : folder.c_str());
+    auto names = sys::listFolder(folderOf(exact).c_str());
     auto sameBase = [&](const std::string& candidate, const std::string& wantedBase, const std::string& ext) {
         return candidate.size() == wantedBase.size() + ext.size() && candidate.compare(0, wantedBase.size(), wantedBase) == 0 &&
                equalsIgnoringCase(candidate.substr(wantedBase.size()), ext);

@@ -16,6 +16,18 @@ namespace brimlet {
 
 std::string entryExtension(const std::string& name);
 
+// A host path at its last "/": the text before it (the folder as written; ""
+// when there is none, "/" for a file at the root) and the file-name part.
+struct PathParts {
+    std::string folder;
+    std::string name;
+};
+PathParts splitPath(const std::string& path);
+// The folder to open or list for `path`: "." when the path names none.
+std::string folderOf(const std::string& path);
+// The path of `name` in `folder` as splitPath gave it.
+std::string joinPath(const std::string& folder, const std::string& name);
+
 std::string hostExtension(const std::string& path);
 std::string hostFileName(const std::string& path);
 std::string changeHostExtension(const std::string& path, const std::string& extension);
@@ -46,8 +58,9 @@ ArchivePair archivePairFor(const std::string& path);
 std::string safeFileName(const std::string& name);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
+char lowerAsciiByte(char c);
 std::string lowerAscii(std::string text);
-bool equalsIgnoringCase(const std::string& a, const std::string& b);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // An empty search text is found nowhere.
 bool containsIgnoringCase(const std::string& text, const std::string& search);
 // The same without allocating, for a search text already lower-cased.

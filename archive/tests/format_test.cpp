@@ -94,6 +94,20 @@ TEST(Paths, ArchivePathsFromAnyOfItsNames)
     EXPECT_EQ(directoryPathFor("a.b.img"), "a.b.dir");
 }
 
+TEST(Paths, OneSplitForEveryFolderAndName)
+{
+    // The folder to open: a file at the root is in "/", a bare name in ".".
+    EXPECT_EQ(folderOf("/x.dir"), "/");
+    EXPECT_EQ(folderOf("x.dir"), ".");
+    EXPECT_EQ(folderOf("./x.dir"), ".");
+    EXPECT_EQ(folderOf("/g/x.dir"), "/g");
+    // Joined back, a path keeps the form it was given in.
+    for (std::string path : {"/x.dir", "x.dir", "./x.dir", "/g/x.dir", "a/b/c"}) {
+        auto [folder, name] = splitPath(path);
+        EXPECT_EQ(joinPath(folder, name), path);
+    }
+}
+
 TEST(Paths, HostPathsAreBoundedBySlash)
 {
     EXPECT_EQ(hostFileName("/home/me/cars/car.dff"), "car.dff");
