@@ -1,6 +1,7 @@
 // The bulk commands of an archive: create, import and extract.
 #include "archive.h"
 
+#include "descriptor.h"
 #include "errors.h"
 #include "file.h"
 #include "name_index.h"
@@ -25,15 +26,13 @@ void Archive::create(const std::string& path)
     for (const auto& existing : {pair.directory, pair.data})
         if (fileExists(existing)) throw Failure("The archive already exists: " + existing);
     std::string directory = directoryPathFor(path), data = dataPathFor(directory);
-    int fd = sys::open(directory.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) throw Failure("Cannot create file " + directory);
-    sys::close(fd);
-    fd = sys::open(data.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) {
+    Descriptor made(sys::open(directory.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!made.valid()) throw Failure("Cannot create file " + directory);
+    made.reset(sys::open(data.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!made.valid()) {
         sys::unlink(directory.c_str()); // nothing half-made stays
         throw Failure("Cannot create file " + data);
     }
-    sys::close(fd);
 }
 
 // ---------------------------------------------------------------- import
@@ -109,23 +108,19 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
 
 namespace {
 
-// An open folder, closed on every path.
+// An open folder.
 class Folder {
 public:
-    explicit Folder(const std::string& path) : path_(path)
+    explicit Folder(const std::string& path) : path_(path), fd_(sys::open(path.c_str(), O_RDONLY | O_DIRECTORY))
     {
-        fd_ = sys::open(path.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd_ < 0) throw Failure("Cannot create folder " + path);
+        if (!fd_.valid()) throw Failure("Cannot create folder " + path);
     }
-    ~Folder() { sys::close(fd_); }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    Descriptor fd_;
 };
 
 // Creates `path` and the folders above it that are missing.
@@ -147,23 +142,22 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
 {
     std::string temp = temporaryFileName();
     std::string target = folder.path() + "/" + name;
-    int fd = sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666);
-    bool named = fd < 0;
-    if (named) fd = sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) throw Failure("Cannot create file " + target);
+    Descriptor fd(sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666));
+    bool named = !fd.valid();
+    if (named) fd.reset(sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!fd.valid()) throw Failure("Cannot create file " + target);
     try {
-        copyBetween(data, offset, fd, target, 0, length, WriteFailure::StreamWriteError);
-        if (!named && sys::linkOpenFileAt(fd, folder.fd(), temp.c_str()) != 0)
+        copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError);
+        if (!named && sys::linkOpenFileAt(fd.get(), folder.fd(), temp.c_str()) != 0)
             throw Failure("Cannot create file " + target);
         named = true;
         if (sys::renameAt(folder.fd(), temp.c_str(), name.c_str()) != 0) throw Failure("Cannot create file " + target);
         named = false;
     } catch (...) {
-        if (named) sys::unlink((folder.path() + "/" + temp).c_str());
-        sys::close(fd);
+        if (named) sys::unlink(joinPath(folder.path(), temp).c_str());
         throw;
     }
-    if (sys::close(fd) != 0) throw Failure("Stream write error");
+    if (fd.close() != 0) throw Failure("Stream write error");
 }
 
 std::string entryLabel(size_t i, const std::string& name) { return "#" + std::to_string(i) + " \"" + name + "\""; }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace brimlet {
 
@@ -50,6 +51,8 @@ private:
 };
 
 static_assert(sizeof(DirEntry) == kEntrySize);
+// The table is copied and read from disk with memcpy.
+static_assert(std::is_trivially_copyable_v<DirEntry>);
 
 // Refuses a name that does not fit the 24-byte field, with a clear message.
 void checkNameFits(const std::string& name);

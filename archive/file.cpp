@@ -1,5 +1,6 @@
 #include "file.h"
 
+#include "descriptor.h"
 #include "errors.h"
 #include "paths.h"
 #include "sys.h"
@@ -25,50 +26,32 @@ File::File(const std::string& path, Mode mode) : path_(path)
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer, holding
     // the archive's lock all the while. It changes nothing for regular files.
     int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK;
-    fd_ = sys::open(path.c_str(), flags);
-    if (fd_ < 0) failOpen(errno);
+    fd_.reset(sys::open(path.c_str(), flags));
+    if (!fd_.valid()) raise(errno);
     struct stat st {};
-    if (sys::fstat(fd_, &st) != 0) failOpen(errno);
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        sys::close(fd_);
-        fd_ = -1;
-        throw Failure(path + " is a pipe or a device, not a file");
-    }
+    if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) throw Failure(path + " is a pipe or a device, not a file");
     // A folder opened for reading succeeds on POSIX; as a file it is refused.
     // A file nobody may write carries the read-only attribute, and one nobody
     // may read is unreadable: both are refused even to root.
     bool readOnlyAttribute = mode == Mode::ReadWrite && (st.st_mode & 0222) == 0;
     bool unreadable = (st.st_mode & 0444) == 0;
-    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) failOpen(EACCES);
+    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) raise(EACCES);
 }
 
-File::~File()
-{
-    if (fd_ >= 0) sys::close(fd_);
-}
-
-// The descriptor is left to the destructor, except while constructing, when
-// no destructor will run.
 void File::raise(int err) const { raiseErrno(err, path_); }
-
-void File::failOpen(int err)
-{
-    if (fd_ >= 0) sys::close(fd_);
-    fd_ = -1;
-    raiseErrno(err, path_);
-}
 
 FileIdentity File::identity() const
 {
     struct stat st {};
-    if (sys::fstat(fd_, &st) != 0) raise(errno);
+    if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
     return {st.st_dev, st.st_ino};
 }
 
 uint64_t File::size() const
 {
     struct stat st {};
-    if (sys::fstat(fd_, &st) != 0) raise(errno);
+    if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
     return static_cast<uint64_t>(st.st_size);
 }
 
@@ -76,7 +59,7 @@ void File::readExact(void* buffer, size_t count, uint64_t offset) const
 {
     auto* bytes = static_cast<char*>(buffer);
     while (count > 0) {
-        ssize_t n = sys::pread(fd_, bytes, count, static_cast<off_t>(offset));
+        ssize_t n = sys::pread(fd_.get(), bytes, count, static_cast<off_t>(offset));
         if (n < 0) raise(errno);
         if (n == 0) raiseIo(io_code::kReadBeyondEnd);
         bytes += n;
@@ -88,14 +71,14 @@ void File::readExact(void* buffer, size_t count, uint64_t offset) const
 bool File::hasByteAt(uint64_t offset) const
 {
     char byte;
-    ssize_t n = sys::pread(fd_, &byte, 1, static_cast<off_t>(offset));
+    ssize_t n = sys::pread(fd_.get(), &byte, 1, static_cast<off_t>(offset));
     if (n < 0) raise(errno);
     return n == 1;
 }
 
 void File::writeExact(const void* buffer, size_t count, uint64_t offset)
 {
-    ssize_t n = sys::pwrite(fd_, buffer, count, static_cast<off_t>(offset));
+    ssize_t n = sys::pwrite(fd_.get(), buffer, count, static_cast<off_t>(offset));
     if (n < 0) raise(errno);
     // A write that stores fewer bytes than asked is a full disk, as on the
     // runtime this format comes from; it is not retried.
@@ -115,19 +98,17 @@ void File::writeZeros(uint64_t offset, uint64_t count)
 
 void File::sync()
 {
-    if (sys::fsync(fd_) != 0) raise(errno);
+    if (sys::fsync(fd_.get()) != 0) raise(errno);
 }
 
 void File::truncate(uint64_t size)
 {
-    if (sys::ftruncate(fd_, static_cast<off_t>(size)) != 0) raise(errno);
+    if (sys::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) raise(errno);
 }
 
 void File::close()
 {
-    int fd = fd_;
-    fd_ = -1;
-    if (sys::close(fd) != 0) raiseErrno(errno, path_);
+    if (fd_.close() != 0) raiseErrno(errno, path_);
 }
 
 bool identityOf(const std::string& path, FileIdentity& out)
@@ -218,10 +199,8 @@ std::string resolvedTarget(const std::string& path)
 // Makes a rename durable. Best effort: the file itself is already on disk.
 void syncFolder(const std::string& folder)
 {
-    int fd = sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    sys::fsync(fd);
-    sys::close(fd);
+    Descriptor fd(sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    if (fd.valid()) sys::fsync(fd.get());
 }
 
 // Named temporary files have exactly this form: ".brimlet-<pid>-<n>.tmp".
@@ -291,8 +270,7 @@ WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetP
     try {
         chooseWay();
     } catch (...) {
-        discardTemporary(); // no destructor runs for a constructor that throws
-        if (fd_ >= 0) sys::close(fd_);
+        discardTemporary(); // no destructor runs for a constructor that throws (fd_ closes itself)
         throw;
     }
 }
@@ -302,8 +280,8 @@ void WholeFileWriter::chooseWay()
     int inherited = inheritedDescriptor(path_);
     if (inherited >= 0) {
         way_ = Way::Stream;
-        fd_ = ::fcntl(inherited, F_DUPFD_CLOEXEC, 3);
-        if (fd_ < 0) raiseCannotCreate();
+        fd_.reset(::fcntl(inherited, F_DUPFD_CLOEXEC, 3));
+        if (!fd_.valid()) raiseCannotCreate();
         return;
     }
     struct stat old {};
@@ -327,7 +305,6 @@ WholeFileWriter::~WholeFileWriter()
 {
     if (!committed_ && way_ == Way::InPlace) takeBack();
     if (!committed_) discardTemporary();
-    if (fd_ >= 0) sys::close(fd_);
 }
 
 void WholeFileWriter::raiseCannotCreate() const { throw Failure("Cannot create file " + path_); }
@@ -346,8 +323,7 @@ bool WholeFileWriter::openTemporary(const struct stat* old)
     if (!openUnnamedTemporary(folder) && !openNamedTemporary(folder)) return false;
     if (old && !keepAttributesOf(*old)) {
         discardTemporary();
-        sys::close(fd_);
-        fd_ = -1;
+        fd_.reset();
         return false;
     }
     return true;
@@ -356,8 +332,8 @@ bool WholeFileWriter::openTemporary(const struct stat* old)
 bool WholeFileWriter::openUnnamedTemporary(const std::string& folder)
 {
     if (::access("/proc/self/fd", F_OK) != 0) return false; // it could not be given a name later
-    fd_ = sys::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0666);
-    if (fd_ >= 0) return true;
+    fd_.reset(sys::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0666));
+    if (fd_.valid()) return true;
     // Not every file system has unnamed files; a refusal of the folder or a
     // full disk would refuse a named one as well.
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return false;
@@ -369,8 +345,8 @@ bool WholeFileWriter::openNamedTemporary(const std::string& folder)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = temporaryNameIn(folder);
-        fd_ = sys::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd_ >= 0) {
+        fd_.reset(sys::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+        if (fd_.valid()) {
             tempPath_ = temp;
             return true;
         }
@@ -387,9 +363,9 @@ bool WholeFileWriter::openNamedTemporary(const std::string& folder)
 bool WholeFileWriter::keepAttributesOf(const struct stat& old)
 {
     struct stat now {};
-    if (sys::fstat(fd_, &now) != 0) raiseCannotCreate();
+    if (sys::fstat(fd_.get(), &now) != 0) raiseCannotCreate();
     if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
-        if (sys::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+        if (sys::fchown(fd_.get(), old.st_uid, old.st_gid) != 0) {
             if (errno == EPERM) return false;
             raiseCannotCreate();
         }
@@ -397,9 +373,9 @@ bool WholeFileWriter::keepAttributesOf(const struct stat& old)
     // ACLs and other extended attributes come along; where they cannot (a
     // file system without them, or attributes only their owner may set), the
     // file is written in place rather than lose them.
-    if (sys::copyAttributes(targetPath_.c_str(), fd_) != 0) return false;
+    if (sys::copyAttributes(targetPath_.c_str(), fd_.get()) != 0) return false;
     // After the owner: a change of owner clears the set-id bits.
-    if (sys::fchmod(fd_, old.st_mode & 07777) != 0) raiseCannotCreate();
+    if (sys::fchmod(fd_.get(), old.st_mode & 07777) != 0) raiseCannotCreate();
     return true;
 }
 
@@ -407,16 +383,16 @@ void WholeFileWriter::openInPlace(uint64_t oldSize)
 {
     way_ = Way::InPlace;
     oldSize_ = oldSize;
-    fd_ = sys::open(targetPath_.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd_ < 0) raiseCannotCreate();
+    fd_.reset(sys::open(targetPath_.c_str(), O_RDWR | O_NONBLOCK));
+    if (!fd_.valid()) raiseCannotCreate();
 }
 
 void WholeFileWriter::openStream()
 {
     way_ = Way::Stream;
     // Non-blocking, so that a FIFO nobody reads fails at once (ENXIO).
-    fd_ = sys::open(targetPath_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd_ < 0 || sys::setBlocking(fd_) != 0) raiseCannotCreate();
+    fd_.reset(sys::open(targetPath_.c_str(), O_WRONLY | O_NONBLOCK));
+    if (!fd_.valid() || sys::setBlocking(fd_.get()) != 0) raiseCannotCreate();
 }
 
 void WholeFileWriter::write(const void* buffer, size_t count)
@@ -432,7 +408,7 @@ void WholeFileWriter::put(const char* bytes, size_t count)
     } else if (way_ == Way::Stream) {
         putStream(bytes, count);
     } else {
-        ssize_t n = sys::pwrite(fd_, bytes, count, static_cast<off_t>(written_));
+        ssize_t n = sys::pwrite(fd_.get(), bytes, count, static_cast<off_t>(written_));
         if (n < 0 || static_cast<size_t>(n) != count) throw Failure("Stream write error");
     }
     written_ += count;
@@ -442,11 +418,11 @@ void WholeFileWriter::put(const char* bytes, size_t count)
 // Best effort; beyond the undo limit (large exports) the new bytes stay.
 void WholeFileWriter::takeBack()
 {
-    if (!undoComplete_ || fd_ < 0) return;
+    if (!undoComplete_ || !fd_.valid()) return;
     for (auto block = undo_.rbegin(); block != undo_.rend(); ++block)
-        sys::pwrite(fd_, block->bytes.data(), block->bytes.size(), static_cast<off_t>(block->offset));
-    if (written_ > oldSize_) sys::ftruncate(fd_, static_cast<off_t>(oldSize_));
-    sys::fsync(fd_);
+        sys::pwrite(fd_.get(), block->bytes.data(), block->bytes.size(), static_cast<off_t>(block->offset));
+    if (written_ > oldSize_) sys::ftruncate(fd_.get(), static_cast<off_t>(oldSize_));
+    sys::fsync(fd_.get());
 }
 
 // Writes only the blocks that differ from what the file holds there,
@@ -460,7 +436,7 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
         size_t block = std::min(count - done, kCompareBlock - static_cast<size_t>(at % kCompareBlock));
         ssize_t have = 0;
         if (at < oldSize_) {
-            have = sys::pread(fd_, old, block, static_cast<off_t>(at));
+            have = sys::pread(fd_.get(), old, block, static_cast<off_t>(at));
             if (have < 0) throw Failure("Stream write error");
         }
         if (static_cast<size_t>(have) != block || std::memcmp(old, bytes + done, block) != 0) {
@@ -468,7 +444,7 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
                 undoComplete_ = (undoBytes_ += static_cast<uint64_t>(have)) <= kUndoLimit;
                 if (undoComplete_) undo_.push_back({at, std::vector<char>(old, old + have)});
             }
-            ssize_t n = sys::pwrite(fd_, bytes + done, block, static_cast<off_t>(at));
+            ssize_t n = sys::pwrite(fd_.get(), bytes + done, block, static_cast<off_t>(at));
             if (n < 0 || static_cast<size_t>(n) != block) throw Failure("Stream write error");
         }
         done += block;
@@ -478,7 +454,7 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
 void WholeFileWriter::putStream(const char* bytes, size_t count)
 {
     while (count > 0) {
-        ssize_t n = sys::write(fd_, bytes, count);
+        ssize_t n = sys::write(fd_.get(), bytes, count);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) throw Failure("Stream write error");
         bytes += n;
@@ -489,7 +465,7 @@ void WholeFileWriter::putStream(const char* bytes, size_t count)
 void WholeFileWriter::copyFrom(const File& source, uint64_t offset, uint64_t count)
 {
     if (way_ == Way::Replace) {
-        copyBetween(source, offset, fd_, path_, written_, count, WriteFailure::StreamWriteError);
+        copyBetween(source, offset, fd_.get(), path_, written_, count, WriteFailure::StreamWriteError);
         written_ += count;
         return;
     }
@@ -507,7 +483,7 @@ void WholeFileWriter::giveTemporaryAName()
     std::string folder = folderOf(targetPath_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = temporaryNameIn(folder);
-        if (sys::linkOpenFile(fd_, temp.c_str()) == 0) {
+        if (sys::linkOpenFile(fd_.get(), temp.c_str()) == 0) {
             tempPath_ = temp;
             return;
         }
@@ -519,21 +495,19 @@ void WholeFileWriter::giveTemporaryAName()
 void WholeFileWriter::commit()
 {
     if (way_ == Way::Stream) {
-        int fd = std::exchange(fd_, -1);
-        if (sys::close(fd) != 0) throw Failure("Stream write error");
+        if (fd_.close() != 0) throw Failure("Stream write error");
         committed_ = true;
         return;
     }
-    if (sys::fsync(fd_) != 0) throw Failure("Stream write error");
+    if (sys::fsync(fd_.get()) != 0) throw Failure("Stream write error");
     if (way_ == Way::InPlace) {
         // Cut only once the new bytes are on disk.
-        if (oldSize_ > written_ && (sys::ftruncate(fd_, static_cast<off_t>(written_)) != 0 || sys::fsync(fd_) != 0))
+        if (oldSize_ > written_ && (sys::ftruncate(fd_.get(), static_cast<off_t>(written_)) != 0 || sys::fsync(fd_.get()) != 0))
             throw Failure("Stream write error");
     } else if (tempPath_.empty()) {
         giveTemporaryAName();
     }
-    int fd = std::exchange(fd_, -1);
-    if (sys::close(fd) != 0) throw Failure("Stream write error");
+    if (fd_.close() != 0) throw Failure("Stream write error");
     if (way_ == Way::Replace) {
         if (sys::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) raiseCannotCreate();
         tempPath_.clear();

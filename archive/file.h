@@ -28,6 +28,8 @@
 // Failures: "Cannot create file <path>" and "Stream write error".
 #pragma once
 
+#include "descriptor.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,18 +55,17 @@ public:
     // with code 5, whoever runs the program. A pipe, a device or a socket is
     // refused at once (without waiting for a partner to open its other end).
     File(const std::string& path, Mode mode);
-    ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
     const std::string& path() const { return path_; }
-    int descriptor() const { return fd_; }
-    FileIdentity identity() const;
+    int descriptor() const { return fd_.get(); }
+    [[nodiscard]] FileIdentity identity() const;
 
-    uint64_t size() const;
+    [[nodiscard]] uint64_t size() const;
     void readExact(void* buffer, size_t count, uint64_t offset) const;
     // Whether a byte can be read at `offset` (whatever the size says).
-    bool hasByteAt(uint64_t offset) const;
+    [[nodiscard]] bool hasByteAt(uint64_t offset) const;
     void writeExact(const void* buffer, size_t count, uint64_t offset);
     void writeZeros(uint64_t offset, uint64_t count);
     void sync();
@@ -74,10 +75,9 @@ public:
 
 private:
     [[noreturn]] void raise(int err) const;
-    [[noreturn]] void failOpen(int err);
 
     std::string path_;
-    int fd_ = -1;
+    Descriptor fd_;
 };
 
 class WholeFileWriter {
@@ -114,7 +114,7 @@ private:
     std::string targetPath_; // where the file ends up (a link's target)
     std::string tempPath_;   // the named temporary file; empty while it has no name
     Way way_ = Way::Replace;
-    int fd_ = -1;
+    Descriptor fd_;
     uint64_t written_ = 0;
     uint64_t oldSize_ = 0; // writing in place: the target's size before
     // Writing in place: the blocks overwritten so far, as they were, so that
@@ -137,7 +137,7 @@ void writeWholeFile(const std::string& path, const void* data, size_t size);
 std::string temporaryFileName();
 
 // Identity of the file at `path`, or none when it does not exist.
-bool identityOf(const std::string& path, FileIdentity& out);
+[[nodiscard]] bool identityOf(const std::string& path, FileIdentity& out);
 
 // How a failed write is reported: as the runtime's I/O failure of the target
 // (patching the data file) or as "Stream write error" (a whole-file write).

@@ -1,5 +1,6 @@
 #include "lock.h"
 
+#include "descriptor.h"
 #include "errors.h"
 #include "sys.h"
 
@@ -18,7 +19,7 @@ namespace {
 using Key = std::pair<dev_t, ino_t>;
 
 struct Held {
-    int fd = -1;
+    Descriptor fd; // closing it releases the lock
     int depth = 0;
 };
 
@@ -30,9 +31,10 @@ std::map<Key, Held>& heldLocks()
     return held;
 }
 
-// A file to lock on, opened. `fd` is -1 when the path names no regular file.
+// A file to lock on, opened; `fd` is not valid when the path names no
+// regular file.
 struct Target {
-    int fd = -1;
+    Descriptor fd;
     Key key{};
 };
 
@@ -40,29 +42,16 @@ struct Target {
 // FIFO must not make the open wait, hence O_NONBLOCK.
 Target openTarget(const std::string& path)
 {
-    int fd = sys::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0 && errno == EACCES) fd = sys::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0) {
+    Descriptor fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK));
+    if (!fd.valid() && errno == EACCES) fd.reset(sys::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+    if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return {};
         raiseErrno(errno, path);
     }
     struct stat st {};
-    if (sys::fstat(fd, &st) != 0) {
-        int err = errno;
-        sys::close(fd);
-        raiseErrno(err, path);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        sys::close(fd);
-        return {};
-    }
-    return {fd, {st.st_dev, st.st_ino}};
-}
-
-[[noreturn]] void failLocking(int fd, int err)
-{
-    sys::close(fd);
-    throw Failure("The archive cannot be locked against other programs (I/O error " + std::to_string(err) + ")");
+    if (sys::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
+    if (!S_ISREG(st.st_mode)) return {};
+    return {std::move(fd), {st.st_dev, st.st_ino}};
 }
 
 // Takes the lock on `fd`, waiting as `wait` says.
@@ -74,12 +63,12 @@ void acquire(int fd, const LockWait& wait)
     int nap = 5;
     for (;;) {
         if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return;
-        if (errno != EWOULDBLOCK && errno != EINTR) failLocking(fd, errno);
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            throw Failure("The archive cannot be locked against other programs (I/O error " + std::to_string(errno) +
+                          ")");
         auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (wait.limitMs >= 0 && waited >= wait.limitMs) {
-            sys::close(fd);
+        if (wait.limitMs >= 0 && waited >= wait.limitMs)
             throw Failure("Another program is using this archive; try again when it has finished");
-        }
         if (!announced && waited >= 500) {
             announced = true;
             if (wait.onWaiting) wait.onWaiting();
@@ -120,18 +109,14 @@ ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, bool mayBeRepla
 {
     for (;;) {
         Target target = openTarget(path);
-        if (target.fd < 0) return {}; // nothing there to protect
+        if (!target.fd.valid()) return {}; // nothing there to protect
         auto it = heldLocks().find(target.key);
         if (it != heldLocks().end()) {
-            sys::close(target.fd);
-            ++it->second.depth;
+            ++it->second.depth; // this process holds it already, through the first descriptor
         } else {
-            acquire(target.fd, wait);
-            if (mayBeReplaced && !stillNames(path, target.key)) {
-                sys::close(target.fd);
-                continue;
-            }
-            heldLocks()[target.key] = {target.fd, 1};
+            acquire(target.fd.get(), wait);
+            if (mayBeReplaced && !stillNames(path, target.key)) continue;
+            heldLocks()[target.key] = {std::move(target.fd), 1};
         }
         return {true, target.key.first, target.key.second};
     }
@@ -142,8 +127,7 @@ void ArchiveLock::release(const Held& held)
     if (!held.held) return;
     auto it = heldLocks().find({held.device, held.inode});
     if (it == heldLocks().end() || --it->second.depth > 0) return;
-    sys::close(it->second.fd); // closing releases the lock
-    heldLocks().erase(it);
+    heldLocks().erase(it); // its descriptor closes, which releases the lock
 }
 
 }  // namespace brimlet
