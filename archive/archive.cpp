@@ -42,7 +42,7 @@ void Archive::checkUnchanged() const
     bool same = size / kEntrySize == table_.count();
     if (same && table_.imageSize() > 0) {
         std::vector<uint8_t> onDisk(table_.imageSize());
-        directory.readExact(onDisk.data(), onDisk.size(), 0);
+        directory.readExact(std::span<uint8_t>(onDisk), 0);
         same = std::equal(onDisk.begin(), onDisk.end(), table_.image());
     }
     directory.close();
@@ -61,7 +61,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
     // Whole entries only: a trailing partial entry is not part of the directory.
     size_t count = static_cast<size_t>(size / kEntrySize);
-    directory.readExact(draft_.storage(), count * kEntrySize, 0);
+    directory.readExact(std::span<uint8_t>(draft_.storage(), count * kEntrySize), 0);
     directory.close();
     draft_.setCount(count);
     directoryPath_ = pair.directory;
@@ -105,7 +105,7 @@ void Archive::exportEntry(size_t i, std::ostream& out)
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     for (uint64_t done = 0; done < span.length;) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(span.length - done, kCopyBufferSize));
-        data.readExact(buffer.get(), chunk, static_cast<uint64_t>(span.start) + done);
+        data.readExact({buffer.get(), chunk}, static_cast<uint64_t>(span.start) + done);
         if (!out.write(buffer.get(), static_cast<std::streamsize>(chunk))) throw Failure("Stream write error");
         done += chunk;
     }

@@ -55,9 +55,10 @@ uint64_t File::size() const
     return static_cast<uint64_t>(st.st_size);
 }
 
-void File::readExact(void* buffer, size_t count, uint64_t offset) const
+void File::readExact(std::span<char> into, uint64_t offset) const
 {
-    auto* bytes = static_cast<char*>(buffer);
+    char* bytes = into.data();
+    size_t count = into.size();
     while (count > 0) {
         ssize_t n = sys::pread(fd_.get(), bytes, count, static_cast<off_t>(offset));
         if (n < 0) raise(errno);
@@ -76,9 +77,10 @@ bool File::hasByteAt(uint64_t offset) const
     return n == 1;
 }
 
-void File::writeExact(const void* buffer, size_t count, uint64_t offset)
+void File::writeExact(std::span<const char> bytes, uint64_t offset)
 {
-    ssize_t n = sys::pwrite(fd_.get(), buffer, count, static_cast<off_t>(offset));
+    size_t count = bytes.size();
+    ssize_t n = sys::pwrite(fd_.get(), bytes.data(), count, static_cast<off_t>(offset));
     if (n < 0) raise(errno);
     // A write that stores fewer bytes than asked is a full disk, as on the
     // runtime this format comes from; it is not retried.
@@ -90,7 +92,7 @@ void File::writeZeros(uint64_t offset, uint64_t count)
     static const std::vector<char> zeros(64 * 1024, 0);
     while (count > 0) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, zeros.size()));
-        writeExact(zeros.data(), chunk, offset);
+        writeExact({zeros.data(), chunk}, offset);
         offset += chunk;
         count -= chunk;
     }
@@ -171,7 +173,7 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     while (done < count) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
-        from.readExact(buffer.get(), chunk, fromOffset + done);
+        from.readExact({buffer.get(), chunk}, fromOffset + done);
         ssize_t n = sys::pwrite(toFd, buffer.get(), chunk, static_cast<off_t>(toOffset + done));
         if (n < 0) raiseWriteFailure(how, errno, toPath);
         if (static_cast<size_t>(n) != chunk) raiseWriteFailure(how, 0, toPath);
@@ -472,7 +474,7 @@ void WholeFileWriter::copyFrom(const File& source, uint64_t offset, uint64_t cou
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     for (uint64_t done = 0; done < count;) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
-        source.readExact(buffer.get(), chunk, offset + done);
+        source.readExact({buffer.get(), chunk}, offset + done);
         put(buffer.get(), chunk);
         done += chunk;
     }

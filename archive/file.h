@@ -31,6 +31,7 @@
 #include "descriptor.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -63,10 +64,15 @@ public:
     [[nodiscard]] FileIdentity identity() const;
 
     [[nodiscard]] uint64_t size() const;
-    void readExact(void* buffer, size_t count, uint64_t offset) const;
+    // Fills `into` from `offset` on; fewer bytes in the file raise code 100.
+    void readExact(std::span<char> into, uint64_t offset) const;
+    void readExact(std::span<uint8_t> into, uint64_t offset) const
+    {
+        readExact(std::span<char>(reinterpret_cast<char*>(into.data()), into.size()), offset);
+    }
     // Whether a byte can be read at `offset` (whatever the size says).
     [[nodiscard]] bool hasByteAt(uint64_t offset) const;
-    void writeExact(const void* buffer, size_t count, uint64_t offset);
+    void writeExact(std::span<const char> bytes, uint64_t offset);
     void writeZeros(uint64_t offset, uint64_t count);
     void sync();
     // Cuts the file to `size` bytes.

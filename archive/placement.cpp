@@ -115,7 +115,7 @@ AppendedBytes::AppendedBytes(File& data) : data_(data), sizeBefore_(data.size())
 {
     partialSector_.resize(sizeBefore_ % kSectorSize);
     if (!partialSector_.empty())
-        data_.readExact(partialSector_.data(), partialSector_.size(), sizeBefore_ - partialSector_.size());
+        data_.readExact(std::span<char>(partialSector_), sizeBefore_ - partialSector_.size());
 }
 
 AppendedBytes::~AppendedBytes()
@@ -124,7 +124,7 @@ AppendedBytes::~AppendedBytes()
     try {
         data_.truncate(sizeBefore_);
         if (!partialSector_.empty())
-            data_.writeExact(partialSector_.data(), partialSector_.size(), sizeBefore_ - partialSector_.size());
+            data_.writeExact(partialSector_, sizeBefore_ - partialSector_.size());
     } catch (const Failure&) {
     }
 }
