@@ -126,7 +126,6 @@ void THOX_edit::setInput_caret(const QPixmap& picture)
 
 void THOX_edit::UpdateCaret()
 {
-    caretShown_ = !caret_.isNull();
     update();
 }
 
@@ -219,8 +218,7 @@ void THOX_edit::focusInEvent(QFocusEvent* event)
 void THOX_edit::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
-    caretShown_ = false; // hidden and destroyed
-    update();
+    update(); // the caret picture goes with the focus
 }
 
 void THOX_edit::paintEvent(QPaintEvent* event)
@@ -239,7 +237,7 @@ void THOX_edit::paintEvent(QPaintEvent* event)
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(r.adjusted(1, 1, -1, -1)); // kFlatEdge pixels in all
     }
-    if (caretShown_ && hasFocus() && !caret_.isNull()) {
+    if (hasFocus() && !caret_.isNull()) {
         QRect cursor = cursorRect(); // centred on the insertion point
         painter.drawPixmap(cursor.center().x(), cursor.top(), caret_);
     }

@@ -63,7 +63,8 @@ public:
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseUp;
 
-    // Shows the caret picture when there is one, and repaints the field.
+    // Repaints the field: while it has the focus, a caret picture stands in
+    // for the text cursor.
     void UpdateCaret();
 
 protected:
@@ -91,6 +92,5 @@ private:
     QPixmap caret_;
     bool flat_ = false;
     bool numbersOnly_ = false;
-    bool caretShown_ = false;
     bool swallowChangeFailures_ = false;
 };

@@ -164,6 +164,7 @@ TEST(FaultInjection, NoFailureAtAnyCallLosesData)
                 ++injected;
 
                 EXPECT_EQ(openDescriptorCount(), fdsBefore);
+                if (getenv("PROBE") && !message.empty()) std::cerr << "PROBE|" << op.name << "|" << kind.error << "|" << kind.shortIo << "|" << message.substr(0, message.find(' ', 16)) << "\n";
                 if (!message.empty()) {
                     EXPECT_TRUE(messageFits(message, kind.error, kind.shortIo)) << message;
                 }

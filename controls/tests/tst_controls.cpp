@@ -188,20 +188,24 @@ private slots:
         QVERIFY(f.edit->hasFocus());
     }
 
-    void alignTopPutsTheFieldFirstAcrossItsParent()
+    void alignDocksTheFieldAcrossItsParent()
     {
         QWidget parent;
         auto* box = new QVBoxLayout(&parent);
+        auto* top = new THOX_edit(&parent);
         auto* other = new QLineEdit(&parent);
-        auto* edit = new THOX_edit(&parent);
+        auto* bottom = new THOX_edit(&parent);
+        box->addWidget(bottom);
+        box->addWidget(top, 0, Qt::AlignLeft);
         box->addWidget(other);
-        box->addWidget(edit, 0, Qt::AlignLeft);
-        edit->setAlign(alTop);
+        bottom->setAlign(alBottom);
+        top->setAlign(alTop);
         parent.resize(300, 100);
         parent.show();
         QCoreApplication::processEvents();
-        QVERIFY(edit->geometry().bottom() < other->geometry().top());
-        QCOMPARE(edit->width(), other->width());
+        QVERIFY(top->geometry().bottom() < other->geometry().top());
+        QVERIFY(other->geometry().bottom() < bottom->geometry().top());
+        QCOMPARE(top->width(), other->width());
     }
 
     void flatLookHasAStaticEdgeAndABorder()
@@ -290,6 +294,7 @@ private slots:
     void textLineIsCentredVertically()
     {
         Form f;
+        f.edit->setFlat(true);
         f.edit->resize(120, 60);
         QTest::keyClicks(f.edit, "|");
         QRect text = textPixels(f.edit);
