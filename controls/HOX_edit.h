@@ -2,7 +2,7 @@
 // mode and a picture that stands in for the text cursor.
 //
 // - `Alignment`: left, right or centred text. Setting the current value does
-//   nothing; a new value re-creates the field (RecreateWnd) and its text band.
+//   nothing; a new value re-creates the field (RecreateWnd).
 // - `Flat`: a one-pixel border inside a thin static edge (shadow on the top and
 //   left, highlight on the bottom and right). Every assignment re-creates the
 //   field, also when the value is unchanged.
@@ -22,7 +22,9 @@
 //   the whole width or height; alClient makes it take the room left over.
 //   alNone leaves the field where it was put.
 //
-// Events are assignable and empty when unassigned. The field knows nothing of
+// Events are assignable and empty when unassigned. A change handler that
+// fails stops in the field: silently while "0" is put in, otherwise with a
+// warning in the log. The field knows nothing of
 // what it is used for.
 #pragma once
 
