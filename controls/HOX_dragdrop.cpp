@@ -28,13 +28,11 @@ void THOX_dragdrop::HookOwner()
     QWidget* widget = ownerWidget();
     if (!widget) return;
     widget->installEventFilter(this);
-    hooked_ = true;
 }
 
 void THOX_dragdrop::UnhookOwner()
 {
-    if (owner_ && hooked_) owner_->removeEventFilter(this);
-    hooked_ = false;
+    if (owner_) owner_->removeEventFilter(this);
 }
 
 void THOX_dragdrop::setActive(bool value)

@@ -35,9 +35,6 @@ public:
     void setActive(bool value);
     tfilesdropped onfilesdropped;
 
-    const QStringList& files() const { return files_; }
-    bool hooked() const { return hooked_; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -51,6 +48,5 @@ private:
     QPointer<QObject> owner_;
     QStringList files_;
     bool accepting_ = false;
-    bool hooked_ = false;
     bool ownerProcessing_ = false;
 };

@@ -1,5 +1,6 @@
 #include "HOX_edit.h"
 
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProxyStyle>
@@ -25,13 +26,18 @@ THOX_edit::THOX_edit(QWidget* owner) : QLineEdit(owner)
 
 THOX_edit::~THOX_edit() = default;
 
+// The change handler runs inside Qt's signal delivery, which cannot carry an
+// exception, so a failure stops here: silently while "0" is put into an empty
+// digits-only field, with a warning in the log otherwise.
 void THOX_edit::changed()
 {
     if (!OnChange) return;
     try {
         OnChange(this);
+    } catch (const std::exception& failure) {
+        if (!swallowChangeFailures_) qWarning("%s: change handler failed: %s", qPrintable(objectName()), failure.what());
     } catch (...) {
-        if (!swallowChangeFailures_) throw;
+        if (!swallowChangeFailures_) qWarning("%s: change handler failed", qPrintable(objectName()));
     }
 }
 
@@ -46,7 +52,6 @@ void THOX_edit::RecreateWnd()
     int margin = flat_ ? kFlatEdge + 1 : 0;
     setTextMargins(margin, 0, margin, 0);
     useStandardCaret(caret_.isNull());
-    ++recreations_;
     update();
 }
 
@@ -68,7 +73,42 @@ void THOX_edit::setAlignment(TAlignment value)
     if (value == alignment_) return;
     alignment_ = value;
     RecreateWnd();
-    UpdateTextRect();
+}
+
+void THOX_edit::setAlign(TAlign value)
+{
+    align_ = value;
+    applyAlign();
+}
+
+// Moves the field to the start or the end of its parent's box layout, or lets
+// it take the room left over. A layout set up after the value is followed
+// when the field is shown.
+void THOX_edit::applyAlign()
+{
+    QWidget* parent = parentWidget();
+    auto* box = parent ? qobject_cast<QBoxLayout*>(parent->layout()) : nullptr;
+    if (align_ == alNone || !box || box->indexOf(this) < 0) return;
+    if (align_ == alClient) {
+        box->setStretchFactor(this, 1);
+        return;
+    }
+    QBoxLayout::Direction direction = box->direction();
+    bool vertical = direction == QBoxLayout::TopToBottom || direction == QBoxLayout::BottomToTop;
+    if ((align_ == alTop || align_ == alBottom) != vertical) return;
+    bool reversed = direction == QBoxLayout::BottomToTop || direction == QBoxLayout::RightToLeft;
+    bool atStart = (align_ == alTop || align_ == alLeft) != reversed;
+    if (box->indexOf(this) != (atStart ? 0 : box->count() - 1)) {
+        box->removeWidget(this);
+        box->insertWidget(atStart ? 0 : -1, this);
+    }
+    box->setAlignment(this, {}); // across the whole width or height
+}
+
+void THOX_edit::showEvent(QShowEvent* event)
+{
+    QLineEdit::showEvent(event);
+    applyAlign();
 }
 
 void THOX_edit::setFlat(bool value)
@@ -86,16 +126,7 @@ void THOX_edit::setInput_caret(const QPixmap& picture)
 
 void THOX_edit::UpdateCaret()
 {
-    caretShown_ = !caret_.isNull();
     update();
-}
-
-void THOX_edit::UpdateTextRect()
-{
-    int h = height() / 2;
-    int f = fontMetrics().height() / 2;
-    QRect band = contentsRect();
-    textRect_ = QRect(QPoint(band.left(), h - f), QPoint(band.right(), h + f));
 }
 
 bool THOX_edit::allowedInDigitsOnly(QChar c)
@@ -150,12 +181,9 @@ void THOX_edit::typeKey(QKeyEvent* down)
 void THOX_edit::keyReleaseEvent(QKeyEvent* event)
 {
     if (numbersOnly_ && text().isEmpty()) {
-        swallowChangeFailures_ = true;
-        try {
-            setText("0");
-            selectAll();
-        } catch (...) {
-        }
+        swallowChangeFailures_ = true; // a failing change handler stays silent here
+        setText("0");
+        selectAll();
         swallowChangeFailures_ = false;
     }
     int key = event->key();
@@ -190,14 +218,7 @@ void THOX_edit::focusInEvent(QFocusEvent* event)
 void THOX_edit::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
-    caretShown_ = false; // hidden and destroyed
-    update();
-}
-
-void THOX_edit::resizeEvent(QResizeEvent* event)
-{
-    QLineEdit::resizeEvent(event);
-    UpdateTextRect();
+    update(); // the caret picture goes with the focus
 }
 
 void THOX_edit::paintEvent(QPaintEvent* event)
@@ -216,7 +237,7 @@ void THOX_edit::paintEvent(QPaintEvent* event)
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(r.adjusted(1, 1, -1, -1)); // kFlatEdge pixels in all
     }
-    if (caretShown_ && hasFocus() && !caret_.isNull()) {
+    if (hasFocus() && !caret_.isNull()) {
         QRect cursor = cursorRect(); // centred on the insertion point
         painter.drawPixmap(cursor.center().x(), cursor.top(), caret_);
     }

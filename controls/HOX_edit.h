@@ -2,7 +2,7 @@
 // mode and a picture that stands in for the text cursor.
 //
 // - `Alignment`: left, right or centred text. Setting the current value does
-//   nothing; a new value re-creates the field (RecreateWnd) and its text band.
+//   nothing; a new value re-creates the field (RecreateWnd).
 // - `Flat`: a one-pixel border inside a thin static edge (shadow on the top and
 //   left, highlight on the bottom and right). Every assignment re-creates the
 //   field, also when the value is unchanged.
@@ -16,9 +16,15 @@
 //   standard text cursor back.
 // - `OnKeydown` and `OnKeyUp` get the key by reference: a handler that sets it
 //   to 0 takes the key away from the field.
-// - The text band (`TextRect`) is as tall as the font, centred vertically.
+// - The text line is centred vertically in the field.
+// - `Align`: alTop or alBottom puts the field first or last in its parent's
+//   vertical box layout (alLeft, alRight likewise in a horizontal one), across
+//   the whole width or height; alClient makes it take the room left over.
+//   alNone leaves the field where it was put.
 //
-// Events are assignable and empty when unassigned. The field knows nothing of
+// Events are assignable and empty when unassigned. A change handler that
+// fails stops in the field: silently while "0" is put in, otherwise with a
+// warning in the log. The field knows nothing of
 // what it is used for.
 #pragma once
 
@@ -44,7 +50,7 @@ public:
     TAlignment Alignment() const { return alignment_; }
     void setAlignment(TAlignment value);
     TAlign Align() const { return align_; }
-    void setAlign(TAlign value) { align_ = value; }
+    void setAlign(TAlign value);
     QPixmap& Input_caret() { return caret_; }
     void setInput_caret(const QPixmap& picture);
     bool Flat() const { return flat_; }
@@ -59,14 +65,9 @@ public:
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseUp;
 
-    // Shows the caret picture when there is one, and repaints the field.
+    // Repaints the field: while it has the focus, a caret picture stands in
+    // for the text cursor.
     void UpdateCaret();
-    // Centres a band as tall as the font in the field.
-    void UpdateTextRect();
-    QRect TextRect() const { return textRect_; }
-    bool CaretPictureShown() const { return caretShown_; }
-    // How often the field was re-created with new settings (alignment, look).
-    int Recreations() const { return recreations_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -75,12 +76,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     static constexpr int kFlatEdge = 2; // the static edge and the border inside it
     void RecreateWnd();
+    void applyAlign();
     void useStandardCaret(bool standard);
     void typeKey(QKeyEvent* down);
     static QChar typedCharacter(const QKeyEvent& event);
@@ -92,8 +94,5 @@ private:
     QPixmap caret_;
     bool flat_ = false;
     bool numbersOnly_ = false;
-    bool caretShown_ = false;
     bool swallowChangeFailures_ = false;
-    QRect textRect_;
-    int recreations_ = 0;
 };

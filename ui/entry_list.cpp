@@ -1,7 +1,6 @@
 #include "entry_list.h"
 
 #include "archive/errors.h"
-#include "archive/paths.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -21,7 +20,6 @@ void TCanvas::TextOut(int x, int y, const QString& text)
     painter_.fillRect(cell, Brush);
     painter_.setPen(FontColor);
     painter_.drawText(x, y + metrics.ascent(), text);
-    if (TextLog) TextLog->push_back({QPoint(x, y), text, FontColor});
 }
 
 // ---------------------------------------------------------------- delegate
@@ -126,15 +124,6 @@ QString TListBox::Item(int index) const
     if (index < 0 || index >= Count())
         throw brimlet::Failure("List index out of bounds (" + std::to_string(index) + ")");
     return model()->index(index, 0).data().toString();
-}
-
-int TListBox::IndexOf(const QString& text) const
-{
-    std::string wanted = text.toLatin1().toStdString();
-    for (int i = 0; i < Count(); ++i)
-        if (brimlet::equalsIgnoringCase(model()->index(i, 0).data().toString().toLatin1().toStdString(), wanted))
-            return i;
-    return -1;
 }
 
 // The row a navigation key leads to, as in a list box: Home and End go to the

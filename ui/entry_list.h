@@ -37,13 +37,6 @@ public:
     QColor FontColor; // text colour
     QFont Font;
 
-    struct TextOutCall {
-        QPoint at;
-        QString text;
-        QColor color;
-    };
-    std::vector<TextOutCall>* TextLog = nullptr; // for tests: every TextOut
-
     void FillRect(const QRect& rect);
     // One line of text with its top-left corner at (x, y), on an opaque cell
     // of the brush colour.
@@ -81,8 +74,6 @@ public:
     int Count() const { return model() ? model()->rowCount() : 0; }
     // The text of row `index`; "List index out of bounds (index)" for an invalid one.
     QString Item(int index) const;
-    // The first row whose whole text equals `text` ignoring case, or -1.
-    int IndexOf(const QString& text) const;
 
 signals:
     // The user picked a row: by a click on a row, also on the one already

@@ -76,14 +76,14 @@ private slots:
         tmp.reset();
     }
 
-    void searchFieldIsAFlatEdit()
+    void searchFieldIsAFlatFieldAcrossTheTop()
     {
         auto w = start({});
-        QVERIFY(w->inp_find->Flat());
-        QVERIFY(!w->inp_find->Numbersonly());
-        QCOMPARE(w->inp_find->Align(), alTop);
-        QCOMPARE(w->inp_find->Alignment(), taLeftJustify);
-        QVERIFY(w->HOX_dragdrop1->active());
+        QVERIFY(w->inp_find->geometry().bottom() < w->ListBox1->geometry().top());
+        QCOMPARE(w->inp_find->width(), w->ListBox1->width());
+        QImage image(w->inp_find->size(), QImage::Format_RGB32);
+        w->inp_find->render(&image);
+        QCOMPARE(image.pixel(5, 0), w->inp_find->palette().color(QPalette::Dark).rgb()); // the static edge
         QVERIFY(w->acceptDrops());
     }
 
