@@ -162,6 +162,41 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
 
 std::string entryLabel(size_t i, const std::string& name) { return "#" + std::to_string(i) + " \"" + name + "\""; }
 
+// `file` with "~<tag>" before its extension: "a_b.dff" -> "a_b~3.dff".
+std::string withTag(const std::string& file, size_t tag)
+{
+    auto dot = file.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) dot = file.size();
+    return file.substr(0, dot) + "~" + std::to_string(tag) + file.substr(dot);
+}
+
+// The file name for each entry of `order`; empty for a later entry whose
+// name (ignoring case) comes again, which the games never load. Names that
+// are file names already come first and keep their name; a name made safe
+// (see safeFileName) never takes a name that another entry has or was
+// given: it is tagged with its entry number instead.
+std::vector<std::string> fileNamesFor(const EntryTable& table, const std::vector<size_t>& order)
+{
+    std::vector<std::string> files(order.size());
+    std::set<std::string> seenNames, taken; // lower-cased
+    std::vector<bool> duplicate(order.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        duplicate[k] = !seenNames.insert(lowerAscii(table[order[k]].name())).second;
+    for (size_t k = 0; k < order.size(); ++k) {
+        std::string name = table[order[k]].name();
+        if (!duplicate[k] && safeFileName(name) == name) taken.insert(lowerAscii(files[k] = name));
+    }
+    for (size_t k = 0; k < order.size(); ++k) {
+        std::string name = table[order[k]].name(), safe = safeFileName(name);
+        if (duplicate[k] || safe == name) continue;
+        std::string file = safe;
+        for (size_t extra = 0; taken.count(lowerAscii(file)); ++extra)
+            file = withTag(safe, order[k]) + (extra ? std::string(extra, '~') : "");
+        taken.insert(lowerAscii(files[k] = file));
+    }
+    return files;
+}
+
 }  // namespace
 
 Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, const std::vector<size_t>& which,
@@ -178,22 +213,21 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
     std::vector<size_t> order = which;
     if (order.empty())
         for (size_t i = 0; i < table_.count(); ++i) order.push_back(i);
-    std::set<std::string> written; // lower-cased: the games use the first of a name
+    std::vector<std::string> files = fileNamesFor(table_, order);
     ExtractCount count;
     for (size_t k = 0; k < order.size(); ++k) {
         size_t i = order[k];
-        std::string name = table_[i].name(), file = safeFileName(name);
+        std::string name = table_[i].name();
         Span span = spanOf(table_[i]);
-        if (!written.insert(lowerAscii(file)).second) {
+        if (files[k].empty()) {
             note(entryLabel(i, name) + " skipped: an entry of that name was already written");
             ++count.skipped;
         } else if (!spanInside(span, dataSize)) {
-            written.erase(lowerAscii(file));
             note(entryLabel(i, name) + " skipped: Read beyond end of file");
             ++count.skipped;
         } else {
-            if (file != name) note(entryLabel(i, name) + " written as \"" + file + "\"");
-            writeInFolder(folder, file, data, static_cast<uint64_t>(span.start), span.length);
+            if (files[k] != name) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");
+            writeInFolder(folder, files[k], data, static_cast<uint64_t>(span.start), span.length);
             ++count.written;
         }
         if (progress) progress(k + 1, order.size());

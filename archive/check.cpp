@@ -107,8 +107,15 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
                                " bytes, is not a multiple of 32: its last " +
                                std::to_string(directoryFileSize % kEntrySize) + " bytes are not an entry");
     uint64_t spans = 0;
-    for (size_t i = 0; i < table.count(); ++i) spans += uint64_t{table[i].sectorCount()} * kSectorSize;
-    if (dataFileSize > spans)
+    bool allInside = true;
+    for (size_t i = 0; i < table.count(); ++i) {
+        spans += uint64_t{table[i].sectorCount()} * kSectorSize;
+        allInside = allInside && (table[i].sectorCount() == 0 || spanInside(spanOf(table[i]), dataFileSize));
+    }
+    if (!allInside)
+        report.notes.push_back("No dead-space figure: a span reaches past the end of the data file, and rebuild "
+                               "refuses such an archive");
+    else if (dataFileSize > spans)
         report.notes.push_back("Dead space: " + std::to_string(dataFileSize - spans) +
                                (dataFileSize - spans == 1 ? " byte" : " bytes") + ", which rebuild gives back");
     else if (dataFileSize < spans)

@@ -41,6 +41,19 @@ constexpr const char* kUsage =
     "Exit status: 0 success, 1 failure (one line \"brimlet-cli: MESSAGE\" on standard error),\n"
     "2 usage error.\n";
 
+// A message as one line that cannot steer the terminal: control bytes from
+// names and paths are shown as \xNN.
+std::string oneLine(std::string_view text)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) out += static_cast<char>(c);
+        else out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+    }
+    return out;
+}
+
 bool isIndexForm(const std::string& wanted)
 {
     return wanted.size() > 1 && wanted[0] == '#' && wanted.find_first_not_of("0123456789", 1) == std::string::npos;
@@ -97,7 +110,7 @@ int extract(Call& c)
 {
     std::vector<size_t> which;
     for (size_t k = 1; k < c.args.size(); ++k) which.push_back(findEntry(c.archive, c.args[k]));
-    auto note = [&](const std::string& text) { c.err << "brimlet-cli: " << text << '\n'; };
+    auto note = [&](const std::string& text) { c.err << "brimlet-cli: " << oneLine(text) << '\n'; };
     auto count = c.archive.extractEntries(c.args[0], which, note, c.progress);
     c.out << "extracted " << count.written << ", skipped " << count.skipped << '\n';
     return 0;
@@ -201,8 +214,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         Archive archive;
         // A script may wait for the window or another script, but is told so.
         archive.setLockWait({-1, [&] {
-                                 err << "brimlet-cli: waiting for another program to finish with " << args[1]
-                                     << "\n" << std::flush;
+                                 err << "brimlet-cli: waiting for another program to finish with "
+                                     << oneLine(args[1]) << "\n" << std::flush;
                              }});
         // Held from reading the directory to writing it, so no other program
         // can change the archive in between.
@@ -210,7 +223,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         Call call{archive, rest, out, err, progressOn(err, args[0])};
         return finish(c.run(call), out, err);
     } catch (const std::exception& e) {
-        err << "brimlet-cli: " << e.what() << '\n';
+        err << "brimlet-cli: " << oneLine(e.what()) << '\n';
         return 1;
     }
 }

@@ -146,6 +146,31 @@ TEST_F(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
     EXPECT_EQ(files, (std::set<std::string>{"a.dff", "c.col"}));
 }
 
+TEST(Extract, AMadeSafeNameNeverTakesAnotherEntrysName)
+{
+    TempDir t;
+    Bytes data = pattern(7 * 2048, 2);
+    std::string dir = makeArchive(t / "e",
+                                  {makeEntry(0, 1, "a\\b.dff"), makeEntry(1, 1, "a_b.dff"), makeEntry(2, 1, "."),
+                                   makeEntry(3, 1, ""), makeEntry(4, 1, "_"), makeEntry(5, 1, ".."), makeEntry(6, 1, "__")},
+                                  data);
+    Archive archive;
+    archive.openimg(dir);
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(t / "out", {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 7u);
+    EXPECT_EQ(count.skipped, 0u);
+    auto sector = [&](size_t i) { return slice(data, i * 2048, 2048); };
+    EXPECT_EQ(readFile(t / "out/a_b.dff"), sector(1)); // the real a_b.dff, whatever comes first
+    EXPECT_EQ(readFile(t / "out/_"), sector(4));
+    EXPECT_EQ(readFile(t / "out/__"), sector(6));
+    EXPECT_EQ(readFile(t / "out/a_b~0.dff"), sector(0));
+    EXPECT_EQ(readFile(t / "out/_~2"), sector(2));
+    EXPECT_EQ(readFile(t / "out/_~3"), sector(3));
+    EXPECT_EQ(readFile(t / "out/__~5"), sector(5));
+    EXPECT_EQ(notes.size(), 4u);
+}
+
 TEST(SafeNames, UnsafeBytesBecomeUnderscores)
 {
     EXPECT_EQ(safeFileName(""), "_");
@@ -214,7 +239,8 @@ TEST(Check, ReportsEveryProblemOncePerEntry)
     EXPECT_EQ(r.notes, (std::vector<std::string>{
                            "The directory file's size, 229 bytes, is not a multiple of 32: its last 5 bytes are not "
                            "an entry",
-                           "Dead space: 6144 bytes, which rebuild gives back"}));
+                           "No dead-space figure: a span reaches past the end of the data file, and rebuild refuses "
+                           "such an archive"}));
     // A clean archive: only the dead space.
     EntryTable clean;
     clean.append(makeEntry(0, 1, "a.dff"));

@@ -139,3 +139,14 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsAndHashNamesAreNames)
     Result noSuch = runCli({"delete", tmp / "gta3", "#1x"});
     EXPECT_EQ(noSuch.err, "brimlet-cli: No entry \"#1x\" in the archive\n");
 }
+
+TEST(CliBulk, NamesInMessagesCannotSteerTheTerminal)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "e", {makeEntry(0, 1, "\x1b]2;x\x07/a.dff"), makeEntry(1, 1, "nl\nx.dff")},
+                                  pattern(2 * 2048));
+    Result r = runCli({"extract", dir, t / "out"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "brimlet-cli: #0 \"\\x1B]2;x\\x07/a.dff\" written as \"_]2;x__a.dff\"\n"
+                     "brimlet-cli: #1 \"nl\\x0Ax.dff\" written as \"nl_x.dff\"\n");
+}
