@@ -174,6 +174,12 @@ private:
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
     void moveStart(size_t i, uint64_t startSector);
     uint64_t dataFileSize() const;
+    struct Layout;
+    static Layout layoutOf(const EntryTable& table);
+    bool frontIsFree(const Layout& layout, uint64_t total) const;
+    void checkFreeSpace(const File& data, uint64_t needed) const;
+    void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, const Progress& progress);
+    void copyDown(const Layout& layout, File& data, const Progress& progress, int passes);
     EntryTable& draft();
     void commit(const TableChange& change);
     void swapInDraft(const TableChange& change);

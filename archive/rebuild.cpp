@@ -23,16 +23,14 @@
 
 namespace brimlet {
 
-namespace {
-
 // Where each entry starts once rebuilt, in sectors; and the total.
-struct Layout {
+struct Archive::Layout {
     std::vector<uint64_t> start;
     uint64_t sectors = 0;
     size_t firstToMove = 0; // entries before it are in place already
 };
 
-Layout layoutOf(const EntryTable& table)
+Archive::Layout Archive::layoutOf(const EntryTable& table)
 {
     Layout layout;
     layout.firstToMove = table.count();
@@ -44,6 +42,8 @@ Layout layoutOf(const EntryTable& table)
     }
     return layout;
 }
+
+namespace {
 
 std::string describe(size_t i, const DirEntry& entry)
 {
@@ -67,6 +67,70 @@ uint64_t Archive::dataFileSize() const
     return size;
 }
 
+// Whether no entry still to be moved has bytes where the moved entries go:
+// then they can be copied straight to their places (a rebuild that was cut
+// short finishes this way, with no room to spare).
+bool Archive::frontIsFree(const Layout& layout, uint64_t total) const
+{
+    uint64_t from = layout.start[layout.firstToMove] * kSectorSize;
+    for (size_t i = layout.firstToMove; i < table_.count(); ++i) {
+        Span span = spanOf(table_[i]);
+        auto start = static_cast<uint64_t>(span.start);
+        if (span.length > 0 && start < total && start + span.length > from) return false;
+    }
+    return true;
+}
+
+void Archive::checkFreeSpace(const File& data, uint64_t needed) const
+{
+    long long free = sys::freeBytes(data.descriptor());
+    if (free >= 0 && static_cast<uint64_t>(free) < needed)
+        throw Failure("Not enough free space to rebuild: it needs " + std::to_string(needed) +
+                      " bytes and the disk has " + std::to_string(free));
+}
+
+// Steps 1 and 2: copies of the entries to move past both ends of the file,
+// and the directory switched to them.
+void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data, const Progress& progress)
+{
+    size_t first = layout.firstToMove, count = table_.count();
+    uint64_t movedFrom = layout.start[first] * kSectorSize;
+    uint64_t staging = roundUpToSector(std::max(data.size(), total));
+    checkStartFits(staging / kSectorSize + (layout.sectors - layout.start[first]), 0);
+    checkFreeSpace(data, staging + (total - movedFrom) - data.size());
+    AppendedBytes copies(data);
+    for (size_t i = first; i < count; ++i) {
+        Span span = spanOf(table_[i]);
+        uint64_t at = staging + layout.start[i] * kSectorSize - movedFrom;
+        copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(), at, span.length,
+                    WriteFailure::IoCode);
+        if (progress) progress(i - first + 1, 2 * (count - first));
+    }
+    data.sync();
+    EntryTable& next = draft();
+    for (size_t i = first; i < count; ++i)
+        next[i].setStartSector(static_cast<int32_t>((staging - movedFrom) / kSectorSize + layout.start[i]));
+    commit({TableChange::Kind::Update, first, count - 1});
+    copies.keep();
+}
+
+// Steps 3 and 4: each entry to move copied to its place, where nothing points,
+// and the directory switched there. `passes`: of the progress's total.
+void Archive::copyDown(const Layout& layout, File& data, const Progress& progress, int passes)
+{
+    size_t first = layout.firstToMove, count = table_.count();
+    for (size_t i = first; i < count; ++i) {
+        uint64_t length = uint64_t{table_[i].sectorCount()} * kSectorSize;
+        copyBetween(data, uint64_t(table_[i].startSector()) * kSectorSize, data.descriptor(), data.path(),
+                    layout.start[i] * kSectorSize, length, WriteFailure::IoCode);
+        if (progress) progress((passes - 1) * (count - first) + i - first + 1, passes * (count - first));
+    }
+    data.sync();
+    EntryTable& next = draft();
+    for (size_t i = first; i < count; ++i) next[i].setStartSector(static_cast<int32_t>(layout.start[i]));
+    commit({TableChange::Kind::Update, first, count - 1});
+}
+
 int64_t Archive::rebuild(const Progress& progress)
 {
     auto held = lock();
@@ -78,47 +142,18 @@ int64_t Archive::rebuild(const Progress& progress)
             throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
     Layout layout = layoutOf(table_);
     uint64_t total = layout.sectors * kSectorSize;
-    size_t first = layout.firstToMove, count = table_.count();
-    uint64_t movedFrom = first < count ? layout.start[first] * kSectorSize : total;
-    uint64_t staging = roundUpToSector(std::max(oldSize, total));
-    if (first < count) {
-        checkStartFits(staging / kSectorSize + (layout.sectors - layout.start[first]), 0);
-        uint64_t needed = staging + (total - movedFrom) - oldSize;
-        long long free = sys::freeBytes(data.descriptor());
-        if (free >= 0 && static_cast<uint64_t>(free) < needed)
-            throw Failure("Not enough free space to rebuild: it needs " + std::to_string(needed) +
-                          " bytes and the disk has " + std::to_string(free));
-
-        // 1. Copies past both ends.
-        AppendedBytes copies(data);
-        for (size_t i = first; i < count; ++i) {
-            Span span = spanOf(table_[i]);
-            uint64_t at = staging + layout.start[i] * kSectorSize - movedFrom;
-            copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(), at, span.length,
-                        WriteFailure::IoCode);
-            if (progress) progress(i - first + 1, 2 * (count - first));
+    if (layout.firstToMove < table_.count()) {
+        if (frontIsFree(layout, total)) {
+            checkFreeSpace(data, total > oldSize ? total - oldSize : 0);
+            AppendedBytes grown(data);
+            copyDown(layout, data, progress, 1);
+            grown.keep();
+        } else {
+            stagePastTheEnds(layout, total, data, progress);
+            copyDown(layout, data, progress, 2);
         }
-        data.sync();
-        // 2. The directory points at the copies.
-        EntryTable& next = draft();
-        for (size_t i = first; i < count; ++i)
-            next[i].setStartSector(static_cast<int32_t>((staging - movedFrom) / kSectorSize + layout.start[i]));
-        commit({TableChange::Kind::Update, first, count - 1});
-        copies.keep();
-        // 3. Down to the front, where nothing points any more.
-        for (size_t i = first; i < count; ++i) {
-            uint64_t length = uint64_t{table_[i].sectorCount()} * kSectorSize;
-            copyBetween(data, uint64_t(table_[i].startSector()) * kSectorSize, data.descriptor(), data.path(),
-                        layout.start[i] * kSectorSize, length, WriteFailure::IoCode);
-            if (progress) progress(count - first + i - first + 1, 2 * (count - first));
-        }
-        data.sync();
-        // 4. The directory points at the front.
-        EntryTable& last = draft();
-        for (size_t i = first; i < count; ++i) last[i].setStartSector(static_cast<int32_t>(layout.start[i]));
-        commit({TableChange::Kind::Update, first, count - 1});
     }
-    // 5. Only dead space is left past the total.
+    // Only dead space is left past the total.
     data.truncate(total);
     data.sync();
     data.close();

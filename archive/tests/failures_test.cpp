@@ -25,6 +25,8 @@ namespace {
 struct Operation {
     std::string name;
     std::function<void(Archive&, const TempDir&)> run;
+    // Another archive in place of the usual one, made before any fault.
+    std::function<void(const TempDir&)> prepare = nullptr;
 };
 
 std::vector<Operation> operations()
@@ -40,6 +42,10 @@ std::vector<Operation> operations()
         {"rename", [](Archive& a, const TempDir&) { a.renameEntry(1, "renamed.txd"); }},
         {"import", [](Archive& a, const TempDir& t) { a.importFiles({t / "b.txd", t / "big.dff"}); }},
         {"rebuild", [](Archive& a, const TempDir&) { a.rebuild(); }},
+        {"rebuild straight to the front", [](Archive& a, const TempDir&) { a.rebuild(); },
+         [](const TempDir& t) {
+             makeArchive(t / "gta3", {makeEntry(4, 2, "a.dff"), makeEntry(6, 1, "b.txd")}, pattern(7 * 2048, 9));
+         }},
         {"extract", [](Archive& a, const TempDir& t) { a.extractEntries(t / "out", {}, [](const std::string&) {}); }},
     };
 }
@@ -132,6 +138,7 @@ std::vector<State> acceptableStates(const Operation& op)
 {
     TempDir t;
     makeFixture(t);
+    if (op.prepare) op.prepare(t);
     Archive a;
     a.openimg(t / "gta3.dir");
     std::vector<State> states{stateOf(t)};
@@ -154,6 +161,7 @@ TEST(FaultInjection, NoFailureAtAnyCallLosesData)
                 SCOPED_TRACE("call " + std::to_string(k) + " errno " + std::to_string(kind.error));
                 TempDir t;
                 makeFixture(t);
+        if (op.prepare) op.prepare(t);
                 Archive a;
                 a.openimg(t / "gta3.dir");
                 auto listingBefore = folderListing(t);

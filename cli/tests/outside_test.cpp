@@ -230,6 +230,13 @@ TEST(Outside, RebuildRefusesUpFrontWithoutTheSpaceItNeeds)
         << r.err;
     EXPECT_EQ(readFile(dir), directoryBefore);
     EXPECT_EQ(readFile(mountPoint + "/a.img"), dataBefore);
+
+    // Live bytes only at the back, as a rebuild cut short leaves them: they
+    // go straight to the front, with no room to spare.
+    std::string back = makeArchive(mountPoint + "/a", {makeEntry(250, 100, "late.dff")}, pattern(350 * 2048));
+    EXPECT_EQ(runCli({"rebuild", back}).out, "gave back 512000 bytes\n");
+    Bytes all = pattern(350 * 2048);
+    EXPECT_EQ(readFile(mountPoint + "/a.img"), Bytes(all.begin() + 250 * 2048, all.end()));
 }
 
 // The folder is root's and the files another user's, who runs the command:
