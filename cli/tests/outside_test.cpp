@@ -55,6 +55,29 @@ std::vector<std::pair<std::string, Bytes>> entriesOf(const std::string& dir)
 
 Bytes head(const Bytes& bytes, size_t n) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(n)); }
 
+// A small tmpfs of its own, unmounted when the test ends; `mounted` is false
+// where this process may not mount one.
+class SmallTmpfs {
+public:
+    explicit SmallTmpfs(const std::string& options)
+    {
+        std::filesystem::create_directories(folder_.path());
+        mounted = ::mount("tmpfs", folder_.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallTmpfs()
+    {
+        if (mounted) ::umount2(folder_.path().c_str(), MNT_DETACH);
+    }
+    SmallTmpfs(const SmallTmpfs&) = delete;
+    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+    std::string operator/(const std::string& name) const { return folder_ / name; }
+
+    bool mounted = false;
+
+private:
+    TempDir folder_;
+};
+
 // A folder others may enter, for commands run as another user.
 void openToOthers(const std::string& folder) { ::chmod(folder.c_str(), 0755); }
 
@@ -190,18 +213,10 @@ TEST(Outside, ALongArchiveNameIsStillSavedAtomically)
 TEST(Outside, AFolderOutOfInodesRefusesTheSaveAndKeepsTheDirectory)
 {
     if (!canSwitchUser()) GTEST_SKIP() << "needs root, to mount a small tmpfs";
-    TempDir t;
-    std::string mountPoint = t / "small";
-    std::filesystem::create_directories(mountPoint);
-    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4m,nr_inodes=8") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
-    std::string dir = makeArchive(mountPoint + "/a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")},
-                                  pattern(4096));
-    for (int i = 0; ::close(::open((mountPoint + "/fill" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0644)) == 0;)
+    SmallTmpfs disk("size=4m,nr_inodes=8");
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+    std::string dir = makeArchive(disk / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")}, pattern(4096));
+    for (int i = 0; ::close(::open((disk / ("fill" + std::to_string(i))).c_str(), O_CREAT | O_WRONLY, 0644)) == 0;)
         ++i;
     Bytes before = readFile(dir);
     Result r = runCli({"delete", dir, "#0"});
@@ -213,30 +228,24 @@ TEST(Outside, AFolderOutOfInodesRefusesTheSaveAndKeepsTheDirectory)
 TEST(Outside, RebuildRefusesUpFrontWithoutTheSpaceItNeeds)
 {
     if (!canSwitchUser()) GTEST_SKIP() << "needs root, to mount a small tmpfs";
-    TempDir t;
-    std::string mountPoint = t / "small";
-    std::filesystem::create_directories(mountPoint);
-    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    SmallTmpfs disk("size=1m");
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
     // 300 KiB of dead space, then a 400 KiB entry: 700 KiB of a 1 MiB disk.
-    std::string dir = makeArchive(mountPoint + "/a", {makeEntry(150, 200, "late.dff")}, pattern(350 * 2048));
-    Bytes directoryBefore = readFile(dir), dataBefore = readFile(mountPoint + "/a.img");
+    std::string dir = makeArchive(disk / "a", {makeEntry(150, 200, "late.dff")}, pattern(350 * 2048));
+    Bytes directoryBefore = readFile(dir), dataBefore = readFile(disk / "a.img");
     Result r = runCli({"rebuild", dir});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.rfind("brimlet-cli: Not enough free space to rebuild: it needs 409600 bytes and the disk has ", 0), 0u)
         << r.err;
     EXPECT_EQ(readFile(dir), directoryBefore);
-    EXPECT_EQ(readFile(mountPoint + "/a.img"), dataBefore);
+    EXPECT_EQ(readFile(disk / "a.img"), dataBefore);
 
     // Live bytes only at the back, as a rebuild cut short leaves them: they
     // go straight to the front, with no room to spare.
-    std::string back = makeArchive(mountPoint + "/a", {makeEntry(250, 100, "late.dff")}, pattern(350 * 2048));
+    std::string back = makeArchive(disk / "a", {makeEntry(250, 100, "late.dff")}, pattern(350 * 2048));
     EXPECT_EQ(runCli({"rebuild", back}).out, "gave back 512000 bytes\n");
     Bytes all = pattern(350 * 2048);
-    EXPECT_EQ(readFile(mountPoint + "/a.img"), Bytes(all.begin() + 250 * 2048, all.end()));
+    EXPECT_EQ(readFile(disk / "a.img"), Bytes(all.begin() + 250 * 2048, all.end()));
 }
 
 // The folder is root's and the files another user's, who runs the command:

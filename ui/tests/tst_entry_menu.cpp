@@ -4,6 +4,7 @@
 #include "Unit1.h"
 #include "archive/tests/test_support.h"
 #include "fake_dialogs.h"
+#include "window_test_support.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -66,10 +67,7 @@ private slots:
     {
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
-        std::string settings = *tmp / "settings.ini";
-        Twnd_dir::settingsStore = [settings] {
-            return std::make_unique<QSettings>(QString::fromStdString(settings), QSettings::IniFormat);
-        };
+        keepSettingsIn(*tmp / "settings.ini");
     }
     void cleanup()
     {

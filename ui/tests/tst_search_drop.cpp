@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "archive/tests/test_support.h"
 #include "fake_dialogs.h"
+#include "window_test_support.h"
 
 #include <QMimeData>
 #include <QAbstractItemModelTester>
@@ -65,10 +66,7 @@ private slots:
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
         settingsPath = *tmp / "settings.ini";
-        std::string path = settingsPath;
-        Twnd_dir::settingsStore = [path] {
-            return std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
-        };
+        keepSettingsIn(settingsPath);
     }
     void cleanup()
     {

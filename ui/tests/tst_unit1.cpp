@@ -4,6 +4,7 @@
 #include "archive/tests/test_support.h"
 #include "error_handler.h"
 #include "fake_dialogs.h"
+#include "window_test_support.h"
 
 #include <QDir>
 #include <QPainter>
@@ -112,10 +113,7 @@ private slots:
     {
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
-        std::string settings = *tmp / "settings.ini";
-        Twnd_dir::settingsStore = [settings] {
-            return std::make_unique<QSettings>(QString::fromStdString(settings), QSettings::IniFormat);
-        };
+        keepSettingsIn(*tmp / "settings.ini");
     }
     void cleanup()
     {
