@@ -246,8 +246,9 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
         copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
         data.sync();
         moveStart(i, spanStart / kSectorSize);
+        // Not flushed: the directory already points back at the span, so a
+        // crash that loses the cut only leaves dead bytes past the last entry.
         data.truncate(scratchCopy.sizeBefore());
-        data.sync();
     } catch (const Failure&) {
     }
 }
