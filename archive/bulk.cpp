@@ -11,10 +11,8 @@
 #include "sys.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <map>
 #include <set>
-#include <unistd.h>
 
 namespace brimlet {
 
@@ -126,9 +124,10 @@ private:
 // Creates `path` and the folders above it that are missing.
 void makeFolders(const std::string& path)
 {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find_first_of(kPathSeparators, 1);; slash = path.find_first_of(kPathSeparators, slash + 1)) {
         std::string part = path.substr(0, slash);
-        if (!part.empty() && sys::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+        bool drive = part.size() == 2 && part[1] == ':' && kPreferredSeparator == '\\'; // "C:" is no folder to make
+        if (!part.empty() && !drive && sys::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
             throw Failure("Cannot create folder " + path);
         if (slash == std::string::npos) return;
     }
@@ -141,13 +140,14 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
                    uint64_t length)
 {
     std::string temp = temporaryFileName();
-    std::string target = folder.path() + "/" + name;
+    std::string target = joinPath(folder.path(), name);
     Descriptor fd(sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666));
     bool named = !fd.valid();
     if (named) fd.reset(sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (!fd.valid()) throw Failure("Cannot create file " + target);
     try {
         copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError);
+        if (!sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) throw Failure("Stream write error");
         if (!named && sys::linkOpenFileAt(fd.get(), folder.fd(), temp.c_str()) != 0)
             throw Failure("Cannot create file " + target);
         named = true;

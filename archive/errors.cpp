@@ -60,7 +60,7 @@ void raiseErrno(int err, const std::string& path)
     if (code != 0) throw IoFailure(code);
     // Shown with the system's own number, even where that number equals one
     // of the runtime's codes (EIO is 5, but it is not "File access denied").
-    throw IoFailure(err, "I/O error " + std::to_string(err));
+    throw IoFailure(err, "I/O error " + std::to_string(sys::systemErrorCode(err)));
 }
 
 }  // namespace brimlet

@@ -12,9 +12,7 @@
 #include <cstring>
 #include <utility>
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace brimlet {
@@ -28,31 +26,31 @@ File::File(const std::string& path, Mode mode) : path_(path)
     int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK;
     fd_.reset(sys::open(path.c_str(), flags));
     if (!fd_.valid()) raise(errno);
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) throw Failure(path + " is a pipe or a device, not a file");
+    if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) throw Failure(path + " is a pipe or a device, not a file");
     // A folder opened for reading succeeds on POSIX; as a file it is refused.
     // A file nobody may write carries the read-only attribute, and one nobody
     // may read is unreadable: both are refused even to root.
-    bool readOnlyAttribute = mode == Mode::ReadWrite && (st.st_mode & 0222) == 0;
-    bool unreadable = (st.st_mode & 0444) == 0;
-    if (S_ISDIR(st.st_mode) || readOnlyAttribute || unreadable) raise(EACCES);
+    bool readOnlyAttribute = mode == Mode::ReadWrite && (st.mode & 0222) == 0;
+    bool unreadable = (st.mode & 0444) == 0;
+    if (S_ISDIR(st.mode) || readOnlyAttribute || unreadable) raise(EACCES);
 }
 
 void File::raise(int err) const { raiseErrno(err, path_); }
 
 FileIdentity File::identity() const
 {
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
-    return {st.st_dev, st.st_ino};
+    return {st.device, st.inode};
 }
 
 uint64_t File::size() const
 {
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
-    return static_cast<uint64_t>(st.st_size);
+    return st.size;
 }
 
 void File::readExact(std::span<char> into, uint64_t offset) const
@@ -115,12 +113,12 @@ void File::close()
 
 bool identityOf(const std::string& path, FileIdentity& out)
 {
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return false;
         raiseErrno(errno, path);
     }
-    out = {st.st_dev, st.st_ino};
+    out = {st.device, st.inode};
     return true;
 }
 
@@ -186,17 +184,10 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
 std::string temporaryFileName()
 {
     static std::atomic<unsigned> counter{0};
-    return ".brimlet-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    return ".brimlet-" + std::to_string(sys::processId()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
 namespace {
-
-// Where a write to `path` lands: through a symbolic link, its final target.
-std::string resolvedTarget(const std::string& path)
-{
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : path;
-}
 
 // Makes a rename durable. Best effort: the file itself is already on disk.
 void syncFolder(const std::string& folder)
@@ -209,7 +200,7 @@ void syncFolder(const std::string& folder)
 const char* const kTemporaryPrefix = ".brimlet-";
 const char* const kTemporarySuffix = ".tmp";
 
-std::string temporaryNameIn(const std::string& folder) { return folder + "/" + temporaryFileName(); }
+std::string temporaryNameIn(const std::string& folder) { return joinPath(folder, temporaryFileName()); }
 
 // Digits as std::to_string writes them: no sign, no leading zero.
 bool allDigits(const std::string& text)
@@ -219,7 +210,7 @@ bool allDigits(const std::string& text)
 }
 
 // The process id in a name of exactly our temporary form; 0 for any other name.
-pid_t temporaryOwner(const std::string& name)
+long temporaryOwner(const std::string& name)
 {
     std::string prefix = kTemporaryPrefix, suffix = kTemporarySuffix;
     if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
@@ -229,7 +220,7 @@ pid_t temporaryOwner(const std::string& name)
     auto dash = middle.find('-');
     if (dash == std::string::npos || !allDigits(middle.substr(0, dash)) || !allDigits(middle.substr(dash + 1)))
         return 0;
-    return static_cast<pid_t>(std::atol(middle.c_str()));
+    return std::atol(middle.c_str());
 }
 
 // A writer killed while its temporary file had a name leaves it behind; the
@@ -238,8 +229,8 @@ pid_t temporaryOwner(const std::string& name)
 void removeStaleTemporaries(const std::string& folder)
 {
     for (const std::string& name : sys::listFolder(folder.c_str())) {
-        pid_t pid = temporaryOwner(name);
-        if (pid > 0 && pid != ::getpid() && !sys::processExists(pid)) sys::unlink((folder + "/" + name).c_str());
+        long pid = temporaryOwner(name);
+        if (pid > 0 && pid != sys::processId() && !sys::processExists(pid)) sys::unlink(joinPath(folder, name).c_str());
     }
 }
 
@@ -267,7 +258,7 @@ int inheritedDescriptor(const std::string& path)
 
 }  // namespace
 
-WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetPath_(resolvedTarget(path))
+WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetPath_(sys::resolvedPath(path))
 {
     try {
         chooseWay();
@@ -282,25 +273,25 @@ void WholeFileWriter::chooseWay()
     int inherited = inheritedDescriptor(path_);
     if (inherited >= 0) {
         way_ = Way::Stream;
-        fd_.reset(::fcntl(inherited, F_DUPFD_CLOEXEC, 3));
+        fd_.reset(sys::duplicate(inherited));
         if (!fd_.valid()) raiseCannotCreate();
         return;
     }
-    struct stat old {};
+    sys::FileStatus old;
     bool exists = sys::stat(targetPath_.c_str(), &old) == 0;
     if (!exists && errno != ENOENT) raiseCannotCreate();
-    if (exists && (S_ISFIFO(old.st_mode) || S_ISCHR(old.st_mode))) {
+    if (exists && (S_ISFIFO(old.mode) || S_ISCHR(old.mode))) {
         openStream();
         return;
     }
-    if (exists && !S_ISREG(old.st_mode)) raiseCannotCreate(); // a folder, a socket, a block device
+    if (exists && !S_ISREG(old.mode)) raiseCannotCreate(); // a folder, a socket, a block device
     // A read-only file is not replaced behind its back.
-    if (exists && (old.st_mode & 0222) == 0) raiseCannotCreate();
+    if (exists && (old.mode & 0222) == 0) raiseCannotCreate();
     // Replacing a file with other names would part it from them.
-    bool replaceable = !exists || old.st_nlink <= 1;
+    bool replaceable = !exists || old.links <= 1;
     if (replaceable && openTemporary(exists ? &old : nullptr)) return;
     if (!exists) raiseCannotCreate();
-    openInPlace(static_cast<uint64_t>(old.st_size));
+    openInPlace(old.size);
 }
 
 WholeFileWriter::~WholeFileWriter()
@@ -319,7 +310,7 @@ void WholeFileWriter::discardTemporary()
 
 // Returns false when the folder takes no new file (or the new file cannot
 // have the old one's owner): the caller then writes in place.
-bool WholeFileWriter::openTemporary(const struct stat* old)
+bool WholeFileWriter::openTemporary(const sys::FileStatus* old)
 {
     std::string folder = folderOf(targetPath_);
     if (!openUnnamedTemporary(folder) && !openNamedTemporary(folder)) return false;
@@ -333,7 +324,7 @@ bool WholeFileWriter::openTemporary(const struct stat* old)
 
 bool WholeFileWriter::openUnnamedTemporary(const std::string& folder)
 {
-    if (::access("/proc/self/fd", F_OK) != 0) return false; // it could not be given a name later
+    if (!sys::hasUnnamedFiles()) return false; // it could not be given a name later
     fd_.reset(sys::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0666));
     if (fd_.valid()) return true;
     // Not every file system has unnamed files; a refusal of the folder or a
@@ -362,12 +353,12 @@ bool WholeFileWriter::openNamedTemporary(const std::string& folder)
 // The new file keeps the old one's owner, group, mode and attributes. A user who may not
 // give a file away (everyone but root, for a file of someone else's) cannot
 // replace that file without taking it over: such a file is written in place.
-bool WholeFileWriter::keepAttributesOf(const struct stat& old)
+bool WholeFileWriter::keepAttributesOf(const sys::FileStatus& old)
 {
-    struct stat now {};
+    sys::FileStatus now;
     if (sys::fstat(fd_.get(), &now) != 0) raiseCannotCreate();
-    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
-        if (sys::fchown(fd_.get(), old.st_uid, old.st_gid) != 0) {
+    if (now.owner != old.owner || now.group != old.group) {
+        if (sys::fchown(fd_.get(), old.owner, old.group) != 0) {
             if (errno == EPERM) return false;
             raiseCannotCreate();
         }
@@ -377,7 +368,7 @@ bool WholeFileWriter::keepAttributesOf(const struct stat& old)
     // file is written in place rather than lose them.
     if (sys::copyAttributes(targetPath_.c_str(), fd_.get()) != 0) return false;
     // After the owner: a change of owner clears the set-id bits.
-    if (sys::fchmod(fd_.get(), old.st_mode & 07777) != 0) raiseCannotCreate();
+    if (sys::fchmod(fd_.get(), old.mode & 07777) != 0) raiseCannotCreate();
     return true;
 }
 

@@ -34,16 +34,14 @@
 #include <span>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 namespace brimlet {
 
 // Identity of a file on disk (device and inode), to refuse operations that
 // would read and write one file through two names.
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -103,10 +101,10 @@ private:
     enum class Way { Replace, InPlace, Stream };
 
     void chooseWay();
-    bool openTemporary(const struct stat* old);
+    bool openTemporary(const sys::FileStatus* old);
     bool openUnnamedTemporary(const std::string& folder);
     bool openNamedTemporary(const std::string& folder);
-    bool keepAttributesOf(const struct stat& old);
+    bool keepAttributesOf(const sys::FileStatus& old);
     void openInPlace(uint64_t oldSize);
     void openStream();
     void put(const char* bytes, size_t count);

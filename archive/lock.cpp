@@ -6,17 +6,14 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <map>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <utility>
 
 namespace brimlet {
 
 namespace {
 
-using Key = std::pair<dev_t, ino_t>;
+using Key = std::pair<uint64_t, uint64_t>;
 
 struct Held {
     Descriptor fd; // closing it releases the lock
@@ -48,10 +45,10 @@ Target openTarget(const std::string& path)
         if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return {};
         raiseErrno(errno, path);
     }
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
-    if (!S_ISREG(st.st_mode)) return {};
-    return {std::move(fd), {st.st_dev, st.st_ino}};
+    if (!S_ISREG(st.mode)) return {};
+    return {std::move(fd), {st.device, st.inode}};
 }
 
 // Takes the lock on `fd`, waiting as `wait` says.
@@ -64,7 +61,8 @@ void acquire(int fd, const LockWait& wait)
     for (;;) {
         if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return;
         if (errno != EWOULDBLOCK && errno != EINTR)
-            throw Failure("The archive cannot be locked against other programs (I/O error " + std::to_string(errno) +
+            throw Failure("The archive cannot be locked against other programs (I/O error " +
+                          std::to_string(sys::systemErrorCode(errno)) +
                           ")");
         auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         if (wait.limitMs >= 0 && waited >= wait.limitMs)
@@ -81,16 +79,24 @@ void acquire(int fd, const LockWait& wait)
 // Whether `path` still names the file we locked (a save may have replaced it).
 bool stillNames(const std::string& path, const Key& key)
 {
-    struct stat st {};
+    sys::FileStatus st;
     if (sys::stat(path.c_str(), &st) != 0) return true; // gone: the command fails on its own terms
-    return Key{st.st_dev, st.st_ino} == key;
+    return Key{st.device, st.inode} == key;
 }
 
 }  // namespace
 
+// On Windows only the data file is locked: a handle held open on the
+// directory file would stand in the way of the rename that saves it.
+#ifdef _WIN32
+constexpr bool kLocksDirectoryFile = false;
+#else
+constexpr bool kLocksDirectoryFile = true;
+#endif
+
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
-    directory_ = lockFile(directoryPath, true, wait);
+    if (kLocksDirectoryFile) directory_ = lockFile(directoryPath, true, wait);
     try {
         data_ = lockFile(dataPath, false, wait);
     } catch (...) {

@@ -22,7 +22,7 @@
 
 #include <functional>
 #include <string>
-#include <sys/types.h>
+#include <cstdint>
 
 namespace brimlet {
 
@@ -44,8 +44,8 @@ public:
 private:
     struct Held {
         bool held = false;
-        dev_t device = 0;
-        ino_t inode = 0;
+        uint64_t device = 0;
+        uint64_t inode = 0;
     };
     static Held lockFile(const std::string& path, bool mayBeReplaced, const LockWait& wait);
     static void release(const Held& held);

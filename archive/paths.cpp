@@ -28,15 +28,33 @@ std::string entryExtension(const std::string& name)
 
 std::string hostExtension(const std::string& path)
 {
-    auto dot = extensionStart(path, "/");
+    auto dot = extensionStart(path, kPathSeparators);
     return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
+namespace {
+
+// The length of a leading drive ("C:"), 0 when there is none.
+size_t driveLength(const std::string& path)
+{
+#ifdef _WIN32
+    auto letter = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
+    if (path.size() >= 2 && path[1] == ':' && ((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z')) return 2;
+#else
+    (void)path;
+#endif
+    return 0;
+}
+
+}  // namespace
+
 PathParts splitPath(const std::string& path)
 {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {"", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+    size_t drive = driveLength(path);
+    auto slash = path.find_last_of(kPathSeparators);
+    if (slash == std::string::npos || slash < drive) return {path.substr(0, drive), path.substr(drive)};
+    if (slash == drive) return {path.substr(0, drive + 1), path.substr(slash + 1)}; // at the root
+    return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
 std::string folderOf(const std::string& path)
@@ -48,14 +66,17 @@ std::string folderOf(const std::string& path)
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty()) return name;
-    return folder == "/" ? "/" + name : folder + "/" + name;
+    char last = folder.back();
+    bool ended = std::string_view(kPathSeparators).find(last) != std::string_view::npos ||
+                 (last == ':' && driveLength(folder) == folder.size());
+    return ended ? folder + name : folder + kPreferredSeparator + name;
 }
 
 std::string hostFileName(const std::string& path) { return splitPath(path).name; }
 
 std::string changeHostExtension(const std::string& path, const std::string& extension)
 {
-    auto dot = extensionStart(path, "/");
+    auto dot = extensionStart(path, kPathSeparators);
     return (dot == std::string::npos ? path : path.substr(0, dot)) + extension;
 }
 
@@ -63,15 +84,44 @@ std::string directoryPathFor(const std::string& anyArchivePath) { return changeH
 
 std::string dataPathFor(const std::string& directoryPath) { return changeHostExtension(directoryPath, ".img"); }
 
+namespace {
+
+#ifdef _WIN32
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, whatever follows a dot.
+bool isDeviceName(const std::string& name)
+{
+    std::string stem = lowerAscii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+    return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+#endif
+
+bool forbiddenInFileName(char c)
+{
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') return true;
+#ifdef _WIN32
+    return std::string_view(":*?\"<>|").find(c) != std::string_view::npos;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
 std::string safeFileName(const std::string& name)
 {
     if (name.empty() || name == ".") return "_";
     if (name == "..") return "__";
     std::string safe = name;
-    for (char& c : safe) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') c = '_';
-    }
+    for (char& c : safe)
+        if (forbiddenInFileName(c)) c = '_';
+#ifdef _WIN32
+    if (safe.back() == '.' || safe.back() == ' ') safe.back() = '_';
+    if (isDeviceName(safe)) safe = "_" + safe;
+#endif
     return safe;
 }
 
@@ -109,8 +159,8 @@ bool containsLowered(std::string_view text, std::string_view loweredSearch)
 
 bool fileExists(const std::string& path)
 {
-    struct stat st {};
-    return !path.empty() && sys::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    sys::FileStatus st;
+    return !path.empty() && sys::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.mode);
 }
 
 }  // namespace brimlet

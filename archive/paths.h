@@ -2,8 +2,9 @@
 //
 // Entry names follow the format's own rule: the extension runs from the last
 // "." to the end, unless a "\" or ":" follows that "." ("/" does not bound it).
-// Host paths on this platform are bounded by "/": the extension of a path and
-// its file-name part never reach into a folder name.
+// Host paths are bounded by "/" (on Windows by "\\" as well, and a leading
+// "C:" names a drive): the extension of a path and its file-name part never
+// reach into a folder name.
 //
 // Whatever file is named as the archive (x.dir, x.img or x), the archive is
 // the pair x.dir + x.img next to it.
@@ -16,8 +17,17 @@ namespace brimlet {
 
 std::string entryExtension(const std::string& name);
 
-// A host path at its last "/": the text before it (the folder as written; ""
-// when there is none, "/" for a file at the root) and the file-name part.
+#ifdef _WIN32
+inline constexpr const char* kPathSeparators = "/\\";
+inline constexpr char kPreferredSeparator = '\\';
+#else
+inline constexpr const char* kPathSeparators = "/";
+inline constexpr char kPreferredSeparator = '/';
+#endif
+
+// A host path at its last separator: the text before it (the folder as
+// written; "" when there is none, "/" for a file at the root, "C:\\" or "C:"
+// on Windows) and the file-name part.
 struct PathParts {
     std::string folder;
     std::string name;
@@ -54,7 +64,10 @@ ArchivePair archivePairFor(const std::string& path);
 
 // An entry name as a file name in a folder: "/", "\\" and control bytes
 // become "_", and so do an empty name, "." and "..", which would not name a
-// file of the folder.
+// file of the folder. On Windows also the characters it forbids in names
+// (":" would write into an alternate stream of another file), a trailing dot
+// or space (Windows drops them), and device names such as "CON" or
+// "nul.txt", which get a "_" in front.
 std::string safeFileName(const std::string& name);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.

@@ -4,13 +4,35 @@
 // Each wrapper has the POSIX call's signature and result convention (-1 and
 // errno on failure). A `FaultPlan` installed by a test counts the calls and
 // makes the k-th one fail with a chosen errno, or turn a read or write short.
+//
+// Two implementations sit behind it, chosen when building: sys_posix.cpp and
+// sys_windows.cpp. The Windows one keeps the same conventions: descriptors
+// are C runtime descriptors over Win32 handles, paths are UTF-8 (turned into
+// UTF-16 for the -W calls), and Windows errors become errno values (see
+// systemErrorCode for the ones without a counterpart).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <fcntl.h>
 #include <string>
-#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
+
+#ifdef _WIN32
+// Flags that Windows' runtime lacks. There are no FIFOs to wait for and no
+// descriptors to leak into children of ours; the other two are understood by
+// sys::open.
+#define O_NONBLOCK 0
+#define O_CLOEXEC 0
+#define O_DIRECTORY 0x00200000
+#define O_TMPFILE 0x00400000 // refused (EOPNOTSUPP): named temporary files are used
+#define LOCK_EX 2
+#define LOCK_NB 4
+#define LOCK_UN 8
+#define EDQUOT 0x7FF0 // no quotas reported this way: never set, but named where POSIX sets it
+#endif
 
 namespace brimlet::sys {
 
@@ -31,29 +53,47 @@ struct FaultPlan {
 // Installs `plan` (nullptr: none). The plan must outlive its installation.
 void setFaultPlan(FaultPlan* plan);
 
-int open(const char* path, int flags, mode_t mode = 0);
+// What the store needs to know of a file, on either system.
+struct FileStatus {
+    unsigned mode = 0;  // type and permission bits, as in st_mode (S_ISREG() and friends)
+    uint64_t size = 0;
+    uint64_t links = 1; // hard links
+    unsigned owner = 0; // POSIX user and group; 0 on Windows
+    unsigned group = 0;
+    uint64_t device = 0; // with `inode`, the file's identity (volume and file index on Windows)
+    uint64_t inode = 0;
+};
+
+int open(const char* path, int flags, int mode = 0);
 // Relative to an open folder (extract writes every file through its folder,
 // so a link put in place of the folder afterwards is never followed).
-int openAt(int folderFd, const char* name, int flags, mode_t mode = 0);
+int openAt(int folderFd, const char* name, int flags, int mode = 0);
 int renameAt(int folderFd, const char* from, const char* to);
 int linkOpenFileAt(int fd, int folderFd, const char* name);
-int mkdir(const char* path, mode_t mode);
-// Flushes every file of the file system that holds `fd`.
+int mkdir(const char* path, int mode);
+// Flushes every file of the file system that holds `fd`. Where the system
+// cannot (kSyncsWholeFileSystem is false), each file is flushed on its own.
 int syncfs(int fd);
+#ifdef _WIN32
+constexpr bool kSyncsWholeFileSystem = false;
+#else
+constexpr bool kSyncsWholeFileSystem = true;
+#endif
 // Free bytes for us on the file system that holds `fd`; -1 on failure.
 long long freeBytes(int fd);
 int close(int fd);
 ssize_t pread(int fd, void* buf, size_t count, off_t offset);
 ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset);
 ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
-int fstat(int fd, struct stat* st);
-int stat(const char* path, struct stat* st);
+int fstat(int fd, FileStatus* st);
+int stat(const char* path, FileStatus* st);
 int fsync(int fd);
-int fchmod(int fd, mode_t mode);
+int fchmod(int fd, unsigned mode);
+// Replaces `to` atomically when it exists.
 int rename(const char* from, const char* to);
 // Gives a name to a file opened with O_TMPFILE.
 int linkOpenFile(int fd, const char* newPath);
-int fchown(int fd, uid_t owner, gid_t group);
+int fchown(int fd, unsigned owner, unsigned group);
 // Copies every extended attribute (ACLs among them) of the file at `from` to
 // the open file `toFd`. 0, or -1 with errno when one cannot be copied.
 int copyAttributes(const char* from, int toFd);
@@ -64,11 +104,27 @@ int setBlocking(int fd);
 // Plain write at the current position, for pipes and devices.
 ssize_t write(int fd, const void* buf, size_t count);
 int unlink(const char* path);
+// An advisory lock on the whole file (LOCK_EX, LOCK_NB, LOCK_UN), released
+// when the descriptor closes. On Windows a byte far past any data is locked,
+// so the lock never stands in the way of reading or writing the file.
 int flock(int fd, int operation);
 // The names in a folder ("." and ".." left out); empty when it cannot be read.
 std::vector<std::string> listFolder(const char* path);
 // Whether a process with this id exists.
-bool processExists(pid_t pid);
+bool processExists(long pid);
+
+// Not counted and never failed: facts about this process and this system.
+long processId();
+// The path a write to `path` lands on: symbolic links resolved where the
+// system has them; `path` itself when it cannot be resolved.
+std::string resolvedPath(const std::string& path);
+// Whether a file opened with O_TMPFILE can be given a name later.
+bool hasUnnamedFiles();
+// A second descriptor for one this process inherited (standard output).
+int duplicate(int fd);
+// The number an "I/O error N" message shows for the errno `err`: the
+// system's own code (on Windows, the Windows error that had no errno).
+int systemErrorCode(int err);
 
 // Sleeps without being counted: used while waiting for a lock.
 void pause(int milliseconds);

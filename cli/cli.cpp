@@ -6,14 +6,11 @@
 #include "archive/paths.h"
 
 #include <charconv>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <ostream>
-#include <unistd.h>
 
 namespace brimlet::cli {
 
@@ -160,7 +157,7 @@ const std::map<std::string, Command>& commands()
 // piped, they print only their summary.
 Archive::Progress progressOn(std::ostream& err, const std::string& command)
 {
-    if (&err != &std::cerr || !::isatty(STDERR_FILENO)) return {};
+    if (&err != &std::cerr || !errorIsTerminal()) return {};
     return [&err, command](uint64_t done, uint64_t total) {
         err << '\r' << command << ": " << done << " of " << total << (done == total ? "\n" : "") << std::flush;
     };
@@ -176,14 +173,6 @@ int finish(int code, std::ostream& out, std::ostream& err)
 }
 
 }  // namespace
-
-void prepareProcess()
-{
-    for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd) std::abort();
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {

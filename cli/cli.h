@@ -25,7 +25,15 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // when they are closed, so that no file the program opens takes their
 // numbers (an export to "-" would otherwise write into it); and makes a
 // write past the file-size limit or to a closed pipe fail with an error
-// (reported) instead of ending the program.
+// (reported) instead of ending the program. On Windows: standard output
+// carries bytes unchanged (no CR added before LF) and the console shows UTF-8.
 void prepareProcess();
+
+// The command's arguments (after the program's name) in UTF-8. On Windows
+// they are read as UTF-16 from the system, whatever the console's code page.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Whether standard error is a terminal (progress is shown only there).
+bool errorIsTerminal();
 
 }  // namespace brimlet::cli

@@ -5,6 +5,5 @@
 int main(int argc, char** argv)
 {
     brimlet::cli::prepareProcess();
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return brimlet::cli::run(args, std::cout, std::cerr);
+    return brimlet::cli::run(brimlet::cli::arguments(argc, argv), std::cout, std::cerr);
 }

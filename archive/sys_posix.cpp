@@ -1,4 +1,6 @@
+// The system-call layer on Linux and other POSIX systems.
 #include "sys.h"
+#include "sys_faults.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +10,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <cstring>
+#include <cstdlib>
+#include <memory>
 #include <sys/file.h>
 #include <sys/xattr.h>
 #include <sys/statvfs.h>
@@ -15,63 +19,30 @@
 
 namespace brimlet::sys {
 
-namespace {
+using faults::Fault;
+using faults::nextCall;
+using faults::shortened;
+using faults::cappedAtByteMark;
+using faults::afterWrite;
 
-FaultPlan* activePlan = nullptr;
-
-enum class Fault { None, Fail, Short };
-
-Fault nextCall()
+void faults::killProcess()
 {
-    if (!activePlan) return Fault::None;
-    ++activePlan->calls;
-    if (activePlan->calls != activePlan->failAt) return Fault::None;
-    activePlan->fired = true;
-    if (activePlan->kill) ::kill(::getpid(), SIGKILL);
-    return activePlan->shortIo ? Fault::Short : Fault::Fail;
+    ::kill(::getpid(), SIGKILL);
+    __builtin_unreachable();
 }
 
-// For calls that move bytes: a short transfer moves half (at least nothing).
-size_t shortened(size_t count) { return count / 2; }
-
-// With a byte mark set, a write is cut at the mark; `afterWrite` then ends
-// the process, as a power cut in the middle of the write would.
-size_t cappedAtByteMark(size_t count)
-{
-    if (!activePlan || activePlan->killAfterBytes < 0) return count;
-    long long left = activePlan->killAfterBytes - activePlan->bytesWritten;
-    return left < static_cast<long long>(count) ? static_cast<size_t>(std::max(left, 0LL)) : count;
-}
-
-void afterWrite(ssize_t written)
-{
-    if (!activePlan || activePlan->killAfterBytes < 0 || written < 0) return;
-    activePlan->bytesWritten += written;
-    if (activePlan->bytesWritten >= activePlan->killAfterBytes) ::kill(::getpid(), SIGKILL);
-}
-
-}  // namespace
-
-void setFaultPlan(FaultPlan* plan) { activePlan = plan; }
-
-#define BRIMLET_FAIL_IF_PLANNED(fault)        \
-    if ((fault) == Fault::Fail) {             \
-        errno = activePlan->error ? activePlan->error : EIO; \
-        return -1;                            \
-    }
-
-int open(const char* path, int flags, mode_t mode)
+int open(const char* path, int flags, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::open(path, flags | O_CLOEXEC, mode);
+    return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
-int openAt(int folderFd, const char* name, int flags, mode_t mode)
+int openAt(int folderFd, const char* name, int flags, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::openat(folderFd, name, flags | O_CLOEXEC, mode);
+    return ::openat(folderFd, name, flags | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 int renameAt(int folderFd, const char* from, const char* to)
@@ -90,11 +61,11 @@ int linkOpenFileAt(int fd, int folderFd, const char* name)
     return ::linkat(fd, "", folderFd, name, AT_EMPTY_PATH);
 }
 
-int mkdir(const char* path, mode_t mode)
+int mkdir(const char* path, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::mkdir(path, mode);
+    return ::mkdir(path, static_cast<mode_t>(mode));
 }
 
 int syncfs(int fd)
@@ -158,18 +129,34 @@ ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t
     return n;
 }
 
-int fstat(int fd, struct stat* st)
+namespace {
+
+void fill(FileStatus* out, const struct stat& st)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::fstat(fd, st);
+    *out = {st.st_mode, static_cast<uint64_t>(st.st_size), st.st_nlink, st.st_uid, st.st_gid,
+            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-int stat(const char* path, struct stat* st)
+}  // namespace
+
+int fstat(int fd, FileStatus* out)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::stat(path, st);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return -1;
+    fill(out, st);
+    return 0;
+}
+
+int stat(const char* path, FileStatus* out)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    struct stat st {};
+    if (::stat(path, &st) != 0) return -1;
+    fill(out, st);
+    return 0;
 }
 
 int fsync(int fd)
@@ -179,11 +166,11 @@ int fsync(int fd)
     return ::fsync(fd);
 }
 
-int fchmod(int fd, mode_t mode)
+int fchmod(int fd, unsigned mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::fchmod(fd, mode);
+    return ::fchmod(fd, static_cast<mode_t>(mode));
 }
 
 int rename(const char* from, const char* to)
@@ -203,7 +190,7 @@ int linkOpenFile(int fd, const char* newPath)
     return ::linkat(fd, "", AT_FDCWD, newPath, AT_EMPTY_PATH);
 }
 
-int fchown(int fd, uid_t owner, gid_t group)
+int fchown(int fd, unsigned owner, unsigned group)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
@@ -272,11 +259,25 @@ std::vector<std::string> listFolder(const char* path)
     return names;
 }
 
-bool processExists(pid_t pid)
+bool processExists(long pid)
 {
     if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
-    return ::kill(pid, 0) == 0 || errno != ESRCH;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
+
+long processId() { return ::getpid(); }
+
+std::string resolvedPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : path;
+}
+
+bool hasUnnamedFiles() { return ::access("/proc/self/fd", F_OK) == 0; }
+
+int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+
+int systemErrorCode(int err) { return err; }
 
 void pause(int milliseconds)
 {

@@ -1,0 +1,579 @@
+// The system-call layer on Windows.
+//
+// Descriptors are C runtime descriptors wrapping Win32 handles, so the rest
+// of the store keeps its POSIX shape. Every file is opened with share modes
+// that let other programs read, write, rename and delete it, as POSIX does;
+// folders are opened without FILE_SHARE_DELETE, so a folder we write into
+// cannot be renamed away under us. Paths arrive as UTF-8 and go to the -W
+// calls as UTF-16. Windows errors become errno values; one without a POSIX
+// counterpart becomes kNativeErrorBase + its code, which systemErrorCode()
+// gives back for the "I/O error N" message.
+#include "sys.h"
+#include "sys_faults.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <io.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace brimlet::sys {
+
+using faults::Fault;
+using faults::nextCall;
+using faults::shortened;
+using faults::cappedAtByteMark;
+using faults::afterWrite;
+
+void faults::killProcess()
+{
+    ::TerminateProcess(::GetCurrentProcess(), 137);
+    for (;;) ::Sleep(INFINITE); // TerminateProcess on ourselves does not return
+}
+
+namespace {
+
+constexpr int kNativeErrorBase = 0x10000;
+
+int errnoFor(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: return ENOENT;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE: return ENOTDIR; // "Invalid filename"
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_PRIVILEGE_NOT_HELD: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_INVALID_HANDLE: return EBADF;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_CALL_NOT_IMPLEMENTED: return EOPNOTSUPP;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    default: return kNativeErrorBase + static_cast<int>(error);
+    }
+}
+
+int failWith(DWORD error)
+{
+    errno = errnoFor(error);
+    return -1;
+}
+
+int fail() { return failWith(::GetLastError()); }
+
+// UTF-8 to UTF-16; false for bytes that are not UTF-8 (no file has such a name).
+bool toWide(const char* utf8, std::wstring& out)
+{
+    out.clear();
+    if (!*utf8) return true;
+    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+    if (length <= 0) return false;
+    out.resize(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, out.data(), length);
+    out.pop_back(); // the terminating zero
+    return true;
+}
+
+std::string toUtf8(const std::wstring& wide)
+{
+    if (wide.empty()) return {};
+    int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                       nullptr);
+    std::string out(static_cast<size_t>(std::max(length, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr, nullptr);
+    return out;
+}
+
+// Converts `path` or fails the call with ENOTDIR ("Invalid filename").
+#define BRIMLET_WIDE_OR_FAIL(name, path) \
+    std::wstring name;                   \
+    if (!toWide(path, name)) {           \
+        errno = ENOTDIR;                 \
+        return -1;                       \
+    }
+
+HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+
+// The folders opened with O_DIRECTORY, by descriptor: openAt() and
+// renameAt() work by path inside them (Windows has no *at calls). The
+// folder cannot be renamed while we hold it open, so the path stays true.
+std::mutex folderMutex;
+std::map<int, std::wstring>& folderPaths()
+{
+    static std::map<int, std::wstring> paths;
+    return paths;
+}
+
+bool folderPathOf(int fd, std::wstring& out)
+{
+    std::lock_guard<std::mutex> guard(folderMutex);
+    auto it = folderPaths().find(fd);
+    if (it == folderPaths().end()) return false;
+    out = it->second;
+    return true;
+}
+
+std::wstring inFolder(const std::wstring& folder, const std::wstring& name)
+{
+    if (folder.empty()) return name;
+    wchar_t last = folder.back();
+    return last == L'\\' || last == L'/' || last == L':' ? folder + name : folder + L'\\' + name;
+}
+
+int openWide(const std::wstring& path, int flags, int mode)
+{
+    if (flags & O_TMPFILE) {
+        errno = EOPNOTSUPP; // no unnamed files: the caller makes a named one
+        return -1;
+    }
+    DWORD access = 0;
+    switch (flags & (O_RDONLY | O_WRONLY | O_RDWR)) {
+    case O_WRONLY: access = GENERIC_WRITE; break;
+    case O_RDWR: access = GENERIC_READ | GENERIC_WRITE; break;
+    default: access = GENERIC_READ; break;
+    }
+    DWORD disposition = OPEN_EXISTING;
+    if (flags & O_CREAT) disposition = (flags & O_EXCL) ? CREATE_NEW : (flags & O_TRUNC) ? CREATE_ALWAYS : OPEN_ALWAYS;
+    else if (flags & O_TRUNC) disposition = TRUNCATE_EXISTING;
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    if (flags & O_DIRECTORY) {
+        attributes = FILE_FLAG_BACKUP_SEMANTICS; // what opens a folder
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        access = GENERIC_READ;
+    }
+    if (flags & O_CREAT) {
+        access |= READ_CONTROL | WRITE_DAC; // so a new file can take an old one's ACL
+        if ((mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return fail();
+    int runtimeFlags = _O_BINARY | _O_NOINHERIT | ((flags & O_WRONLY) ? _O_WRONLY : (flags & O_RDWR) ? _O_RDWR : _O_RDONLY);
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), runtimeFlags);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        errno = EMFILE;
+        return -1;
+    }
+    if (flags & O_DIRECTORY) {
+        std::lock_guard<std::mutex> guard(folderMutex);
+        folderPaths()[fd] = path;
+    }
+    return fd;
+}
+
+bool information(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
+{
+    return ::GetFileInformationByHandle(handle, &info) != 0;
+}
+
+int statusOf(HANDLE handle, FileStatus* out)
+{
+    DWORD type = ::GetFileType(handle);
+    if (type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) {
+        *out = {};
+        out->mode = (type == FILE_TYPE_PIPE ? S_IFIFO : S_IFCHR) | 0666;
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!information(handle, info)) return fail();
+    bool folder = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    bool readOnly = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+    out->mode = folder ? (S_IFDIR | 0777) : (S_IFREG | (readOnly ? 0444 : 0666));
+    out->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out->links = info.nNumberOfLinks;
+    out->owner = out->group = 0;
+    out->device = info.dwVolumeSerialNumber;
+    out->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return 0;
+}
+
+// Opens `path` only to ask about it (links followed, folders included).
+HANDLE openToQuery(const std::wstring& path)
+{
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool isFolderHandle(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    return information(handle, info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The path Windows has for an open handle, without the "\\?\" prefix.
+std::wstring finalPathOf(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(length + 1);
+    }
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+int moveReplacing(const std::wstring& from, const std::wstring& to)
+{
+    // Atomic on NTFS: a crash leaves the old file or the new one under `to`.
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail();
+    return 0;
+}
+
+}  // namespace
+
+int open(const char* path, int flags, int mode)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wide, path);
+    return openWide(wide, flags, mode);
+}
+
+int openAt(int folderFd, const char* name, int flags, int mode)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    std::wstring folder;
+    if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
+    BRIMLET_WIDE_OR_FAIL(wide, name);
+    if (wide == L".") return openWide(folder, flags | O_DIRECTORY, mode);
+    return openWide(inFolder(folder, wide), flags, mode);
+}
+
+int renameAt(int folderFd, const char* from, const char* to)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    std::wstring folder;
+    if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
+    BRIMLET_WIDE_OR_FAIL(wideFrom, from);
+    BRIMLET_WIDE_OR_FAIL(wideTo, to);
+    return moveReplacing(inFolder(folder, wideFrom), inFolder(folder, wideTo));
+}
+
+int linkOpenFileAt(int, int, const char*)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    errno = EOPNOTSUPP; // never reached: no file is opened unnamed here
+    return -1;
+}
+
+int linkOpenFile(int fd, const char* newPath) { return linkOpenFileAt(fd, -1, newPath); }
+
+int mkdir(const char* path, int)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wide, path);
+    return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : fail();
+}
+
+int syncfs(int)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return 0; // Windows flushes a file system only for administrators: each file is flushed instead
+}
+
+long long freeBytes(int fd)
+{
+    if (nextCall() == Fault::Fail) return -1;
+    std::wstring path = finalPathOf(handleOf(fd));
+    auto slash = path.find_last_of(L"\\/");
+    if (path.empty() || slash == std::wstring::npos) return -1;
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(path.substr(0, slash + 1).c_str(), &available, nullptr, nullptr)) return -1;
+    return static_cast<long long>(available.QuadPart);
+}
+
+int close(int fd)
+{
+    auto fault = nextCall();
+    {
+        std::lock_guard<std::mutex> guard(folderMutex);
+        folderPaths().erase(fd);
+    }
+    int result = ::_close(fd); // the descriptor is released even when the close is made to fail
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return result;
+}
+
+ssize_t pread(int fd, void* buf, size_t count, off_t offset)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    if (fault == Fault::Short) count = shortened(count);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD done = 0;
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+    if (!::ReadFile(handleOf(fd), buf, asked, &done, &at)) {
+        if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+        return fail();
+    }
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    if (fault == Fault::Short) count = shortened(count);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD done = 0;
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(cappedAtByteMark(count), 1u << 30));
+    if (!::WriteFile(handleOf(fd), buf, asked, &done, &at)) return fail();
+    afterWrite(static_cast<ssize_t>(done));
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t write(int fd, const void* buf, size_t count)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    if (fault == Fault::Short) count = shortened(count);
+    DWORD done = 0;
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(cappedAtByteMark(count), 1u << 30));
+    if (!::WriteFile(handleOf(fd), buf, asked, &done, nullptr)) {
+        if (::GetLastError() == ERROR_NO_DATA || ::GetLastError() == ERROR_BROKEN_PIPE) return failWith(ERROR_NO_DATA);
+        return fail();
+    }
+    afterWrite(static_cast<ssize_t>(done));
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t copyFileRange(int, off_t*, int, off_t*, size_t)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    errno = EOPNOTSUPP; // the caller copies through a buffer
+    return -1;
+}
+
+int fstat(int fd, FileStatus* st)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return statusOf(handleOf(fd), st);
+}
+
+int stat(const char* path, FileStatus* st)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wide, path);
+    if (wide.empty()) return failWith(ERROR_FILE_NOT_FOUND);
+    HANDLE handle = openToQuery(wide);
+    if (handle == INVALID_HANDLE_VALUE) return fail();
+    int result = statusOf(handle, st);
+    DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    return result == 0 ? 0 : failWith(error);
+}
+
+int fsync(int fd)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    HANDLE handle = handleOf(fd);
+    // A folder cannot be flushed on Windows; renames are written through.
+    if (isFolderHandle(handle)) return 0;
+    return ::FlushFileBuffers(handle) ? 0 : fail();
+}
+
+int fchmod(int fd, unsigned mode)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    // Windows has one permission bit of its own: the read-only attribute.
+    FILE_BASIC_INFO basic{};
+    HANDLE handle = handleOf(fd);
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return fail();
+    DWORD wanted = (mode & 0222) ? (basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
+                                 : (basic.FileAttributes | FILE_ATTRIBUTE_READONLY);
+    if (wanted == basic.FileAttributes) return 0;
+    basic.FileAttributes = wanted;
+    return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) ? 0 : fail();
+}
+
+int rename(const char* from, const char* to)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wideFrom, from);
+    BRIMLET_WIDE_OR_FAIL(wideTo, to);
+    return moveReplacing(wideFrom, wideTo);
+}
+
+int fchown(int, unsigned, unsigned)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return 0; // no POSIX owners: a file's owner is its Windows security descriptor's (see copyAttributes)
+}
+
+int copyAttributes(const char* from, int toFd)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wide, from);
+    HANDLE to = handleOf(toFd);
+    // The attributes that say how the file is shown and kept.
+    DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD old = ::GetFileAttributesW(wide.c_str());
+    if (old == INVALID_FILE_ATTRIBUTES) return fail();
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(to, FileBasicInfo, &basic, sizeof basic)) return fail();
+    basic.FileAttributes = (basic.FileAttributes & ~kept) | (old & kept);
+    if (!::SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic)) return fail();
+    // The access rules (DACL). A volume without them (FAT) has none to keep.
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = ::GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                          &dacl, nullptr, &descriptor);
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED) return 0;
+    if (error != ERROR_SUCCESS) return failWith(error);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
+                                                                 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                 : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    error = dacl ? ::SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr) : ERROR_SUCCESS;
+    ::LocalFree(descriptor);
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED) return 0;
+    return error == ERROR_SUCCESS ? 0 : failWith(error);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = length;
+    return ::SetFileInformationByHandle(handleOf(fd), FileEndOfFileInfo, &end, sizeof end) ? 0 : fail();
+}
+
+int setBlocking(int)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    return 0; // files are never opened non-blocking here
+}
+
+int unlink(const char* path)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    BRIMLET_WIDE_OR_FAIL(wide, path);
+    return ::DeleteFileW(wide.c_str()) ? 0 : fail();
+}
+
+int flock(int fd, int operation)
+{
+    auto fault = nextCall();
+    BRIMLET_FAIL_IF_PLANNED(fault);
+    // Windows locks are mandatory for the bytes they cover: lock one byte far
+    // past the end of any archive, which no read or write ever reaches.
+    OVERLAPPED at{};
+    at.Offset = 0xFFFFFFFEu;
+    at.OffsetHigh = 0x7FFFFFFFu;
+    HANDLE handle = handleOf(fd);
+    if (operation & LOCK_UN) return ::UnlockFileEx(handle, 0, 1, 0, &at) ? 0 : fail();
+    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | ((operation & LOCK_NB) ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+    if (::LockFileEx(handle, flags, 0, 1, 0, &at)) return 0;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
+        errno = EWOULDBLOCK;
+        return -1;
+    }
+    return failWith(error);
+}
+
+std::vector<std::string> listFolder(const char* path)
+{
+    std::vector<std::string> names;
+    if (nextCall() == Fault::Fail) return names;
+    std::wstring wide;
+    if (!toWide(path, wide)) return names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(inFolder(wide, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(toUtf8(name));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+bool processExists(long pid)
+{
+    if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER; // denied: it exists
+    DWORD code = 0;
+    bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running;
+}
+
+long processId() { return static_cast<long>(::GetCurrentProcessId()); }
+
+std::string resolvedPath(const std::string& path)
+{
+    std::wstring wide;
+    if (!toWide(path.c_str(), wide) || wide.empty()) return path;
+    HANDLE handle = openToQuery(wide);
+    if (handle == INVALID_HANDLE_VALUE) return path;
+    std::wstring final = finalPathOf(handle);
+    ::CloseHandle(handle);
+    return final.empty() ? path : toUtf8(final);
+}
+
+bool hasUnnamedFiles() { return false; }
+
+int duplicate(int fd) { return ::_dup(fd); }
+
+int systemErrorCode(int err) { return err >= kNativeErrorBase ? err - kNativeErrorBase : err; }
+
+void pause(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+bool isFolderUncounted(const char* path)
+{
+    std::wstring wide;
+    if (!toWide(path, wide)) return false;
+    DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace brimlet::sys

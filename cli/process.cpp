@@ -1,0 +1,61 @@
+// What brimlet-cli asks of the operating system itself, outside the archive
+// store: its arguments, its standard streams, its signals.
+#include "cli.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace brimlet::cli {
+
+#ifdef _WIN32
+
+void prepareProcess()
+{
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> arguments(int, char**)
+{
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide && i < count; ++i) {
+        int length = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<size_t>(length > 0 ? length - 1 : 0), '\0');
+        if (length > 1) ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), length, nullptr, nullptr);
+        args.push_back(arg);
+    }
+    ::LocalFree(wide);
+    return args;
+}
+
+bool errorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+#else
+
+void prepareProcess()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd) std::abort();
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::vector<std::string> arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
+
+bool errorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+#endif
+
+}  // namespace brimlet::cli
