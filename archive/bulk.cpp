@@ -126,7 +126,7 @@ void makeFolders(const std::string& path)
 {
     for (size_t slash = path.find_first_of(kPathSeparators, 1);; slash = path.find_first_of(kPathSeparators, slash + 1)) {
         std::string part = path.substr(0, slash);
-        bool drive = part.size() == 2 && part[1] == ':' && kPreferredSeparator == '\\'; // "C:" is no folder to make
+        bool drive = splitPath(part).name.empty(); // "C:" or "C:\\" is no folder to make
         if (!part.empty() && !drive && sys::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
             throw Failure("Cannot create folder " + path);
         if (slash == std::string::npos) return;

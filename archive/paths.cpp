@@ -69,7 +69,10 @@ std::string joinPath(const std::string& folder, const std::string& name)
     char last = folder.back();
     bool ended = std::string_view(kPathSeparators).find(last) != std::string_view::npos ||
                  (last == ':' && driveLength(folder) == folder.size());
-    return ended ? folder + name : folder + kPreferredSeparator + name;
+    if (ended) return folder + name;
+    // The separator the folder is written with ("/" works everywhere).
+    auto separator = folder.find_last_of(kPathSeparators);
+    return folder + (separator == std::string::npos ? '/' : folder[separator]) + name;
 }
 
 std::string hostFileName(const std::string& path) { return splitPath(path).name; }

@@ -19,10 +19,8 @@ std::string entryExtension(const std::string& name);
 
 #ifdef _WIN32
 inline constexpr const char* kPathSeparators = "/\\";
-inline constexpr char kPreferredSeparator = '\\';
 #else
 inline constexpr const char* kPathSeparators = "/";
-inline constexpr char kPreferredSeparator = '/';
 #endif
 
 // A host path at its last separator: the text before it (the folder as
@@ -35,7 +33,8 @@ struct PathParts {
 PathParts splitPath(const std::string& path);
 // The folder to open or list for `path`: "." when the path names none.
 std::string folderOf(const std::string& path);
-// The path of `name` in `folder` as splitPath gave it.
+// The path of `name` in `folder` as splitPath gave it, joined with the
+// separator the folder already uses ("/" when it has none).
 std::string joinPath(const std::string& folder, const std::string& name);
 
 std::string hostExtension(const std::string& path);

@@ -237,11 +237,28 @@ std::wstring finalPathOf(HANDLE handle)
     return path;
 }
 
+// Windows refuses to replace a file that any program has open at that
+// moment, even one that only looks at its attributes: another brimlet-cli
+// finding the archive before it waits for the lock, a virus scanner, an
+// indexer. Such holds last milliseconds, so the rename is tried again for
+// up to about two seconds before it counts as refused.
+bool heldOpenElsewhere(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 int moveReplacing(const std::wstring& from, const std::wstring& to)
 {
     // Atomic on NTFS: a crash leaves the old file or the new one under `to`.
-    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail();
-    return 0;
+    DWORD nap = 1, waited = 0;
+    for (;;) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        DWORD error = ::GetLastError();
+        if (!heldOpenElsewhere(error) || waited >= 2000) return failWith(error);
+        ::Sleep(nap);
+        waited += nap;
+        nap = std::min<DWORD>(nap * 2, 100);
+    }
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ namespace brimlet::cli {
 
 void prepareProcess()
 {
+    // Lines end in LF on every system, and an export to "-" is byte for byte.
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
     ::SetConsoleOutputCP(CP_UTF8);
 }
 

@@ -59,7 +59,11 @@ TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
     EXPECT_EQ(readFile(t / "new.img").size(), 0u);
     EXPECT_FAILURE(Archive::create(t / "new"), "The archive already exists: " + (t / "new.dir"));
     writeFile(t / "ONLY.IMG", {1});
+#ifdef _WIN32 // names are case-blind there: the name as given finds the file
+    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + (t / "only.img"));
+#else
     EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + (t / "ONLY.IMG"));
+#endif
     EXPECT_FALSE(exists(t / "only.dir"));
     EXPECT_EQ(readFile(t / "ONLY.IMG"), Bytes{1});
 }
@@ -118,14 +122,17 @@ TEST_F(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
     // Traps: a link in the way pointing outside, a file to be replaced.
     writeFile(tmp / "outside.txt", {7, 7});
     std::filesystem::create_directories(out);
-    ASSERT_EQ(::symlink((tmp / "outside.txt").c_str(), (out + "/a.dff").c_str()), 0);
+    bool linked = makeLink(tmp / "outside.txt", out + "/a.dff");
+#ifndef _WIN32
+    ASSERT_TRUE(linked);
+#endif
     writeFile(out + "/c.col", pattern(100000, 5));
     archive.renameEntry(3, "../B.TXD"); // unsafe, and the same name as b.txd once made safe? no: ".._B.TXD"
     std::vector<std::string> notes;
     auto count = archive.extractEntries(out, {}, [&](const std::string& n) { notes.push_back(n); });
     EXPECT_EQ(count.written, 4u);
     EXPECT_EQ(readFile(tmp / "outside.txt"), (Bytes{7, 7}));
-    EXPECT_FALSE(std::filesystem::is_symlink(out + "/a.dff"));
+    if (linked) EXPECT_FALSE(std::filesystem::is_symlink(fsPath(out + "/a.dff")));
     EXPECT_EQ(readFile(out + "/a.dff"), slice(data, 0, 2 * 2048));
     EXPECT_EQ(readFile(out + "/b.txd"), slice(data, 3 * 2048, 2048));
     EXPECT_EQ(readFile(out + "/c.col"), slice(data, 4 * 2048, 3 * 2048));
@@ -178,6 +185,35 @@ TEST(SafeNames, UnsafeBytesBecomeUnderscores)
     EXPECT_EQ(safeFileName(".."), "__");
     EXPECT_EQ(safeFileName("a/b\\c\x01\x7f.dff"), "a_b_c__.dff");
     EXPECT_EQ(safeFileName("...dff"), "...dff");
+#ifdef _WIN32
+    // What Windows would take for a stream of another file, a device, or
+    // a name it shortens.
+    EXPECT_EQ(safeFileName("car.dff:hidden"), "car.dff_hidden");
+    EXPECT_EQ(safeFileName("a?*<>|\".txd"), "a______.txd");
+    EXPECT_EQ(safeFileName("CON"), "_CON");
+    EXPECT_EQ(safeFileName("nul.txd"), "_nul.txd");
+    EXPECT_EQ(safeFileName("Com3.dff"), "_Com3.dff");
+    EXPECT_EQ(safeFileName("com0.dff"), "com0.dff");
+    EXPECT_EQ(safeFileName("console.dff"), "console.dff");
+    EXPECT_EQ(safeFileName("car.dff."), "car.dff_");
+#else
+    EXPECT_EQ(safeFileName("car.dff:x?"), "car.dff:x?");
+#endif
+}
+
+TEST_F(Bulk, ExtractNeverWritesOutsideTheNamedFiles)
+{
+    // Every entry gets a file of its own in the folder, whatever its name.
+    archive.renameEntry(0, "car.dff:hidden");
+    archive.renameEntry(1, "CON");
+    std::string out = tmp / "out";
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(out, {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 4u);
+    std::set<std::string> files;
+    for (auto& e : std::filesystem::directory_iterator(fsPath(out))) files.insert(utf8Path(e.path().filename()));
+    EXPECT_EQ(files.size(), 4u);
+    EXPECT_EQ(readFile(out + "/" + safeFileName("car.dff:hidden")), slice(data, 0, 2 * 2048));
 }
 
 TEST_F(Bulk, RebuildPacksEveryEntryInDirectoryOrder)

@@ -102,7 +102,14 @@ TEST(Paths, OneSplitForEveryFolderAndName)
     EXPECT_EQ(folderOf("./x.dir"), ".");
     EXPECT_EQ(folderOf("/g/x.dir"), "/g");
     // Joined back, a path keeps the form it was given in.
-    for (std::string path : {"/x.dir", "x.dir", "./x.dir", "/g/x.dir", "a/b/c"}) {
+    std::vector<std::string> paths{"/x.dir", "x.dir", "./x.dir", "/g/x.dir", "a/b/c"};
+#ifdef _WIN32
+    EXPECT_EQ(folderOf("C:\\x.dir"), "C:\\");
+    EXPECT_EQ(folderOf("C:x.dir"), "C:");
+    EXPECT_EQ(folderOf("C:\\g\\x.dir"), "C:\\g");
+    paths.insert(paths.end(), {"C:\\x.dir", "C:x.dir", "C:/g/x.dir", "\\\\server\\share\\g\\x.dir"});
+#endif
+    for (const std::string& path : paths) {
         auto [folder, name] = splitPath(path);
         EXPECT_EQ(joinPath(folder, name), path);
     }
@@ -112,7 +119,13 @@ TEST(Paths, HostPathsAreBoundedBySlash)
 {
     EXPECT_EQ(hostFileName("/home/me/cars/car.dff"), "car.dff");
     EXPECT_EQ(hostFileName("car.dff"), "car.dff");
+#ifdef _WIN32
+    EXPECT_EQ(hostFileName("odd\\name:x.dff"), "name:x.dff");
+    EXPECT_EQ(hostFileName("C:car.dff"), "car.dff");
+    EXPECT_EQ(hostExtension("C:\\a.b\\c"), "");
+#else
     EXPECT_EQ(hostFileName("odd\\name:x.dff"), "odd\\name:x.dff");
+#endif
     EXPECT_EQ(hostExtension("/a.b/c"), "");
     EXPECT_EQ(hostExtension("/a/c.TXD"), ".TXD");
 }
@@ -140,10 +153,13 @@ TEST(Paths, CaseRulesTouchAsciiLettersOnly)
 TEST(Paths, FileExistsIsAnyNonFolderWhateverItsTime)
 {
     TempDir dir;
-    writeFile(dir / "old", {1});
-    struct timespec times[2] = {{0, 0}, {0, 0}}; // 1970
-    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "old").c_str(), times, 0), 0);
-    EXPECT_TRUE(fileExists(dir / "old"));
+    using std::chrono::hours;
+    auto now = std::filesystem::file_time_type::clock::now();
+    for (auto when : {now - hours(24 * 365 * 60), now + hours(24 * 365 * 190)}) { // outside 1980 to 2107
+        writeFile(dir / "dated", {1});
+        std::filesystem::last_write_time(fsPath(dir / "dated"), when);
+        EXPECT_TRUE(fileExists(dir / "dated"));
+    }
     EXPECT_FALSE(fileExists(dir.path()));
     EXPECT_FALSE(fileExists(dir / "missing"));
     EXPECT_FALSE(fileExists(""));

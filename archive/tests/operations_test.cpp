@@ -128,8 +128,9 @@ TEST_F(ArchiveTest, ExportToAMissingFolderCannotCreateTheFile)
 
 TEST_F(ArchiveTest, ExportOntoTheArchiveItselfIsRefused)
 {
-    ASSERT_EQ(::symlink(img.c_str(), (tmp / "alias").c_str()), 0);
-    for (const std::string& target : {img, dir, tmp / "alias"})
+    std::vector<std::string> targets{img, dir};
+    if (makeLink(img, tmp / "alias")) targets.push_back(tmp / "alias");
+    for (const std::string& target : targets)
         EXPECT_FAILURE(archive.exportEntry(0, target),
                        "An entry cannot be exported onto the archive's own directory or data file");
     EXPECT_EQ(readFile(img), data);
@@ -316,6 +317,7 @@ TEST_F(ArchiveTest, RenameLeavesResidueAndKeepsEverythingElse)
     EXPECT_EQ(readFile(dir)[96 + 8], 0);
 }
 
+#ifndef _WIN32 // POSIX permissions and links
 TEST_F(ArchiveTest, DirectoryIsReplacedThroughItsLinkKeepingPermissions)
 {
     std::string real = tmp / "real.dir";
@@ -330,13 +332,14 @@ TEST_F(ArchiveTest, DirectoryIsReplacedThroughItsLinkKeepingPermissions)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(readFile(real).size(), 64u);
 }
+#endif
 
 TEST_F(ArchiveTest, FailedSaveLeavesTableAndDirectoryAsBefore)
 {
     // A folder where the directory file should be cannot be replaced.
     Bytes before = readFile(dir);
     ::unlink(dir.c_str());
-    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    makeFolder(dir);
     EXPECT_THROW(archive.deleteEntry(0), Failure);
     EXPECT_EQ(archive.count(), 3u);
     EXPECT_THROW(archive.renameEntry(0, "x"), Failure);
@@ -370,6 +373,7 @@ TEST_F(ArchiveTest, AddEntriesIsAllOrNothing)
     EXPECT_EQ(archive.count(), 3u);
 }
 
+#ifndef _WIN32 // on Windows itself the file system folds the case
 TEST(Archive, PairsOfMixedCaseFromWindowsAreFound)
 {
     TempDir tmp;
@@ -392,3 +396,4 @@ TEST(Archive, PairsOfMixedCaseFromWindowsAreFound)
     exact.openimg(tmp / "gta3.img");
     EXPECT_EQ(exact.count(), 0u);
 }
+#endif

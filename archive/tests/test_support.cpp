@@ -1,34 +1,66 @@
 #include "test_support.h"
 
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
-#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#endif
 
 namespace brimlet::test {
 
+std::filesystem::path fsPath(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Path(const std::filesystem::path& path)
+{
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brimlet-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        auto candidate = base / ("brimlet-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) path_ = utf8Path(candidate);
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir()
 {
     std::error_code ec;
     // Make everything writable again so tests of read-only files clean up.
-    for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+    for (auto& e : std::filesystem::recursive_directory_iterator(fsPath(path_), ec))
         std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(fsPath(path_), ec);
+}
+
+bool makeLink(const std::string& target, const std::string& link)
+{
+    std::error_code ec;
+    std::filesystem::create_symlink(fsPath(target), fsPath(link), ec);
+    return !ec;
+}
+
+void makeFolder(const std::string& path)
+{
+    if (!std::filesystem::create_directory(fsPath(path))) throw std::runtime_error("cannot make " + path);
 }
 
 Bytes readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::ifstream in(fsPath(path), std::ios::binary | std::ios::ate);
     if (!in) throw std::runtime_error("cannot read " + path);
     Bytes bytes(static_cast<size_t>(in.tellg()));
     in.seekg(0);
@@ -38,15 +70,15 @@ Bytes readFile(const std::string& path)
 
 void writeFile(const std::string& path, const Bytes& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 bool exists(const std::string& path)
 {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::symlink_status(fsPath(path), ec).type() != std::filesystem::file_type::not_found && !ec;
 }
 
 Bytes pattern(size_t size, uint8_t seed)
@@ -81,12 +113,18 @@ std::string makeArchive(const std::string& base, const std::vector<DirEntry>& en
 
 int openDescriptorCount()
 {
+#ifdef _WIN32
+    DWORD handles = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+    return static_cast<int>(handles);
+#else
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
         while (::readdir(dir)) ++count;
         ::closedir(dir);
     }
     return count;
+#endif
 }
 
 }  // namespace brimlet::test

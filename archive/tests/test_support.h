@@ -5,6 +5,7 @@
 #include "archive/dir_entry.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,16 @@ public:
 private:
     std::string path_;
 };
+
+// UTF-8 paths as the store takes them, to and from std::filesystem (whose
+// narrow strings are not UTF-8 on Windows).
+std::filesystem::path fsPath(const std::string& utf8);
+std::string utf8Path(const std::filesystem::path& path);
+
+// A symbolic link at `link` to `target`; false where the system or the
+// user may not make one (Windows without the privilege).
+bool makeLink(const std::string& target, const std::string& link);
+void makeFolder(const std::string& path);
 
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);

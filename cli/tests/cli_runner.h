@@ -5,6 +5,10 @@
 #include <sys/types.h>
 #include <vector>
 
+#ifdef _WIN32
+using uid_t = unsigned;
+#endif
+
 namespace brimlet::test {
 
 struct Result {
@@ -16,8 +20,8 @@ struct Result {
 // (ulimit -f, in bytes), standard output into a file or a pipe.
 struct RunOptions {
     std::vector<std::string> environment;
-    uid_t user = 0;       // 0: as we are
-    long fileSizeLimit = -1;
+    uid_t user = 0;       // 0: as we are (POSIX only)
+    long fileSizeLimit = -1; // POSIX only
     std::string stdoutPath; // empty: captured into Result::out
     double timeLimitSeconds = 60; // then the child is killed and the result is kHung
 };
@@ -33,6 +37,8 @@ pid_t startCli(const std::vector<std::string>& args, const std::string& program 
                const RunOptions& options = {});
 // Waits for it; returns its exit code, or -1 when a signal ended it.
 int waitCli(pid_t pid);
+// Whether it is still running (it is not waited for).
+bool stillRunning(pid_t pid);
 
 // Whether tests that need another user (and root to become one) can run.
 bool canSwitchUser();

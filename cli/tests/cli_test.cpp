@@ -98,7 +98,9 @@ TEST(CliBulk, CreateImportExtractRebuildAndCheck)
     EXPECT_EQ(imported.out, "replaced 0, added 2\n");
     EXPECT_EQ(imported.err, ""); // piped: the summary only
     writeFile(t / "car.dff", pattern(10, 3));
+#ifndef _WIN32 // there, CAR.DFF is car.dff
     EXPECT_EQ(runCli({"import", archive, t / "CAR.DFF"}).exitCode, 1); // no such file: nothing changes
+#endif
     EXPECT_EQ(runCli({"import", archive, t / "car.dff"}).out, "replaced 1, added 0\n");
     EXPECT_EQ(runCli({"list", archive}).out, "0\t4\t1\tcar.dff\n1\t3\t1\tcar.txd\n");
 
@@ -124,12 +126,14 @@ TEST(CliBulk, CreateImportExtractRebuildAndCheck)
 
 TEST_F(CliTest, OutputThatCannotBeWrittenFailsAndHashNamesAreNames)
 {
+#ifndef _WIN32 // a device that is always full
     RunOptions full;
     full.stdoutPath = "/dev/full";
     Result list = runCli({"list", tmp / "gta3"}, BRIMLET_CLI_PATH, full);
     EXPECT_EQ(list.exitCode, 1);
     EXPECT_EQ(list.err, "brimlet-cli: Stream write error\n");
     EXPECT_EQ(runCli({"--help"}, BRIMLET_CLI_PATH, full).exitCode, 1);
+#endif
 
     // "#" and digits is an index; anything else starting with "#" is a name.
     ASSERT_EQ(runCli({"rename", tmp / "gta3", "#1", "#abc"}).exitCode, 0);

@@ -7,7 +7,6 @@
 #include "cli_runner.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace brimlet;
@@ -61,8 +60,7 @@ TEST(TwoWriters, TheLockMakesTheOtherProgramWait)
         holder.openimg(dir, Archive::LockScope::UntilClosed);
         cli = startCli({"add", dir, tmp / "b.dff"});
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        int status = 0;
-        EXPECT_EQ(::waitpid(cli, &status, WNOHANG), 0); // still waiting for the lock
+        EXPECT_TRUE(stillRunning(cli)); // waiting for the lock
         EXPECT_EQ(readFile(dir).size(), 32u);
     }
     EXPECT_EQ(waitCli(cli), 0);

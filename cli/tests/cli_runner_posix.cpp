@@ -1,3 +1,4 @@
+// Runs the program with fork and exec, for Linux and other POSIX systems.
 #include "cli_runner.h"
 
 #include "archive/tests/test_support.h"
@@ -102,6 +103,12 @@ int waitCli(pid_t pid)
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool stillRunning(pid_t pid)
+{
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) == 0;
 }
 
 bool canSwitchUser() { return ::geteuid() == 0; }
