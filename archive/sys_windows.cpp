@@ -29,7 +29,7 @@ using faults::afterWrite;
 
 void faults::killProcess()
 {
-    ::TerminateProcess(::GetCurrentProcess(), 137);
+    ::TerminateProcess(::GetCurrentProcess(), 137); // the exit status a shell shows for SIGKILL
     for (;;) ::Sleep(INFINITE); // TerminateProcess on ourselves does not return
 }
 
@@ -48,9 +48,9 @@ int errnoFor(DWORD error)
     case ERROR_DIRECTORY:
     case ERROR_FILENAME_EXCED_RANGE: return ENOTDIR; // "Invalid filename"
     case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    // A file another program holds open without sharing stays "I/O error 32"
+    // (ERROR_SHARING_VIOLATION), as the runtime the format comes from says.
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_CURRENT_DIRECTORY:
     case ERROR_PRIVILEGE_NOT_HELD: return EACCES;

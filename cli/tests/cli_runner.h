@@ -12,7 +12,7 @@ using uid_t = unsigned;
 namespace brimlet::test {
 
 struct Result {
-    int exitCode = -1; // -1: killed by a signal; kHung: still running at the time limit
+    int exitCode = -1; // -1: killed; kHung: still running at the time limit
     std::string out, err;
 };
 
@@ -35,8 +35,12 @@ Result runCli(const std::vector<std::string>& args, const std::string& program =
 // Starts the program with its output discarded; returns its pid.
 pid_t startCli(const std::vector<std::string>& args, const std::string& program = BRIMLET_CLI_PATH,
                const RunOptions& options = {});
-// Waits for it; returns its exit code, or -1 when a signal ended it.
+// Waits for it; returns its exit code, or -1 when it was killed (by a
+// signal; on Windows, by TerminateProcess with kKilledExitCode).
 int waitCli(pid_t pid);
+// Kills it at once, as a crash would.
+void killCli(pid_t pid);
+inline constexpr int kKilledExitCode = 137; // what a shell shows for SIGKILL
 // Whether it is still running (it is not waited for).
 bool stillRunning(pid_t pid);
 

@@ -105,6 +105,8 @@ int waitCli(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void killCli(pid_t pid) { ::kill(pid, SIGKILL); }
+
 bool stillRunning(pid_t pid)
 {
     int status = 0;

@@ -104,7 +104,7 @@ int exitCodeOf(HANDLE process)
     DWORD code = 0;
     ::GetExitCodeProcess(process, &code);
     ::CloseHandle(process);
-    return static_cast<int>(code);
+    return code == kKilledExitCode ? -1 : static_cast<int>(code);
 }
 
 }  // namespace
@@ -151,6 +151,12 @@ int waitCli(pid_t pid)
     running().erase(it);
     ::WaitForSingleObject(process, INFINITE);
     return exitCodeOf(process);
+}
+
+void killCli(pid_t pid)
+{
+    auto it = running().find(pid);
+    if (it != running().end()) ::TerminateProcess(it->second, kKilledExitCode);
 }
 
 bool stillRunning(pid_t pid)

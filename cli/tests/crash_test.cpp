@@ -1,13 +1,14 @@
-// Crashes: brimlet-cli is killed with SIGKILL at every system call of an
+// Crashes: brimlet-cli is killed (SIGKILL; TerminateProcess on Windows) at every system call of an
 // operation, at points in time spread over it (mid-copy included), and in
 // the middle of a write (a power cut after a chosen number of bytes), on an
 // archive with large entries. Afterwards the archive must open and every
 // entry must read as before or as after the operation: the whole archive is
 // exactly one or the other.
 //
-// The same runs again in a folder that takes no new file (as another user),
-// where the directory file is written in place: there every entry that the
-// operation does not change must still be there, whole.
+// The same runs again in a folder that takes no new file (as another user;
+// on Windows, with a second hard link to the directory file), where the
+// directory file is written in place: there every entry that the operation
+// does not change must still be there, whole.
 #include "archive/archive.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -32,7 +32,10 @@ using Clock = std::chrono::steady_clock;
 
 std::string scratchRoot()
 {
-    return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+#ifndef _WIN32
+    if (std::filesystem::is_directory("/dev/shm")) return "/dev/shm";
+#endif
+    return utf8Path(std::filesystem::temp_directory_path());
 }
 
 int fromEnvironment(const char* name, int otherwise)
@@ -66,7 +69,7 @@ const std::vector<Operation>& operations()
 
 struct Scene {
     std::string folder;
-    bool noNewFiles; // the folder is root's, the files another user's, who runs the command
+    bool noNewFiles; // the folder is root's, the files another user's, who runs the command (Windows: a hard link)
     std::string dir() const { return folder + "/gta3.dir"; }
     std::string img() const { return folder + "/gta3.img"; }
 
@@ -85,10 +88,14 @@ struct Scene {
         writeFile(folder + "/big.ifp", bigFile);
         writeFile(folder + "/small.dff", smallFile);
         writeFile(folder + "/road.txd", smallFile); // import replaces the entry of that name
+#ifdef _WIN32
+        if (noNewFiles) std::filesystem::create_hard_link(fsPath(dir()), fsPath(folder + "/linked.dir"));
+#else
         if (noNewFiles) {
             ::chmod(folder.c_str(), 0755);
             for (auto& e : std::filesystem::directory_iterator(folder)) ::chown(e.path().c_str(), kNobody, kNobody);
         }
+#endif
     }
     ~Scene() { std::filesystem::remove_all(folder); }
 
@@ -179,7 +186,9 @@ int runAll(bool noNewFiles)
 {
     std::string root = scratchRoot() + "/brimlet-crash-" + std::to_string(::getpid());
     std::filesystem::create_directories(root);
+#ifndef _WIN32
     ::chmod(root.c_str(), 0755);
+#endif
     int kills = 0, trial = 0;
     std::mt19937 random(42);
     for (const Operation& op : operations()) {
@@ -206,7 +215,7 @@ int runAll(bool noNewFiles)
             Scene s(root, trial++, noNewFiles);
             pid_t pid = startCli(s.command(op), BRIMLET_CLI_PATH, s.options());
             std::this_thread::sleep_for(std::chrono::duration<double>(c.seconds * (i + 0.5) / points));
-            ::kill(pid, SIGKILL);
+            killCli(pid);
             c.killed(s, waitCli(pid));
         }
         kills += c.kills;
@@ -226,7 +235,9 @@ TEST(Crashes, KilledAtAnyPointTheArchiveSurvives)
 
 TEST(Crashes, KilledWhileWritingInPlaceEveryUnchangedEntrySurvives)
 {
+#ifndef _WIN32
     if (!canSwitchUser()) GTEST_SKIP() << "needs root, to run the command as another user";
+#endif
     int kills = runAll(true);
     std::cout << "[ crashes ] " << kills << " kills survived, writing in place\n";
     EXPECT_GE(kills, 150 / callStride());

@@ -1,0 +1,133 @@
+// What brimlet-cli does on Windows that it does differently elsewhere: the
+// Windows error codes, the read-only attribute, UTF-16 names, hard links,
+// and files that other programs hold open. Runs under wine here.
+#include "archive/tests/test_support.h"
+#include "cli_runner.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+std::wstring wide(const std::string& utf8)
+{
+    std::wstring out(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
+    out.pop_back();
+    return out;
+}
+
+// Holds a file open as another program would: `share` says what it lets
+// others do meanwhile.
+class HeldOpen {
+public:
+    HeldOpen(const std::string& path, DWORD share)
+        : handle_(::CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~HeldOpen() { ::CloseHandle(handle_); }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+class OnWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = makeArchive(tmp / "gta3", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.txd")}, pattern(2 * 2048));
+        writeFile(tmp / "new.dff", pattern(3000, 4));
+    }
+    TempDir tmp;
+    std::string dir;
+};
+
+}  // namespace
+
+TEST_F(OnWindows, AFileHeldWithoutSharingIsIoError32AndNothingChanges)
+{
+    Bytes directory = readFile(dir), data = readFile(tmp / "gta3.img");
+    {
+        HeldOpen game(tmp / "gta3.img", FILE_SHARE_READ); // as a running game might
+        ASSERT_TRUE(game.valid());
+        Result r = runCli({"add", dir, tmp / "new.dff"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "brimlet-cli: I/O error 32\n");
+    }
+    EXPECT_EQ(readFile(dir), directory);
+    EXPECT_EQ(readFile(tmp / "gta3.img"), data);
+    // Another program that shares the file, as editors do, is no obstacle.
+    HeldOpen viewer(tmp / "gta3.img", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(viewer.valid());
+    EXPECT_EQ(runCli({"add", dir, tmp / "new.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.txd\n2\t2\t2\tnew.dff\n");
+}
+
+TEST_F(OnWindows, TheReadOnlyAttributeIsFileAccessDenied)
+{
+    Bytes data = readFile(tmp / "gta3.img");
+    ASSERT_TRUE(::SetFileAttributesW(wide(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_READONLY));
+    Result r = runCli({"add", dir, tmp / "new.dff"});
+    EXPECT_EQ(r.err, "brimlet-cli: File access denied\n");
+    ::SetFileAttributesW(wide(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(readFile(tmp / "gta3.img"), data);
+    // A read-only source is only read.
+    ASSERT_TRUE(::SetFileAttributesW(wide(tmp / "new.dff").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(runCli({"add", dir, tmp / "new.dff"}).exitCode, 0);
+}
+
+TEST_F(OnWindows, MissingFilesAndFoldersHaveTheirOwnCodes)
+{
+    EXPECT_EQ(runCli({"list", tmp / "none.dir"}).err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(runCli({"list", tmp / "nofolder\\x.dir"}).err, "brimlet-cli: Invalid filename\n");
+    EXPECT_EQ(runCli({"add", dir, tmp / "missing.dff"}).err, "brimlet-cli: File not found\n");
+}
+
+TEST_F(OnWindows, NamesBeyondAsciiSurviveTheTripThroughUtf16)
+{
+    std::string folder = tmp / "Mods \xC3\xA9t\xC3\xA9 \xD0\x9C\xD0\xBE\xD0\xB4";      // "Mods été Мод"
+    std::string source = folder + "\\V\xC3\xB3iture.dff";                              // "Vóiture.dff"
+    std::filesystem::create_directory(fsPath(folder));
+    writeFile(source, pattern(100, 7));
+    ASSERT_EQ(runCli({"create", folder + "\\gta3"}).exitCode, 0);
+    ASSERT_EQ(runCli({"add", folder + "\\gta3", source}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", folder + "\\gta3.img"}).out, "0\t0\t1\tV\xC3\xB3iture.dff\n");
+    ASSERT_EQ(runCli({"extract", folder + "\\gta3", folder + "\\out"}).exitCode, 0);
+    Bytes out = readFile(folder + "\\out\\V\xC3\xB3iture.dff");
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 100), pattern(100, 7));
+}
+
+TEST_F(OnWindows, ADirectoryWithAHardLinkIsWrittenInPlaceAndKeepsIt)
+{
+    ASSERT_TRUE(::CreateHardLinkW(wide(tmp / "backup.dir").c_str(), wide(dir).c_str(), nullptr));
+    ASSERT_EQ(runCli({"delete", dir, "#0"}).exitCode, 0);
+    EXPECT_EQ(readFile(dir).size(), 32u);
+    EXPECT_EQ(readFile(tmp / "backup.dir"), readFile(dir)); // still one file under both names
+}
+
+TEST_F(OnWindows, ASaveKeepsTheDirectoryFilesAttributes)
+{
+    ASSERT_TRUE(::SetFileAttributesW(wide(dir).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(runCli({"rename", dir, "#0", "c.dff"}).exitCode, 0);
+    DWORD attributes = ::GetFileAttributesW(wide(dir).c_str());
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\tc.dff\n1\t1\t1\tb.txd\n");
+    // No temporary file is left beside it.
+    size_t files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(fsPath(tmp.path()))) ++files;
+    EXPECT_EQ(files, 3u); // gta3.dir, gta3.img, new.dff
+}
+
+TEST_F(OnWindows, AnExportToStandardOutputIsByteForByte)
+{
+    // Text mode would write CR before every LF byte of the entry.
+    Result r = runCli({"export", dir, "#1", "-"});
+    EXPECT_EQ(r.exitCode, 0);
+    Bytes data = pattern(2 * 2048);
+    EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), Bytes(data.begin() + 2048, data.end()));
+}
