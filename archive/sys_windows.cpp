@@ -77,6 +77,21 @@ int failWith(DWORD error)
 
 int fail() { return failWith(::GetLastError()); }
 
+// A path of MAX_PATH characters or more reaches the -W calls only in its
+// "\\?\" form, which must be absolute and use "\\" alone: mod folders nest
+// deep enough to need it.
+std::wstring longPathForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return path;
+    std::wstring full(length, L'\0');
+    length = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2); // \\server\share
+    return L"\\\\?\\" + full;
+}
+
 // UTF-8 to UTF-16; false for bytes that are not UTF-8 (no file has such a name).
 bool toWide(const char* utf8, std::wstring& out)
 {
@@ -87,6 +102,7 @@ bool toWide(const char* utf8, std::wstring& out)
     out.resize(static_cast<size_t>(length));
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, out.data(), length);
     out.pop_back(); // the terminating zero
+    out = longPathForm(out);
     return true;
 }
 
@@ -279,7 +295,7 @@ int openAt(int folderFd, const char* name, int flags, int mode)
     if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
     BRIMLET_WIDE_OR_FAIL(wide, name);
     if (wide == L".") return openWide(folder, flags | O_DIRECTORY, mode);
-    return openWide(inFolder(folder, wide), flags, mode);
+    return openWide(longPathForm(inFolder(folder, wide)), flags, mode);
 }
 
 int renameAt(int folderFd, const char* from, const char* to)
@@ -290,7 +306,7 @@ int renameAt(int folderFd, const char* from, const char* to)
     if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
     BRIMLET_WIDE_OR_FAIL(wideFrom, from);
     BRIMLET_WIDE_OR_FAIL(wideTo, to);
-    return moveReplacing(inFolder(folder, wideFrom), inFolder(folder, wideTo));
+    return moveReplacing(longPathForm(inFolder(folder, wideFrom)), longPathForm(inFolder(folder, wideTo)));
 }
 
 int linkOpenFileAt(int, int, const char*)

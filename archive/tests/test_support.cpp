@@ -40,8 +40,11 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Make everything writable again so tests of read-only files clean up.
-    for (auto& e : std::filesystem::recursive_directory_iterator(fsPath(path_), ec))
-        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+    // Never throws: a path the library cannot walk (past MAX_PATH on
+    // Windows) is left behind rather than end the test run.
+    std::filesystem::recursive_directory_iterator it(fsPath(path_), ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(fsPath(path_), ec);
 }

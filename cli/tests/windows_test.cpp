@@ -20,6 +20,23 @@ std::wstring wide(const std::string& utf8)
     return out;
 }
 
+// Removes a folder whatever its depth (std::filesystem stops at MAX_PATH).
+void removeTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName, path = folder + L"\\" + name;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(path);
+            else ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 // Holds a file open as another program would: `share` says what it lets
 // others do meanwhile.
 class HeldOpen {
@@ -130,4 +147,18 @@ TEST_F(OnWindows, AnExportToStandardOutputIsByteForByte)
     EXPECT_EQ(r.exitCode, 0);
     Bytes data = pattern(2 * 2048);
     EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), Bytes(data.begin() + 2048, data.end()));
+}
+
+TEST_F(OnWindows, PathsLongerThanMaxPathWork)
+{
+    std::string folder = tmp.path();
+    while (folder.size() < 300) folder += "\\a fairly long folder name";
+    std::filesystem::create_directories(fsPath(folder));
+    ASSERT_EQ(runCli({"create", folder + "\\gta3"}).exitCode, 0);
+    ASSERT_EQ(runCli({"add", folder + "\\gta3", tmp / "new.dff"}).exitCode, 0);
+    ASSERT_EQ(runCli({"rename", folder + "\\gta3", "#0", "car.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", folder + "\\gta3"}).out, "0\t0\t2\tcar.dff\n");
+    ASSERT_EQ(runCli({"extract", folder + "\\gta3", folder + "\\out"}).exitCode, 0);
+    EXPECT_EQ(readFile(folder + "\\out\\car.dff").size(), 2u * 2048);
+    removeTree(L"\\\\?\\" + wide(tmp.path()) + L"\\a fairly long folder name");
 }
