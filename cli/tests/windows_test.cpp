@@ -162,3 +162,13 @@ TEST_F(OnWindows, PathsLongerThanMaxPathWork)
     EXPECT_EQ(readFile(folder + "\\out\\car.dff").size(), 2u * 2048);
     removeTree(L"\\\\?\\" + wide(tmp.path()) + L"\\a fairly long folder name");
 }
+
+TEST_F(OnWindows, OnlyOurOwnLeftoversOfGoneProcessesAreCleanedUp)
+{
+    for (const char* name : {".brimlet-999999-0.tmp", ".brimlet-01-0.tmp", "gta3.dir.brimlet-1-backup"})
+        writeFile(tmp / name, {1});
+    ASSERT_EQ(runCli({"rename", dir, "#0", "c.dff"}).exitCode, 0);
+    EXPECT_FALSE(exists(tmp / ".brimlet-999999-0.tmp")); // of a process that is gone
+    EXPECT_TRUE(exists(tmp / ".brimlet-01-0.tmp"));      // not a name we make
+    EXPECT_TRUE(exists(tmp / "gta3.dir.brimlet-1-backup"));
+}
