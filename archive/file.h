@@ -15,7 +15,9 @@
 //   which is flushed and then renamed over the target; a crash or a full
 //   disk leaves either the old or the new file. The new file takes the old
 //   one's owner, group and mode. Through a symbolic link, the link's target
-//   is replaced.
+//   is replaced. On Windows the file is always named, the rename is
+//   MoveFileExW's (written through), and the new file takes the old one's
+//   hidden and system attributes and its access rules.
 // - In place, only where the target cannot be replaced: its folder refuses
 //   new files (EACCES, EPERM, EROFS), it has other hard links, or the new file
 //   cannot be given the old owner and group. The target is never truncated

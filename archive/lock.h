@@ -11,6 +11,9 @@
 // link from a folder with no data file, and two directories that share one
 // data file, alike. Two archives in one folder never wait for each other.
 //
+// On Windows only the data file is locked (LockFileEx): a handle held open
+// on the directory file would make the rename that saves it fail.
+//
 // A lock that cannot be had is never skipped: the command is refused with a
 // message. A file that does not exist (or is not a regular file) has nothing
 // to protect; the command then fails on its own terms.
