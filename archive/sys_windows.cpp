@@ -357,17 +357,28 @@ int close(int fd)
     return result;
 }
 
+namespace {
+
+// Where a synchronous ReadFile or WriteFile starts.
+OVERLAPPED at(off_t offset)
+{
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    where.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    return where;
+}
+
+}  // namespace
+
 ssize_t pread(int fd, void* buf, size_t count, off_t offset)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
-    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    OVERLAPPED from = at(offset);
     DWORD done = 0;
     DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
-    if (!::ReadFile(handleOf(fd), buf, asked, &done, &at)) {
+    if (!::ReadFile(handleOf(fd), buf, asked, &done, &from)) {
         if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
         return fail();
     }
@@ -379,12 +390,10 @@ ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
-    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    OVERLAPPED to = at(offset);
     DWORD done = 0;
     DWORD asked = static_cast<DWORD>(std::min<size_t>(cappedAtByteMark(count), 1u << 30));
-    if (!::WriteFile(handleOf(fd), buf, asked, &done, &at)) return fail();
+    if (!::WriteFile(handleOf(fd), buf, asked, &done, &to)) return fail();
     afterWrite(static_cast<ssize_t>(done));
     return static_cast<ssize_t>(done);
 }
@@ -537,13 +546,11 @@ int flock(int fd, int operation)
     BRIMLET_FAIL_IF_PLANNED(fault);
     // Windows locks are mandatory for the bytes they cover: lock one byte far
     // past the end of any archive, which no read or write ever reaches.
-    OVERLAPPED at{};
-    at.Offset = 0xFFFFFFFEu;
-    at.OffsetHigh = 0x7FFFFFFFu;
+    OVERLAPPED farPastTheEnd = at(0x7FFFFFFFFFFFFFFEll);
     HANDLE handle = handleOf(fd);
-    if (operation & LOCK_UN) return ::UnlockFileEx(handle, 0, 1, 0, &at) ? 0 : fail();
+    if (operation & LOCK_UN) return ::UnlockFileEx(handle, 0, 1, 0, &farPastTheEnd) ? 0 : fail();
     DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | ((operation & LOCK_NB) ? LOCKFILE_FAIL_IMMEDIATELY : 0);
-    if (::LockFileEx(handle, flags, 0, 1, 0, &at)) return 0;
+    if (::LockFileEx(handle, flags, 0, 1, 0, &farPastTheEnd)) return 0;
     DWORD error = ::GetLastError();
     if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
         errno = EWOULDBLOCK;

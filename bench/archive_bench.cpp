@@ -202,18 +202,19 @@ void paired(benchmark::State& state, Plain plain, Operation operation)
     reportPeak(state, before);
 }
 
+// The source copied into a new file and flushed, as `cp` and `sync` would.
+void copyIntoNewFile()
+{
+    ::unlink(path("copy.bin").c_str());
+    plainCopy(path("copy.bin"), O_EXCL, false);
+}
+
 void Export256MiB(benchmark::State& state)
 {
     makeBigArchive(path("big"));
     Archive archive;
     archive.openimg(path("big.dir"));
-    paired(
-        state,
-        [] {
-            ::unlink(path("copy.bin").c_str());
-            plainCopy(path("copy.bin"), O_EXCL, false);
-        },
-        [&] { archive.exportEntry(0, path("exported.dff")); });
+    paired(state, copyIntoNewFile, [&] { archive.exportEntry(0, path("exported.dff")); });
 }
 
 void Add256MiB(benchmark::State& state)
@@ -245,13 +246,7 @@ void Replace256MiBAgainstNewCopy(benchmark::State& state)
     makeBigArchive(path("big"));
     Archive archive;
     archive.openimg(path("big.dir"));
-    paired(
-        state,
-        [] {
-            ::unlink(path("copy.bin").c_str());
-            plainCopy(path("copy.bin"), O_EXCL, false);
-        },
-        [&] { archive.replaceEntry(0, path("source.dff")); });
+    paired(state, copyIntoNewFile, [&] { archive.replaceEntry(0, path("source.dff")); });
 }
 
 }  // namespace

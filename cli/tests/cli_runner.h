@@ -44,6 +44,11 @@ inline constexpr int kKilledExitCode = 137; // what a shell shows for SIGKILL
 // Whether it is still running (it is not waited for).
 bool stillRunning(pid_t pid);
 
+#ifdef _WIN32
+// UTF-8 to UTF-16, for the -W calls tests make.
+std::wstring wideText(const std::string& utf8);
+#endif
+
 // Whether tests that need another user (and root to become one) can run.
 bool canSwitchUser();
 inline constexpr uid_t kNobody = 65534;

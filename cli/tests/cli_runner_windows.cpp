@@ -9,9 +9,7 @@
 
 namespace brimlet::test {
 
-namespace {
-
-std::wstring wide(const std::string& utf8)
+std::wstring wideText(const std::string& utf8)
 {
     std::wstring out(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0)), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
@@ -19,11 +17,13 @@ std::wstring wide(const std::string& utf8)
     return out;
 }
 
+namespace {
+
 // The build passes the host's path of the program; under wine the host's
 // root is drive Z:.
 std::wstring programPath(const std::string& program)
 {
-    std::wstring path = wide(program);
+    std::wstring path = wideText(program);
     if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
     for (auto& c : path)
         if (c == L'/') c = L'\\';
@@ -68,7 +68,7 @@ HANDLE start(const std::string& program, const std::vector<std::string>& args, c
              const std::wstring& outPath, const std::wstring& errPath)
 {
     std::wstring line = quoted(programPath(program));
-    for (const auto& a : args) line += L" " + quoted(wide(a));
+    for (const auto& a : args) line += L" " + quoted(wideText(a));
     HANDLE in = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
@@ -82,7 +82,7 @@ HANDLE start(const std::string& program, const std::vector<std::string>& args, c
     std::vector<std::pair<std::wstring, std::wstring>> saved;
     for (const auto& setting : options.environment) {
         auto eq = setting.find('=');
-        std::wstring name = wide(setting.substr(0, eq)), value = wide(setting.substr(eq + 1));
+        std::wstring name = wideText(setting.substr(0, eq)), value = wideText(setting.substr(eq + 1));
         std::wstring old(32767, L'\0');
         DWORD length = ::GetEnvironmentVariableW(name.c_str(), old.data(), static_cast<DWORD>(old.size()));
         saved.push_back({name, length ? old.substr(0, length) : L""});
@@ -115,7 +115,7 @@ Result runCli(const std::vector<std::string>& args, const std::string& program, 
     std::string outPath = options.stdoutPath.empty() ? captures / "out" : options.stdoutPath;
     std::string errPath = captures / "err";
     Result r;
-    HANDLE process = start(program, args, options, wide(outPath), wide(errPath));
+    HANDLE process = start(program, args, options, wideText(outPath), wideText(errPath));
     if (!process) return r;
     if (::WaitForSingleObject(process, static_cast<DWORD>(options.timeLimitSeconds * 1000)) == WAIT_TIMEOUT) {
         ::TerminateProcess(process, 1);

@@ -12,14 +12,6 @@ using namespace brimlet::test;
 
 namespace {
 
-std::wstring wide(const std::string& utf8)
-{
-    std::wstring out(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0)), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
-    out.pop_back();
-    return out;
-}
-
 // Removes a folder whatever its depth (std::filesystem stops at MAX_PATH).
 void removeTree(const std::wstring& folder)
 {
@@ -42,7 +34,7 @@ void removeTree(const std::wstring& folder)
 class HeldOpen {
 public:
     HeldOpen(const std::string& path, DWORD share)
-        : handle_(::CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+        : handle_(::CreateFileW(wideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr))
     {
     }
@@ -88,13 +80,13 @@ TEST_F(OnWindows, AFileHeldWithoutSharingIsIoError32AndNothingChanges)
 TEST_F(OnWindows, TheReadOnlyAttributeIsFileAccessDenied)
 {
     Bytes data = readFile(tmp / "gta3.img");
-    ASSERT_TRUE(::SetFileAttributesW(wide(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_READONLY));
     Result r = runCli({"add", dir, tmp / "new.dff"});
     EXPECT_EQ(r.err, "brimlet-cli: File access denied\n");
-    ::SetFileAttributesW(wide(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(readFile(tmp / "gta3.img"), data);
     // A read-only source is only read.
-    ASSERT_TRUE(::SetFileAttributesW(wide(tmp / "new.dff").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(wideText(tmp / "new.dff").c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(runCli({"add", dir, tmp / "new.dff"}).exitCode, 0);
 }
 
@@ -121,7 +113,7 @@ TEST_F(OnWindows, NamesBeyondAsciiSurviveTheTripThroughUtf16)
 
 TEST_F(OnWindows, ADirectoryWithAHardLinkIsWrittenInPlaceAndKeepsIt)
 {
-    ASSERT_TRUE(::CreateHardLinkW(wide(tmp / "backup.dir").c_str(), wide(dir).c_str(), nullptr));
+    ASSERT_TRUE(::CreateHardLinkW(wideText(tmp / "backup.dir").c_str(), wideText(dir).c_str(), nullptr));
     ASSERT_EQ(runCli({"delete", dir, "#0"}).exitCode, 0);
     EXPECT_EQ(readFile(dir).size(), 32u);
     EXPECT_EQ(readFile(tmp / "backup.dir"), readFile(dir)); // still one file under both names
@@ -129,9 +121,9 @@ TEST_F(OnWindows, ADirectoryWithAHardLinkIsWrittenInPlaceAndKeepsIt)
 
 TEST_F(OnWindows, ASaveKeepsTheDirectoryFilesAttributes)
 {
-    ASSERT_TRUE(::SetFileAttributesW(wide(dir).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(::SetFileAttributesW(wideText(dir).c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_EQ(runCli({"rename", dir, "#0", "c.dff"}).exitCode, 0);
-    DWORD attributes = ::GetFileAttributesW(wide(dir).c_str());
+    DWORD attributes = ::GetFileAttributesW(wideText(dir).c_str());
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\tc.dff\n1\t1\t1\tb.txd\n");
     // No temporary file is left beside it.
@@ -160,7 +152,7 @@ TEST_F(OnWindows, PathsLongerThanMaxPathWork)
     EXPECT_EQ(runCli({"list", folder + "\\gta3"}).out, "0\t0\t2\tcar.dff\n");
     ASSERT_EQ(runCli({"extract", folder + "\\gta3", folder + "\\out"}).exitCode, 0);
     EXPECT_EQ(readFile(folder + "\\out\\car.dff").size(), 2u * 2048);
-    removeTree(L"\\\\?\\" + wide(tmp.path()) + L"\\a fairly long folder name");
+    removeTree(L"\\\\?\\" + wideText(tmp.path()) + L"\\a fairly long folder name");
 }
 
 TEST_F(OnWindows, OnlyOurOwnLeftoversOfGoneProcessesAreCleanedUp)
