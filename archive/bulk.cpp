@@ -23,7 +23,7 @@ void Archive::create(const std::string& path)
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
     for (const auto& existing : {pair.directory, pair.data})
         if (fileExists(existing)) throw Failure("The archive already exists: " + existing);
-    std::string directory = directoryPathFor(path), data = dataPathFor(directory);
+    std::string directory = directoryPathFor(asTheSystemReadsIt(path)), data = dataPathFor(directory);
     Descriptor made(sys::open(directory.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (!made.valid()) throw Failure("Cannot create file " + directory);
     made.reset(sys::open(data.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
@@ -178,21 +178,24 @@ std::string withTag(const std::string& file, size_t tag)
 std::vector<std::string> fileNamesFor(const EntryTable& table, const std::vector<size_t>& order)
 {
     std::vector<std::string> files(order.size());
-    std::set<std::string> seenNames, taken; // lower-cased
+    // Keyed as the games compare names (ASCII letters in any case), and on
+    // Windows as its file names compare (every letter in any case).
+    auto key = [](const std::string& name) { return sys::fileNameKey(lowerAscii(name)); };
+    std::set<std::string> seenNames, taken;
     std::vector<bool> duplicate(order.size());
     for (size_t k = 0; k < order.size(); ++k)
-        duplicate[k] = !seenNames.insert(lowerAscii(table[order[k]].name())).second;
+        duplicate[k] = !seenNames.insert(key(table[order[k]].name())).second;
     for (size_t k = 0; k < order.size(); ++k) {
         std::string name = table[order[k]].name();
-        if (!duplicate[k] && safeFileName(name) == name) taken.insert(lowerAscii(files[k] = name));
+        if (!duplicate[k] && safeFileName(name) == name) taken.insert(key(files[k] = name));
     }
     for (size_t k = 0; k < order.size(); ++k) {
         std::string name = table[order[k]].name(), safe = safeFileName(name);
         if (duplicate[k] || safe == name) continue;
         std::string file = safe;
-        for (size_t extra = 0; taken.count(lowerAscii(file)); ++extra)
+        for (size_t extra = 0; taken.count(key(file)); ++extra)
             file = withTag(safe, order[k]) + (extra ? std::string(extra, '~') : "");
-        taken.insert(lowerAscii(files[k] = file));
+        taken.insert(key(files[k] = file));
     }
     return files;
 }
@@ -224,6 +227,9 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             ++count.skipped;
         } else if (!spanInside(span, dataSize)) {
             note(entryLabel(i, name) + " skipped: Read beyond end of file");
+            ++count.skipped;
+        } else if (isArchiveFileAt(joinPath(folderPath, files[k]), directoryPath_, data)) {
+            note(entryLabel(i, name) + " skipped: it would overwrite the archive's own directory or data file");
             ++count.skipped;
         } else {
             if (files[k] != name) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");

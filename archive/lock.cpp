@@ -42,7 +42,8 @@ Target openTarget(const std::string& path)
     Descriptor fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK));
     if (!fd.valid() && errno == EACCES) fd.reset(sys::open(path.c_str(), O_WRONLY | O_NONBLOCK));
     if (!fd.valid()) {
-        if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return {};
+        // A folder has nothing to protect (Windows refuses to open one as a file).
+        if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR || sys::isFolderUncounted(path.c_str())) return {};
         raiseErrno(errno, path);
     }
     sys::FileStatus st;

@@ -90,14 +90,46 @@ std::string dataPathFor(const std::string& directoryPath) { return changeHostExt
 namespace {
 
 #ifdef _WIN32
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, whatever follows a dot.
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (and COM and LPT
+// with a superscript 1, 2 or 3) name devices, whatever follows a dot.
 bool isDeviceName(const std::string& name)
 {
     std::string stem = lowerAscii(name.substr(0, name.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
-    return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) && stem[3] >= '1' &&
-           stem[3] <= '9';
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+        if (stem == device) return true;
+    if (stem.size() < 4 || (stem.rfind("com", 0) != 0 && stem.rfind("lpt", 0) != 0)) return false;
+    std::string number = stem.substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// The length of the well-formed UTF-8 sequence at `i`; 0 when there is none.
+size_t utf8SequenceAt(const std::string& text, size_t i)
+{
+    auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    unsigned lead = byte(i);
+    if (lead < 0x80) return 1;
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    unsigned second = byte(i + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || // overlong; surrogates
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))   // overlong; past U+10FFFF
+        return 0;
+    return length;
+}
+
+// Windows names are Unicode: a byte that is not part of UTF-8 (a Latin-1
+// name from an old archive) cannot be one, and becomes "_".
+void replaceNonUtf8(std::string& name)
+{
+    for (size_t i = 0; i < name.size();) {
+        size_t length = utf8SequenceAt(name, i);
+        if (length == 0) name[i++] = '_';
+        else i += length;
+    }
 }
 #endif
 
@@ -122,6 +154,7 @@ std::string safeFileName(const std::string& name)
     for (char& c : safe)
         if (forbiddenInFileName(c)) c = '_';
 #ifdef _WIN32
+    replaceNonUtf8(safe);
     if (safe.back() == '.' || safe.back() == ' ') safe.back() = '_';
     if (isDeviceName(safe)) safe = "_" + safe;
 #endif
@@ -226,8 +259,23 @@ bool namesHalf(const std::string& path, const char* extension)
 
 }  // namespace
 
-ArchivePair archivePairFor(const std::string& path)
+std::string asTheSystemReadsIt(const std::string& path)
 {
+#ifdef _WIN32
+    // Windows drops the dots and spaces that end a name ("gta3.img." is gta3.img).
+    auto [folder, name] = splitPath(path);
+    if (name == "." || name == "..") return path;
+    size_t end = name.find_last_not_of(". ");
+    if (end == std::string::npos || end + 1 == name.size()) return path;
+    return joinPath(folder, name.substr(0, end + 1));
+#else
+    return path;
+#endif
+}
+
+ArchivePair archivePairFor(const std::string& typedPath)
+{
+    std::string path = asTheSystemReadsIt(typedPath);
     ArchivePair pair;
     pair.directory = namesHalf(path, ".dir") ? path : partnerOf(path, ".dir", "directory file");
     pair.data = namesHalf(path, ".img") ? path : partnerOf(pair.directory, ".img", "data file");

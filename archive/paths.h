@@ -55,18 +55,24 @@ std::string dataPathFor(const std::string& directoryPath);
 // refused with a message naming them. When nothing is found, the path of
 // step 2 is returned (and opening it will say the file is missing). The data
 // file is looked for beside the directory file that was found.
+// On Windows, names are taken as asTheSystemReadsIt gives them.
 struct ArchivePair {
     std::string directory;
     std::string data;
 };
 ArchivePair archivePairFor(const std::string& path);
 
+// `path` as the system will read it: on Windows without the dots and spaces
+// that end its last name, which Windows drops; unchanged elsewhere.
+std::string asTheSystemReadsIt(const std::string& path);
+
 // An entry name as a file name in a folder: "/", "\\" and control bytes
 // become "_", and so do an empty name, "." and "..", which would not name a
 // file of the folder. On Windows also the characters it forbids in names
 // (":" would write into an alternate stream of another file), a trailing dot
-// or space (Windows drops them), and device names such as "CON" or
-// "nul.txt", which get a "_" in front.
+// or space (Windows drops them), bytes that are not UTF-8 (Windows names
+// are Unicode), and device names such as "CON" or "nul.txt", which get a
+// "_" in front.
 std::string safeFileName(const std::string& name);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.

@@ -39,6 +39,12 @@ bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, con
     return data.identity() == id || (identityOf(directoryPath, own) && own == id);
 }
 
+bool isArchiveFileAt(const std::string& path, const std::string& directoryPath, const File& data)
+{
+    FileIdentity id;
+    return identityOf(path, id) && isArchiveFile(id, directoryPath, data);
+}
+
 void refuseArchiveFile(const File& source, const std::string& directoryPath, const File& data)
 {
     if (isArchiveFile(source.identity(), directoryPath, data))

@@ -31,6 +31,9 @@ bool sharesSpan(const EntryTable& table, size_t i);
 // reading and writing one file through two names would destroy it.
 bool isArchiveFile(const FileIdentity& id, const std::string& directoryPath, const File& data);
 void refuseArchiveFile(const File& source, const std::string& directoryPath, const File& data);
+// Whether `path` names the archive's own directory or data file (through
+// any link, and in any case where names are blind to it).
+bool isArchiveFileAt(const std::string& path, const std::string& directoryPath, const File& data);
 
 // The source's length. Files under /proc and the like say 0 and yet hold
 // bytes: stored by their size they would become empty entries, so they are

@@ -126,6 +126,12 @@ int duplicate(int fd);
 // system's own code (on Windows, the Windows error that had no errno).
 int systemErrorCode(int err);
 
+// A key under which two file names are equal when this system's file
+// names are: the name itself on POSIX; on Windows, whose names are blind to
+// the case of every letter, the name upper-cased (bytes that are not UTF-8
+// stay as they are).
+std::string fileNameKey(const std::string& name);
+
 // Sleeps without being counted: used while waiting for a lock.
 void pause(int milliseconds);
 

@@ -279,6 +279,8 @@ int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 
 int systemErrorCode(int err) { return err; }
 
+std::string fileNameKey(const std::string& name) { return name; }
+
 void pause(int milliseconds)
 {
     struct timespec t {milliseconds / 1000, (milliseconds % 1000) * 1000000L};

@@ -606,6 +606,18 @@ int duplicate(int fd) { return ::_dup(fd); }
 
 int systemErrorCode(int err) { return err >= kNativeErrorBase ? err - kNativeErrorBase : err; }
 
+std::string fileNameKey(const std::string& name)
+{
+    std::wstring wide;
+    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, nullptr, 0);
+    if (length <= 0) return name;
+    wide.resize(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wide.data(), length);
+    wide.pop_back();
+    ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return toUtf8(wide);
+}
+
 void pause(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
 
 bool isFolderUncounted(const char* path)

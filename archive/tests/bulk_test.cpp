@@ -132,7 +132,9 @@ TEST_F(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
     auto count = archive.extractEntries(out, {}, [&](const std::string& n) { notes.push_back(n); });
     EXPECT_EQ(count.written, 4u);
     EXPECT_EQ(readFile(tmp / "outside.txt"), (Bytes{7, 7}));
-    if (linked) EXPECT_FALSE(std::filesystem::is_symlink(fsPath(out + "/a.dff")));
+    if (linked) {
+        EXPECT_FALSE(std::filesystem::is_symlink(fsPath(out + "/a.dff")));
+    }
     EXPECT_EQ(readFile(out + "/a.dff"), slice(data, 0, 2 * 2048));
     EXPECT_EQ(readFile(out + "/b.txd"), slice(data, 3 * 2048, 2048));
     EXPECT_EQ(readFile(out + "/c.col"), slice(data, 4 * 2048, 3 * 2048));
@@ -193,13 +195,51 @@ TEST(SafeNames, UnsafeBytesBecomeUnderscores)
     EXPECT_EQ(safeFileName("CON"), "_CON");
     EXPECT_EQ(safeFileName("nul.txd"), "_nul.txd");
     EXPECT_EQ(safeFileName("Com3.dff"), "_Com3.dff");
-    EXPECT_EQ(safeFileName("com0.dff"), "com0.dff");
+    EXPECT_EQ(safeFileName("com0.dff"), "_com0.dff");
+    EXPECT_EQ(safeFileName("CONIN$"), "_CONIN$");
+    EXPECT_EQ(safeFileName("lpt\xC2\xB3.txd"), "_lpt\xC2\xB3.txd");
+    EXPECT_EQ(safeFileName("com10.dff"), "com10.dff");
+    // Windows names are Unicode: a Latin-1 byte cannot be part of one.
+    EXPECT_EQ(safeFileName("caf\xE9.dff"), "caf_.dff");
+    EXPECT_EQ(safeFileName("caf\xC3\xA9.dff"), "caf\xC3\xA9.dff");
+    EXPECT_EQ(safeFileName("\xED\xA0\x80\xC0\xAF.dff"), "_____.dff"); // a surrogate, an overlong "/"
     EXPECT_EQ(safeFileName("console.dff"), "console.dff");
     EXPECT_EQ(safeFileName("car.dff."), "car.dff_");
 #else
     EXPECT_EQ(safeFileName("car.dff:x?"), "car.dff:x?");
 #endif
 }
+
+TEST_F(Bulk, ExtractNeverOverwritesTheArchiveItself)
+{
+    // Extracted into its own folder, entries named like the archive's files.
+    archive.renameEntry(0, "gta3.img");
+    archive.renameEntry(2, "gta3.dir");
+    Bytes directory = readFile(dir);
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(tmp.path(), {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 2u);
+    EXPECT_EQ(count.skipped, 2u);
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "#0 \"gta3.img\" skipped: it would overwrite the archive's own directory or data file",
+                         "#2 \"gta3.dir\" skipped: it would overwrite the archive's own directory or data file"}));
+    EXPECT_EQ(readFile(dir), directory);
+    EXPECT_EQ(readFile(tmp / "gta3.img"), data);
+    EXPECT_EQ(readFile(tmp / "b.txd"), slice(data, 3 * 2048, 2048));
+}
+
+#ifdef _WIN32
+TEST_F(Bulk, ExtractTakesNamesThatDifferInTheCaseOfAnyLetterForOneFile)
+{
+    archive.renameEntry(0, "\xC3\xA9.dff");     // é.dff
+    archive.renameEntry(1, "\xC3\x89.DFF");     // É.DFF: the same file name on Windows
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(tmp / "out", {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 3u);
+    EXPECT_EQ(notes, std::vector<std::string>{"#1 \"\xC3\x89.DFF\" skipped: an entry of that name was already written"});
+    EXPECT_EQ(readFile(tmp / "out/\xC3\xA9.dff"), slice(data, 0, 2 * 2048));
+}
+#endif
 
 TEST_F(Bulk, ExtractNeverWritesOutsideTheNamedFiles)
 {

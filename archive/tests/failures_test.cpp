@@ -151,7 +151,14 @@ std::vector<State> acceptableStates(const Operation& op)
 
 TEST(FaultInjection, NoFailureAtAnyCallLosesData)
 {
+#ifdef _WIN32
+    // Every call is slow under wine. Which errno becomes which message is the
+    // same code on both systems and is checked on Linux; here each call
+    // fails once and is cut short once.
+    const std::vector<FaultKind> kinds = {{EIO, false}, {0, true}};
+#else
     const std::vector<FaultKind> kinds = {{EIO, false}, {ENOSPC, false}, {EACCES, false}, {EMFILE, false}, {0, true}};
+#endif
     long injected = 0;
     for (const Operation& op : operations()) {
         SCOPED_TRACE(op.name);

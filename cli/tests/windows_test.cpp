@@ -164,3 +164,20 @@ TEST_F(OnWindows, OnlyOurOwnLeftoversOfGoneProcessesAreCleanedUp)
     EXPECT_TRUE(exists(tmp / ".brimlet-01-0.tmp"));      // not a name we make
     EXPECT_TRUE(exists(tmp / "gta3.dir.brimlet-1-backup"));
 }
+
+TEST_F(OnWindows, NamesEndingInDotsAreTheNamesWindowsReads)
+{
+    EXPECT_EQ(runCli({"list", dir + ".."}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.txd\n");
+    ASSERT_EQ(runCli({"create", tmp / "mod.dir. "}).exitCode, 0);
+    EXPECT_TRUE(exists(tmp / "mod.dir"));
+    EXPECT_TRUE(exists(tmp / "mod.img"));
+}
+
+TEST_F(OnWindows, AFolderWhereTheDataFileShouldBeStillListsTheDirectory)
+{
+    std::string other = makeArchive(tmp / "other", {makeEntry(0, 1, "a.dff")}, {});
+    std::filesystem::remove(fsPath(tmp / "other.img"));
+    makeFolder(tmp / "other.img");
+    EXPECT_EQ(runCli({"list", other}).out, "0\t0\t1\ta.dff\n");
+    EXPECT_EQ(runCli({"add", other, tmp / "new.dff"}).err, "brimlet-cli: File access denied\n");
+}
