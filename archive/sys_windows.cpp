@@ -158,11 +158,13 @@ int openWide(const std::wstring& path, int flags, int mode)
         errno = EOPNOTSUPP; // no unnamed files: the caller makes a named one
         return -1;
     }
-    DWORD access = 0;
+    // Reading attributes is what fstat() and keeping them on a save need;
+    // Windows checks it even where wine does not.
+    DWORD access = FILE_READ_ATTRIBUTES;
     switch (flags & (O_RDONLY | O_WRONLY | O_RDWR)) {
-    case O_WRONLY: access = GENERIC_WRITE; break;
-    case O_RDWR: access = GENERIC_READ | GENERIC_WRITE; break;
-    default: access = GENERIC_READ; break;
+    case O_WRONLY: access |= GENERIC_WRITE; break;
+    case O_RDWR: access |= GENERIC_READ | GENERIC_WRITE; break;
+    default: access |= GENERIC_READ; break;
     }
     DWORD disposition = OPEN_EXISTING;
     if (flags & O_CREAT) disposition = (flags & O_EXCL) ? CREATE_NEW : (flags & O_TRUNC) ? CREATE_ALWAYS : OPEN_ALWAYS;
@@ -172,7 +174,7 @@ int openWide(const std::wstring& path, int flags, int mode)
     if (flags & O_DIRECTORY) {
         attributes = FILE_FLAG_BACKUP_SEMANTICS; // what opens a folder
         share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        access = GENERIC_READ;
+        access = GENERIC_READ | FILE_READ_ATTRIBUTES;
     }
     if (flags & O_CREAT) {
         access |= READ_CONTROL | WRITE_DAC; // so a new file can take an old one's ACL

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #else
@@ -19,12 +20,20 @@ namespace brimlet::cli {
 
 #ifdef _WIN32
 
+namespace {
+UINT consoleCodePage = 0;
+void restoreConsoleCodePage() { ::SetConsoleOutputCP(consoleCodePage); }
+}  // namespace
+
 void prepareProcess()
 {
     // Lines end in LF on every system, and an export to "-" is byte for byte.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
-    ::SetConsoleOutputCP(CP_UTF8);
+    // Names are UTF-8; the console is given back its own code page at exit.
+    consoleCodePage = ::GetConsoleOutputCP();
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
+        std::atexit(restoreConsoleCodePage);
 }
 
 std::vector<std::string> arguments(int, char**)
