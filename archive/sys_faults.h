@@ -27,6 +27,15 @@ inline int planError() { return active() && active()->error ? active()->error : 
 
 }  // namespace brimlet::sys::faults
 
+namespace brimlet::sys {
+// The names every wrapper of the two implementations uses.
+using faults::Fault;
+using faults::nextCall;
+using faults::shortened;
+using faults::cappedAtByteMark;
+using faults::afterWrite;
+}  // namespace brimlet::sys
+
 #define BRIMLET_FAIL_IF_PLANNED(fault)                    \
     if ((fault) == ::brimlet::sys::faults::Fault::Fail) { \
         errno = ::brimlet::sys::faults::planError();      \

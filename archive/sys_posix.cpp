@@ -19,12 +19,6 @@
 
 namespace brimlet::sys {
 
-using faults::Fault;
-using faults::nextCall;
-using faults::shortened;
-using faults::cappedAtByteMark;
-using faults::afterWrite;
-
 void faults::killProcess()
 {
     ::kill(::getpid(), SIGKILL);

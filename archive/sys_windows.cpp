@@ -21,12 +21,6 @@
 
 namespace brimlet::sys {
 
-using faults::Fault;
-using faults::nextCall;
-using faults::shortened;
-using faults::cappedAtByteMark;
-using faults::afterWrite;
-
 void faults::killProcess()
 {
     ::TerminateProcess(::GetCurrentProcess(), 137); // the exit status a shell shows for SIGKILL
