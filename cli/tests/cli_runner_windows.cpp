@@ -56,6 +56,13 @@ HANDLE inheritable(const std::wstring& path, DWORD access, DWORD disposition)
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Why the last start failed (GetLastError), for the test's own message.
+DWORD& startFailure()
+{
+    static DWORD error = 0;
+    return error;
+}
+
 // The processes started and not yet waited for, by id.
 std::map<pid_t, HANDLE>& running()
 {
@@ -89,7 +96,14 @@ HANDLE start(const std::string& program, const std::vector<std::string>& args, c
         ::SetEnvironmentVariableW(name.c_str(), value.c_str());
     }
     PROCESS_INFORMATION process{};
-    BOOL made = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    BOOL made = FALSE;
+    // A loaded wine now and then fails to make a process at all; the program
+    // has not run, so trying again changes nothing.
+    for (int attempt = 0; attempt < 3 && !made; ++attempt) {
+        if (attempt) ::Sleep(200);
+        made = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    }
+    if (!made) startFailure() = ::GetLastError();
     for (const auto& [name, value] : saved) ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
     ::CloseHandle(in);
     ::CloseHandle(out);
@@ -115,15 +129,24 @@ Result runCli(const std::vector<std::string>& args, const std::string& program, 
     std::string outPath = options.stdoutPath.empty() ? captures / "out" : options.stdoutPath;
     std::string errPath = captures / "err";
     Result r;
-    HANDLE process = start(program, args, options, wideText(outPath), wideText(errPath));
-    if (!process) return r;
-    if (::WaitForSingleObject(process, static_cast<DWORD>(options.timeLimitSeconds * 1000)) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process, 1);
-        ::WaitForSingleObject(process, INFINITE);
-        ::CloseHandle(process);
-        r.exitCode = kHung;
-    } else {
-        r.exitCode = exitCodeOf(process);
+    // STATUS_DLL_INIT_FAILED: a loaded wine now and then cannot set a new
+    // process up. Its main never ran, so running it again is safe; any other
+    // end is the program's own and is kept.
+    constexpr int kDllInitFailed = static_cast<int>(0xC0000142);
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || r.exitCode == kDllInitFailed); ++attempt) {
+        HANDLE process = start(program, args, options, wideText(outPath), wideText(errPath));
+        if (!process) {
+            r.err = "(the test could not start " + program + ": error " + std::to_string(startFailure()) + ")";
+            return r;
+        }
+        if (::WaitForSingleObject(process, static_cast<DWORD>(options.timeLimitSeconds * 1000)) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process, 1);
+            ::WaitForSingleObject(process, INFINITE);
+            ::CloseHandle(process);
+            r.exitCode = kHung;
+        } else {
+            r.exitCode = exitCodeOf(process);
+        }
     }
     auto e = readFile(errPath);
     r.err.assign(e.begin(), e.end());

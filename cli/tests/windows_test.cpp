@@ -82,6 +82,7 @@ TEST_F(OnWindows, TheReadOnlyAttributeIsFileAccessDenied)
     Bytes data = readFile(tmp / "gta3.img");
     ASSERT_TRUE(::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_READONLY));
     Result r = runCli({"add", dir, tmp / "new.dff"});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "brimlet-cli: File access denied\n");
     ::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(readFile(tmp / "gta3.img"), data);
