@@ -223,11 +223,23 @@ std::string onlyCandidate(const std::vector<std::string>& names, const std::stri
     return found.empty() ? std::string() : found[0];
 }
 
-// The other half of the pair for `path`, whose extension becomes `extension`.
+// `path` with its last name as its folder spells it. On a case-blind file
+// system "g0.dir" opens G0.DIR, and the pair is made by the real spelling:
+// beside G0.DIR, "G0.img" could open an unrelated g0.img.
+std::string asSpelledOnDisk(const std::string& path)
+{
+    std::string real = sys::nameOnDisk(path);
+    auto [folder, name] = splitPath(path);
+    return real.empty() || real == name ? path : joinPath(folder, real);
+}
+
+// The other half of the pair for `path` (the file the user named, or a base
+// name), whose extension becomes `extension`.
 std::string partnerOf(const std::string& path, const std::string& extension, const char* role)
 {
     std::string exact = changeHostExtension(path, extension);
-    if (fileExists(exact)) return exact;
+    bool reachable = fileExists(exact);
+    if (reachable && asSpelledOnDisk(exact) == exact) return exact;
     auto [folder, name] = splitPath(exact);
     std::string base = name.substr(0, name.size() - extension.size());
     auto names = sys::listFolder(folderOf(exact).c_str());
@@ -237,19 +249,26 @@ std::string partnerOf(const std::string& path, const std::string& extension, con
     };
     std::string found = onlyCandidate(names, folder, role, [&](const std::string& c) { return sameBase(c, base, extension); });
     if (!found.empty()) return found;
-    // A file of another base name is another archive's when its own partner
-    // (its exact base name, the other extension) is there.
+    // When the user named one half, a file of another base name is another
+    // archive's if its own partner (its exact base name, the other extension)
+    // is there. A base name alone fixes no half, and any pair found is whole.
     std::string complement = equalsIgnoringCase(extension, ".dir") ? ".img" : ".dir";
     std::string own = hostFileName(path);
+    bool namedHalf = fileExists(path);
     auto hasOwnPartner = [&](const std::string& candidate) {
         std::string candidateBase = candidate.substr(0, candidate.size() - extension.size());
         for (const std::string& other : names)
             if (other != own && sameBase(other, candidateBase, complement)) return true;
         return false;
     };
-    found = onlyCandidate(names, folder, role,
-                          [&](const std::string& c) { return equalsIgnoringCase(c, name) && !hasOwnPartner(c); });
-    return found.empty() ? exact : found;
+    found = onlyCandidate(names, folder, role, [&](const std::string& c) {
+        return equalsIgnoringCase(c, name) && !(namedHalf && hasOwnPartner(c));
+    });
+    if (!found.empty()) return found;
+    // Nothing of ours: opening the exact name on a case-blind file system
+    // would reach the other archive's file that was just passed over.
+    if (reachable) raiseIo(io_code::kFileNotFound);
+    return exact;
 }
 
 bool namesHalf(const std::string& path, const char* extension)
@@ -275,7 +294,7 @@ std::string asTheSystemReadsIt(const std::string& path)
 
 ArchivePair archivePairFor(const std::string& typedPath)
 {
-    std::string path = asTheSystemReadsIt(typedPath);
+    std::string path = asSpelledOnDisk(asTheSystemReadsIt(typedPath));
     ArchivePair pair;
     pair.directory = namesHalf(path, ".dir") ? path : partnerOf(path, ".dir", "directory file");
     pair.data = namesHalf(path, ".img") ? path : partnerOf(pair.directory, ".img", "data file");

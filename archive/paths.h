@@ -52,10 +52,13 @@ std::string dataPathFor(const std::string& directoryPath);
 //   3. the same base name with the extension in any case;
 //   4. a name equal but for the case of ASCII letters.
 // Steps 3 and 4 take a file only when it is the only candidate; several are
-// refused with a message naming them. When nothing is found, the path of
-// step 2 is returned (and opening it will say the file is missing). The data
-// file is looked for beside the directory file that was found.
-// On Windows, names are taken as asTheSystemReadsIt gives them.
+// refused with a message naming them. Step 4 passes over a file that has a
+// partner of its own when the user named the other half. When nothing is
+// found, the path of step 2 is returned (and opening it will say the file is
+// missing). The data file is looked for beside the directory file that was
+// found. Names are compared as their folder spells them: on a case-blind file
+// system a name of step 2 that opens a file spelled otherwise is not taken
+// for that step. On Windows, names are taken as asTheSystemReadsIt gives them.
 struct ArchivePair {
     std::string directory;
     std::string data;

@@ -120,6 +120,10 @@ long processId();
 std::string resolvedPath(const std::string& path);
 // Whether a file opened with O_TMPFILE can be given a name later.
 bool hasUnnamedFiles();
+// The name under which its folder lists the file that `path` reaches, or
+// "" when the system cannot tell. On a case-blind file system "g0.dir" may
+// open G0.DIR; on POSIX a name is its own spelling and this is "".
+std::string nameOnDisk(const std::string& path);
 // A second descriptor for one this process inherited (standard output).
 int duplicate(int fd);
 // The number an "I/O error N" message shows for the errno `err`: the

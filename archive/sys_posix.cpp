@@ -261,6 +261,8 @@ bool processExists(long pid)
 
 long processId() { return ::getpid(); }
 
+std::string nameOnDisk(const std::string&) { return {}; }
+
 std::string resolvedPath(const std::string& path)
 {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);

@@ -585,6 +585,18 @@ bool processExists(long pid)
 
 long processId() { return static_cast<long>(::GetCurrentProcessId()); }
 
+std::string nameOnDisk(const std::string& path)
+{
+    std::wstring wide;
+    // A name with wildcards would be a search, not a name.
+    if (path.find_first_of("*?") != std::string::npos || !toWide(path.c_str(), wide)) return {};
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(wide.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    ::FindClose(search);
+    return toUtf8(found.cFileName);
+}
+
 std::string resolvedPath(const std::string& path)
 {
     std::wstring wide;
