@@ -160,6 +160,18 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
     if (fd.close() != 0) throw Failure("Stream write error");
 }
 
+// Whether `path` is a file its owner made read-only (on Windows, the
+// read-only attribute). Extract does not replace it, as export does not.
+bool isReadOnlyFile(const std::string& path)
+{
+    sys::FileStatus st;
+    if (sys::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        raiseErrno(errno, path);
+    }
+    return S_ISREG(st.mode) && (st.mode & 0222) == 0;
+}
+
 std::string entryLabel(size_t i, const std::string& name) { return "#" + std::to_string(i) + " \"" + name + "\""; }
 
 // `file` with "~<tag>" before its extension: "a_b.dff" -> "a_b~3.dff".
@@ -230,6 +242,9 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             ++count.skipped;
         } else if (isArchiveFileAt(joinPath(folderPath, files[k]), directoryPath_, data)) {
             note(entryLabel(i, name) + " skipped: it would overwrite the archive's own directory or data file");
+            ++count.skipped;
+        } else if (isReadOnlyFile(joinPath(folderPath, files[k]))) {
+            note(entryLabel(i, name) + " skipped: " + files[k] + " is read-only");
             ++count.skipped;
         } else {
             if (files[k] != name) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");

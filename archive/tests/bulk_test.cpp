@@ -228,6 +228,20 @@ TEST_F(Bulk, ExtractNeverOverwritesTheArchiveItself)
     EXPECT_EQ(readFile(tmp / "b.txd"), slice(data, 3 * 2048, 2048));
 }
 
+TEST_F(Bulk, ExtractKeepsAFileMadeReadOnly)
+{
+    std::string out = tmp / "out";
+    makeFolder(out);
+    writeFile(out + "/b.txd", {1, 2, 3});
+    std::filesystem::permissions(fsPath(out + "/b.txd"), std::filesystem::perms::owner_read);
+    std::vector<std::string> notes;
+    auto count = archive.extractEntries(out, {}, [&](const std::string& n) { notes.push_back(n); });
+    EXPECT_EQ(count.written, 3u);
+    EXPECT_EQ(notes, std::vector<std::string>{"#1 \"b.txd\" skipped: b.txd is read-only"});
+    EXPECT_EQ(readFile(out + "/b.txd"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(readFile(out + "/a.dff"), slice(data, 0, 2 * 2048));
+}
+
 #ifdef _WIN32
 TEST_F(Bulk, ExtractTakesNamesThatDifferInTheCaseOfAnyLetterForOneFile)
 {
