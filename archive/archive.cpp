@@ -6,6 +6,7 @@
 #include "paths.h"
 #include "placement.h"
 #include "sectors.h"
+#include "sys.h"
 
 #include <algorithm>
 #include <climits>
@@ -94,12 +95,15 @@ void Archive::exportEntry(size_t i, const std::string& destination)
     writer.commit();
 }
 
-void Archive::exportEntry(size_t i, std::ostream& out)
+void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
 {
     checkIndex(i);
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
+    sys::FileStatus st;
+    if (outFd >= 0 && sys::fstat(outFd, &st) == 0 && isArchiveFile({st.device, st.inode}, directoryPath_, data))
+        throw Failure("An entry cannot be exported onto the archive's own directory or data file");
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);

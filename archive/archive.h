@@ -91,8 +91,10 @@ public:
     // `destination` (a pipe or a character device gets it straight through).
     // The span is checked against the data file first.
     void exportEntry(size_t i, const std::string& destination);
-    // The same onto a stream (a script's standard output).
-    void exportEntry(size_t i, std::ostream& out);
+    // The same onto a stream (a script's standard output). `outFd` is the
+    // descriptor behind `out`, if any: `export x #0 - 1<>x.img` would write
+    // the entry into the archive itself, and is refused.
+    void exportEntry(size_t i, std::ostream& out, int outFd = -1);
 
     // Appends the file at `source` as a new last entry named by its file-name
     // part; returns its index.

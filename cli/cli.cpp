@@ -16,6 +16,9 @@ namespace brimlet::cli {
 
 namespace {
 
+// The descriptor of standard output, where "-" sends an export.
+constexpr int kStandardOutput = 1;
+
 constexpr const char* kUsage =
     "usage: brimlet-cli COMMAND ARCHIVE [ARGUMENTS]\n"
     "       brimlet-cli --help | --version\n"
@@ -91,7 +94,7 @@ int list(Call& c)
 int exportEntry(Call& c)
 {
     size_t i = findEntry(c.archive, c.args[0]);
-    if (c.args[1] == "-") c.archive.exportEntry(i, c.out);
+    if (c.args[1] == "-") c.archive.exportEntry(i, c.out, kStandardOutput);
     else c.archive.exportEntry(i, c.args[1]);
     return 0;
 }

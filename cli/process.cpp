@@ -2,6 +2,9 @@
 // store: its arguments, its standard streams, its signals.
 #include "cli.h"
 
+#include <iostream>
+#include <streambuf>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
@@ -18,6 +21,26 @@
 
 namespace brimlet::cli {
 
+namespace {
+
+bool outputClosedAtStart = false;
+
+// Standard output for a program started with it closed: every write fails.
+class NowhereBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+}  // namespace
+
+std::ostream& standardOutput()
+{
+    static NowhereBuffer nowhere;
+    static std::ostream closed(&nowhere);
+    return outputClosedAtStart ? closed : std::cout;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -27,6 +50,7 @@ void restoreConsoleCodePage() { ::SetConsoleOutputCP(consoleCodePage); }
 
 void prepareProcess()
 {
+    outputClosedAtStart = ::_get_osfhandle(1) == -1;
     // Lines end in LF on every system, and an export to "-" is byte for byte.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
@@ -57,6 +81,7 @@ bool errorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
 void prepareProcess()
 {
+    outputClosedAtStart = ::fcntl(STDOUT_FILENO, F_GETFD) < 0;
     for (int fd = 0; fd <= 2; ++fd)
         if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd) std::abort();
     std::signal(SIGXFSZ, SIG_IGN);

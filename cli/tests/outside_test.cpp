@@ -493,9 +493,20 @@ TEST(Outside, PipesAndDevicesAreRefusedAtOnceOrWrittenStraightThrough)
     Bytes log = readFile(t / "log");
     EXPECT_EQ(head(log, 3), (Bytes{'l', 'o', 'g'}));
     EXPECT_EQ(Bytes(log.begin() + 3, log.end()), Bytes(data.begin() + 2048, data.end()));
-    // With standard input and output closed, "-" must not find the data file there.
-    runCli({"-c", "exec \"$0\" export \"$1\" b.dff - <&- >&-", BRIMLET_CLI_PATH, dir}, "/bin/sh", bounded);
+    // With standard input and output closed, "-" must not find the data file
+    // there, and an export with nowhere to go is no success.
+    Result closed = runCli({"-c", "exec \"$0\" export \"$1\" b.dff - <&- >&-", BRIMLET_CLI_PATH, dir}, "/bin/sh", bounded);
+    EXPECT_EQ(closed.exitCode, 1);
+    EXPECT_EQ(closed.err, "brimlet-cli: Stream write error\n");
     EXPECT_EQ(readFile(t / "a.img"), data);
+    // Nor may standard output be the data file itself.
+    Result intoItself = runCli({"-c", "exec \"$0\" export \"$1\" b.dff - 1<>\"$2\"", BRIMLET_CLI_PATH, dir, t / "a.img"},
+                               "/bin/sh", bounded);
+    EXPECT_EQ(intoItself.err, "brimlet-cli: An entry cannot be exported onto the archive's own directory or data file\n");
+    EXPECT_EQ(readFile(t / "a.img"), data);
+    // A command with nothing to print needs no standard output.
+    EXPECT_EQ(runCli({"-c", "exec \"$0\" rename \"$1\" '#0' c.dff >&-", BRIMLET_CLI_PATH, dir}, "/bin/sh", bounded).exitCode, 0);
+    EXPECT_EQ(entriesOf(dir)[0].first, "c.dff");
 
     // A directory file that is a pipe.
     ::mkfifo((t / "p.dir").c_str(), 0644);
