@@ -120,7 +120,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
 void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
                          SpanReach& reach)
 {
-    std::string name = hostFileName(sourcePath);
+    std::string name = entryNameFor(sourcePath);
     checkNameFits(name);
     if (table.full()) throw Failure("The archive is full: it holds 65536 entries, the most it can hold");
     File source(sourcePath, File::Mode::ReadOnly);
@@ -162,7 +162,7 @@ size_t Archive::addEntry(const std::string& sourcePath)
 
 void Archive::addEntries(const std::vector<std::string>& sources)
 {
-    for (const auto& source : sources) checkNameFits(hostFileName(source));
+    for (const auto& source : sources) checkNameFits(entryNameFor(source));
     if (count() + sources.size() > EntryTable::kCapacity)
         throw Failure("The archive is full: it holds 65536 entries, the most it can hold");
     auto held = lock();

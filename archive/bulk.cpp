@@ -20,6 +20,11 @@ namespace brimlet {
 
 void Archive::create(const std::string& path)
 {
+    // "" or "mods/" (an unset variable in a script) names no archive: it
+    // would make the hidden files .dir and .img.
+    std::string typedName = hostFileName(asTheSystemReadsIt(path));
+    if (typedName.empty() || equalsIgnoringCase(typedName, ".dir") || equalsIgnoringCase(typedName, ".img"))
+        raiseIo(io_code::kInvalidFilename);
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
     for (const auto& existing : {pair.directory, pair.data})
         if (fileExists(existing)) throw Failure("The archive already exists: " + existing);
@@ -51,7 +56,7 @@ std::vector<ImportItem> planImport(const Archive& archive, const std::vector<std
     NameIndex entries(archive.table());
     size_t added = 0;
     for (const auto& source : sources) {
-        std::string name = hostFileName(source);
+        std::string name = entryNameFor(source);
         checkNameFits(name);
         auto [it, fresh] = byName.emplace(lowerAscii(name), source);
         if (!fresh)

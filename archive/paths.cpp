@@ -292,6 +292,8 @@ std::string asTheSystemReadsIt(const std::string& path)
 #endif
 }
 
+std::string entryNameFor(const std::string& sourcePath) { return hostFileName(asTheSystemReadsIt(sourcePath)); }
+
 ArchivePair archivePairFor(const std::string& typedPath)
 {
     std::string path = asSpelledOnDisk(asTheSystemReadsIt(typedPath));

@@ -69,6 +69,10 @@ ArchivePair archivePairFor(const std::string& path);
 // that end its last name, which Windows drops; unchanged elsewhere.
 std::string asTheSystemReadsIt(const std::string& path);
 
+// The name an added or imported file is stored under: its file name as the
+// system reads it ("c.col." on Windows is the file c.col, and so the entry).
+std::string entryNameFor(const std::string& sourcePath);
+
 // An entry name as a file name in a folder: "/", "\\" and control bytes
 // become "_", and so do an empty name, "." and "..", which would not name a
 // file of the folder. On Windows also the characters it forbids in names

@@ -59,13 +59,15 @@ TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
     EXPECT_EQ(readFile(t / "new.img").size(), 0u);
     EXPECT_FAILURE(Archive::create(t / "new"), "The archive already exists: " + (t / "new.dir"));
     writeFile(t / "ONLY.IMG", {1});
-#ifdef _WIN32 // names are case-blind there: the name as given finds the file
-    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + (t / "only.img"));
-#else
-    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + (t / "ONLY.IMG"));
-#endif
+    // The file found is named as its folder spells it (with the folder's separator).
+    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + joinPath(t.path(), "ONLY.IMG"));
     EXPECT_FALSE(exists(t / "only.dir"));
     EXPECT_EQ(readFile(t / "ONLY.IMG"), Bytes{1});
+    // A name with no base (an unset variable in a script) makes nothing.
+    for (std::string nameless : {std::string(), t / "", t / ".dir", t / ".IMG"})
+        EXPECT_FAILURE(Archive::create(nameless), "Invalid filename");
+    EXPECT_FALSE(exists(t / ".dir"));
+    EXPECT_FALSE(exists(".dir"));
 }
 
 TEST_F(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
