@@ -57,6 +57,11 @@ void Archive::openimg(const std::string& path, LockScope scope)
     ArchivePair pair = archivePairFor(path);
     auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
     File directory(pair.directory, File::Mode::ReadWrite);
+    // A data file that is a pipe or a device is refused now, not at the first
+    // command that reads an entry (list and rename never do).
+    sys::FileStatus data;
+    if (sys::stat(pair.data.c_str(), &data) == 0 && !S_ISREG(data.mode) && !S_ISDIR(data.mode))
+        throw Failure(pair.data + " is a pipe or a device, not a file");
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");

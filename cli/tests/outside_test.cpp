@@ -513,6 +513,10 @@ TEST(Outside, PipesAndDevicesAreRefusedAtOnceOrWrittenStraightThrough)
     Result fifoDirectory = run({"list", t / "p.dir"});
     EXPECT_EQ(fifoDirectory.exitCode, 1);
     EXPECT_EQ(fifoDirectory.err, "brimlet-cli: " + (t / "p.dir") + " is a pipe or a device, not a file\n");
+    // A data file that is one, even for commands that never read it.
+    writeFile(t / "q.dir", {});
+    ::symlink("/dev/null", (t / "q.img").c_str());
+    EXPECT_EQ(run({"list", t / "q.dir"}).err, "brimlet-cli: " + (t / "q.img") + " is a pipe or a device, not a file\n");
 }
 
 // ---------------------------------------------------------------- pairs of mixed case
