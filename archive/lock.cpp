@@ -35,12 +35,27 @@ struct Target {
     Key key{};
 };
 
-// Opens `path` for locking only. Any access mode will do for flock(); a
-// FIFO must not make the open wait, hence O_NONBLOCK.
+// The access modes tried, in turn, for a descriptor to lock on. On Linux,
+// the record lock on the byte Windows programs lock is a write lock only on
+// a descriptor open for writing; and a write lock is what keeps a read lock
+// out (wine turns brimlet-cli.exe's lock into one). On Windows, writing is
+// not asked for: a running game that shares its data file for reading only
+// would refuse it, and even `list` would fail while the game runs.
+#ifdef _WIN32
+constexpr int kLockAccess[] = {O_RDONLY, O_WRONLY};
+#else
+constexpr int kLockAccess[] = {O_RDWR, O_RDONLY, O_WRONLY};
+#endif
+
+// Opens `path` for locking only. A FIFO must not make the open wait, hence
+// O_NONBLOCK.
 Target openTarget(const std::string& path)
 {
-    Descriptor fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK));
-    if (!fd.valid() && errno == EACCES) fd.reset(sys::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+    Descriptor fd;
+    for (int access : kLockAccess) {
+        fd.reset(sys::open(path.c_str(), access | O_NONBLOCK));
+        if (fd.valid() || (errno != EACCES && errno != EROFS && errno != EPERM)) break;
+    }
     if (!fd.valid()) {
         // A folder has nothing to protect (Windows refuses to open one as a file).
         if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR || sys::isFolderUncounted(path.c_str())) return {};

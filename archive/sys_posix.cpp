@@ -232,11 +232,45 @@ int unlink(const char* path)
     return ::unlink(path);
 }
 
+namespace {
+
+// The byte that brimlet-cli.exe locks on Windows, far past any data. Wine
+// turns that lock into a POSIX record lock on the same byte, so holding one
+// there too keeps this program and brimlet-cli.exe under wine from writing
+// one archive at once. An open
+// file description's lock is used: a plain POSIX lock would be dropped when
+// any other descriptor of the file closes.
+constexpr off_t kWindowsLockByte = 0x7FFFFFFFFFFFFFFE;
+
+int windowsLockByte(int fd, bool take)
+{
+    struct flock record {};
+    int access = ::fcntl(fd, F_GETFL) & O_ACCMODE;
+    record.l_type = !take ? F_UNLCK : access == O_RDONLY ? F_RDLCK : F_WRLCK;
+    record.l_whence = SEEK_SET;
+    record.l_start = kWindowsLockByte;
+    record.l_len = 1;
+    if (::fcntl(fd, F_OFD_SETLK, &record) == 0) return 0;
+    // A file system without record locks has no Windows program to keep out.
+    return errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP ? 0 : -1;
+}
+
+}  // namespace
+
 int flock(int fd, int operation)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::flock(fd, operation);
+    if (operation & LOCK_UN) {
+        windowsLockByte(fd, false);
+        return ::flock(fd, operation);
+    }
+    if (::flock(fd, operation) != 0) return -1;
+    if (windowsLockByte(fd, true) == 0) return 0;
+    int err = errno == EACCES ? EWOULDBLOCK : errno; // EACCES: held elsewhere, on some systems
+    ::flock(fd, LOCK_UN);
+    errno = err;
+    return -1;
 }
 
 std::vector<std::string> listFolder(const char* path)

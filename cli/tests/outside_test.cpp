@@ -359,6 +359,62 @@ TEST(Outside, ALinkedDirectoryAndItsOwnPathShareOneLock)
     for (int i = 0; i < 30; ++i) EXPECT_EQ(after[static_cast<size_t>(i)].first, "r" + std::to_string(i) + ".dff");
 }
 
+// Takes, from a new process, the POSIX record lock that wine makes of
+// brimlet-cli.exe's lock (a read lock on the byte at 2^63 - 2 of the data
+// file); returns its pid once it holds it, or -1 when it was refused.
+pid_t lockAsWineDoes(const std::string& dataPath)
+{
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    pid_t child = ::fork();
+    if (child == 0) {
+        int fd = ::open(dataPath.c_str(), O_RDONLY);
+        struct flock record {};
+        record.l_type = F_RDLCK;
+        record.l_whence = SEEK_SET;
+        record.l_start = 0x7FFFFFFFFFFFFFFE;
+        record.l_len = 1;
+        char held = ::fcntl(fd, F_SETLK, &record) == 0 ? 'y' : 'n';
+        (void)!::write(ready[1], &held, 1);
+        if (held == 'n') ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char held = 'n';
+    (void)!::read(ready[0], &held, 1);
+    ::close(ready[0]);
+    if (held == 'y') return child;
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
+TEST(Outside, TheWindowsProgramUnderWineAndThisOneWaitForEachOther)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    writeFile(t / "b.dff", {2});
+    pid_t wine = lockAsWineDoes(t / "a.img");
+    ASSERT_GT(wine, 0);
+    pid_t cli = startCli({"add", dir, t / "b.dff"});
+    ::usleep(300 * 1000);
+    EXPECT_TRUE(stillRunning(cli)); // waiting for the lock
+    EXPECT_EQ(readFile(dir).size(), 32u);
+    ::kill(wine, SIGKILL);
+    ::waitpid(wine, nullptr, 0);
+    EXPECT_EQ(waitCli(cli), 0);
+    EXPECT_EQ(readFile(dir).size(), 64u);
+    // And the other way: while this program holds the archive, wine's lock is refused.
+    Archive holder;
+    holder.openimg(dir, Archive::LockScope::UntilClosed);
+    pid_t notWaiting = lockAsWineDoes(t / "a.img");
+    EXPECT_EQ(notWaiting, -1);
+    if (notWaiting > 0) {
+        ::kill(notWaiting, SIGKILL);
+        ::waitpid(notWaiting, nullptr, 0);
+    }
+}
+
 // ---------------------------------------------------------------- other tools' archives
 
 TEST(Outside, AddAfterAnUnpaddedLastEntryKeepsItsBytes)
