@@ -237,9 +237,8 @@ namespace {
 // The byte that brimlet-cli.exe locks on Windows, far past any data. Wine
 // turns that lock into a POSIX record lock on the same byte, so holding one
 // there too keeps this program and brimlet-cli.exe under wine from writing
-// one archive at once. An open
-// file description's lock is used: a plain POSIX lock would be dropped when
-// any other descriptor of the file closes.
+// one archive at once. An open file description's lock is used: a plain
+// POSIX lock would be dropped when any other descriptor of the file closes.
 constexpr off_t kWindowsLockByte = 0x7FFFFFFFFFFFFFFE;
 
 int windowsLockByte(int fd, bool take)
