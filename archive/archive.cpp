@@ -55,13 +55,13 @@ void Archive::checkUnchanged() const
 void Archive::openimg(const std::string& path, LockScope scope)
 {
     ArchivePair pair = archivePairFor(path);
-    auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
-    File directory(pair.directory, File::Mode::ReadWrite);
     // A data file that is a pipe or a device is refused now, not at the first
     // command that reads an entry (list and rename never do).
     sys::FileStatus data;
     if (sys::stat(pair.data.c_str(), &data) == 0 && !S_ISREG(data.mode) && !S_ISDIR(data.mode))
         throw Failure(pair.data + " is a pipe or a device, not a file");
+    auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
+    File directory(pair.directory, File::Mode::ReadWrite);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
@@ -107,8 +107,16 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
     sys::FileStatus st;
-    if (outFd >= 0 && sys::fstat(outFd, &st) == 0 && isArchiveFile({st.device, st.inode}, directoryPath_, data))
-        throw Failure("An entry cannot be exported onto the archive's own directory or data file");
+    if (outFd >= 0) {
+        // Wine cannot say which file a descriptor it was handed by the shell
+        // is (`wine brimlet-cli.exe export x #0 - 1<>x.dir`): unknown is no
+        // proof that it is not the archive.
+        if (sys::fstat(outFd, &st) != 0)
+            throw Failure("Standard output is a file that cannot be told apart from the archive's own; give the "
+                          "destination as a file name");
+        if (isArchiveFile({st.device, st.inode}, directoryPath_, data))
+            throw Failure("An entry cannot be exported onto the archive's own directory or data file");
+    }
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);

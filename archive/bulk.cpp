@@ -20,11 +20,11 @@ namespace brimlet {
 
 void Archive::create(const std::string& path)
 {
-    // "" or "mods/" (an unset variable in a script) names no archive: it
-    // would make the hidden files .dir and .img.
-    std::string typedName = hostFileName(asTheSystemReadsIt(path));
-    if (typedName.empty() || equalsIgnoringCase(typedName, ".dir") || equalsIgnoringCase(typedName, ".img"))
-        raiseIo(io_code::kInvalidFilename);
+    // "", "mods/" or "." (an unset variable in a script) names no archive:
+    // it would make hidden files such as .dir and .img, or ..dir and ..img.
+    std::string name = hostFileName(directoryPathFor(asTheSystemReadsIt(path)));
+    std::string base = name.substr(0, name.size() - std::string(".dir").size());
+    if (base.find_first_not_of('.') == std::string::npos) raiseIo(io_code::kInvalidFilename);
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
     for (const auto& existing : {pair.directory, pair.data})
         if (fileExists(existing)) throw Failure("The archive already exists: " + existing);

@@ -35,26 +35,20 @@ struct Target {
     Key key{};
 };
 
-// The access modes tried, in turn, for a descriptor to lock on. On Linux,
-// the record lock on the byte Windows programs lock is a write lock only on
-// a descriptor open for writing; and a write lock is what keeps a read lock
-// out (wine turns brimlet-cli.exe's lock into one). On Windows, writing is
-// not asked for: a running game that shares its data file for reading only
-// would refuse it, and even `list` would fail while the game runs.
-#ifdef _WIN32
-constexpr int kLockAccess[] = {O_RDONLY, O_WRONLY};
-#else
-constexpr int kLockAccess[] = {O_RDWR, O_RDONLY, O_WRONLY};
-#endif
-
-// Opens `path` for locking only. A FIFO must not make the open wait, hence
-// O_NONBLOCK.
+// Opens `path` for locking only. Writing is asked for first: on Linux the
+// record lock on the byte Windows programs lock is a write lock only on a
+// descriptor open for writing, and under wine brimlet-cli.exe's lock becomes
+// one as well. A write lock is what keeps the other program's lock out, even
+// when that one could open the file only for reading. Where writing is
+// refused (a read-only file, or on Windows a running game that shares the
+// file for reading only), reading will do. A FIFO must not make the open
+// wait, hence O_NONBLOCK.
 Target openTarget(const std::string& path)
 {
     Descriptor fd;
-    for (int access : kLockAccess) {
+    for (int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
         fd.reset(sys::open(path.c_str(), access | O_NONBLOCK));
-        if (fd.valid() || (errno != EACCES && errno != EROFS && errno != EPERM)) break;
+        if (fd.valid() || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) break;
     }
     if (!fd.valid()) {
         // A folder has nothing to protect (Windows refuses to open one as a file).

@@ -2,6 +2,7 @@
 
 #include "sys.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -292,7 +293,25 @@ std::string asTheSystemReadsIt(const std::string& path)
 #endif
 }
 
-std::string entryNameFor(const std::string& sourcePath) { return hostFileName(asTheSystemReadsIt(sourcePath)); }
+std::string entryNameFor(const std::string& sourcePath)
+{
+#ifdef _WIN32
+    // Windows reads "." and ".." in a path by their text alone: "c.col\."
+    // and "c.col\x\.." are the file c.col.
+    std::vector<std::string> names;
+    std::string rest = sourcePath.substr(driveLength(sourcePath));
+    for (size_t start = 0; start <= rest.size();) {
+        size_t end = std::min(rest.find_first_of(kPathSeparators, start), rest.size());
+        std::string name = rest.substr(start, end - start);
+        if (name == ".." && !names.empty()) names.pop_back();
+        else if (!name.empty() && name != "." && name != "..") names.push_back(name);
+        start = end + 1;
+    }
+    return names.empty() ? std::string() : asTheSystemReadsIt(names.back());
+#else
+    return hostFileName(sourcePath);
+#endif
+}
 
 ArchivePair archivePairFor(const std::string& typedPath)
 {

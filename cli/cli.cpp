@@ -94,7 +94,12 @@ int list(Call& c)
 int exportEntry(Call& c)
 {
     size_t i = findEntry(c.archive, c.args[0]);
-    if (c.args[1] == "-") c.archive.exportEntry(i, c.out, kStandardOutput);
+    if (c.args[1] == "-") {
+        if (outputWasClosed()) throw Failure("Stream write error");
+        // The descriptor is checked only when `out` is this process's own
+        // standard output (tests hand run() a string stream).
+        c.archive.exportEntry(i, c.out, &c.out == &std::cout ? kStandardOutput : -1);
+    }
     else c.archive.exportEntry(i, c.args[1]);
     return 0;
 }

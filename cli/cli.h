@@ -29,10 +29,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // carries bytes unchanged (no CR added before LF) and the console shows UTF-8.
 void prepareProcess();
 
-// Where the command's output goes: std::cout, or, for a program started
-// with standard output closed, a stream on which every write fails (so that
-// `export x #0 - >&-` is an error, not a success that wrote nowhere).
-std::ostream& standardOutput();
+// Whether the program was started with standard output closed. An export
+// to "-" then fails (it would reach nobody); a command's summary or listing
+// goes nowhere, and the command's work still counts.
+bool outputWasClosed();
 
 // The command's arguments (after the program's name) in UTF-8. On Windows
 // they are read as UTF-16 from the system, whatever the console's code page.

@@ -5,5 +5,5 @@
 int main(int argc, char** argv)
 {
     brimlet::cli::prepareProcess();
-    return brimlet::cli::run(brimlet::cli::arguments(argc, argv), brimlet::cli::standardOutput(), std::cerr);
+    return brimlet::cli::run(brimlet::cli::arguments(argc, argv), std::cout, std::cerr);
 }

@@ -2,9 +2,6 @@
 // store: its arguments, its standard streams, its signals.
 #include "cli.h"
 
-#include <iostream>
-#include <streambuf>
-
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
@@ -22,24 +19,10 @@
 namespace brimlet::cli {
 
 namespace {
-
 bool outputClosedAtStart = false;
-
-// Standard output for a program started with it closed: every write fails.
-class NowhereBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
-    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
-};
-
 }  // namespace
 
-std::ostream& standardOutput()
-{
-    static NowhereBuffer nowhere;
-    static std::ostream closed(&nowhere);
-    return outputClosedAtStart ? closed : std::cout;
-}
+bool outputWasClosed() { return outputClosedAtStart; }
 
 #ifdef _WIN32
 

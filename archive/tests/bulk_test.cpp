@@ -64,7 +64,7 @@ TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
     EXPECT_FALSE(exists(t / "only.dir"));
     EXPECT_EQ(readFile(t / "ONLY.IMG"), Bytes{1});
     // A name with no base (an unset variable in a script) makes nothing.
-    for (std::string nameless : {std::string(), t / "", t / ".dir", t / ".IMG"})
+    for (std::string nameless : {std::string(), t / "", t / ".dir", t / ".IMG", t / ".", t / "..", t / ".x"})
         EXPECT_FAILURE(Archive::create(nameless), "Invalid filename");
     EXPECT_FALSE(exists(t / ".dir"));
     EXPECT_FALSE(exists(".dir"));

@@ -360,17 +360,18 @@ TEST(Outside, ALinkedDirectoryAndItsOwnPathShareOneLock)
 }
 
 // Takes, from a new process, the POSIX record lock that wine makes of
-// brimlet-cli.exe's lock (a read lock on the byte at 2^63 - 2 of the data
-// file); returns its pid once it holds it, or -1 when it was refused.
-pid_t lockAsWineDoes(const std::string& dataPath)
+// brimlet-cli.exe's lock on the byte at 2^63 - 2 of the data file: a write
+// lock, or a read lock where it could open the file only for reading.
+// Returns its pid once it holds it, or -1 when it was refused.
+pid_t lockAsWineDoes(const std::string& dataPath, bool forWriting = true)
 {
     int ready[2];
     if (::pipe(ready) != 0) return -1;
     pid_t child = ::fork();
     if (child == 0) {
-        int fd = ::open(dataPath.c_str(), O_RDONLY);
+        int fd = ::open(dataPath.c_str(), forWriting ? O_RDWR : O_RDONLY);
         struct flock record {};
-        record.l_type = F_RDLCK;
+        record.l_type = forWriting ? F_WRLCK : F_RDLCK;
         record.l_whence = SEEK_SET;
         record.l_start = 0x7FFFFFFFFFFFFFFE;
         record.l_len = 1;
@@ -407,12 +408,39 @@ TEST(Outside, TheWindowsProgramUnderWineAndThisOneWaitForEachOther)
     // And the other way: while this program holds the archive, wine's lock is refused.
     Archive holder;
     holder.openimg(dir, Archive::LockScope::UntilClosed);
-    pid_t notWaiting = lockAsWineDoes(t / "a.img");
-    EXPECT_EQ(notWaiting, -1);
-    if (notWaiting > 0) {
-        ::kill(notWaiting, SIGKILL);
-        ::waitpid(notWaiting, nullptr, 0);
+    for (bool forWriting : {true, false}) {
+        pid_t notWaiting = lockAsWineDoes(t / "a.img", forWriting);
+        EXPECT_EQ(notWaiting, -1);
+        if (notWaiting > 0) {
+            ::kill(notWaiting, SIGKILL);
+            ::waitpid(notWaiting, nullptr, 0);
+        }
     }
+}
+
+TEST(Outside, AWriterThatMayOnlyReadTheDataFileStillWaitsForWine)
+{
+    // A rename writes only the directory file: a user who owns it, but not
+    // the data file, must still be kept out while the Windows program works.
+    if (!canSwitchUser()) GTEST_SKIP() << "needs root, to run the command as another user";
+    TempDir t;
+    openToOthers(t.path());
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    ::chown(dir.c_str(), kNobody, kNobody);
+    ::chmod((t / "a.img").c_str(), 0644); // root's
+    pid_t wine = lockAsWineDoes(t / "a.img");
+    ASSERT_GT(wine, 0);
+    RunOptions asNobody;
+    asNobody.user = kNobody;
+    Bytes before = readFile(dir);
+    pid_t cli = startCli({"rename", dir, "#0", "b.dff"}, BRIMLET_CLI_PATH, asNobody);
+    ::usleep(300 * 1000);
+    EXPECT_TRUE(stillRunning(cli));
+    EXPECT_EQ(readFile(dir), before);
+    ::kill(wine, SIGKILL);
+    ::waitpid(wine, nullptr, 0);
+    EXPECT_EQ(waitCli(cli), 0);
+    EXPECT_EQ(entriesOf(dir)[0].first, "b.dff");
 }
 
 // ---------------------------------------------------------------- other tools' archives
@@ -560,9 +588,12 @@ TEST(Outside, PipesAndDevicesAreRefusedAtOnceOrWrittenStraightThrough)
                                "/bin/sh", bounded);
     EXPECT_EQ(intoItself.err, "brimlet-cli: An entry cannot be exported onto the archive's own directory or data file\n");
     EXPECT_EQ(readFile(t / "a.img"), data);
-    // A command with nothing to print needs no standard output.
-    EXPECT_EQ(runCli({"-c", "exec \"$0\" rename \"$1\" '#0' c.dff >&-", BRIMLET_CLI_PATH, dir}, "/bin/sh", bounded).exitCode, 0);
-    EXPECT_EQ(entriesOf(dir)[0].first, "c.dff");
+    // Other commands do their work; their summary goes nowhere.
+    writeFile(t / "c.dff", {3});
+    EXPECT_EQ(runCli({"-c", "exec \"$0\" import \"$1\" \"$2\" >&-", BRIMLET_CLI_PATH, dir, t / "c.dff"}, "/bin/sh", bounded)
+                  .exitCode,
+              0);
+    EXPECT_EQ(entriesOf(dir)[2].first, "c.dff");
 
     // A directory file that is a pipe.
     ::mkfifo((t / "p.dir").c_str(), 0644);

@@ -176,7 +176,11 @@ TEST_F(OnWindows, NamesEndingInDotsAreTheNamesWindowsReads)
     EXPECT_EQ(runCli({"import", dir, tmp / "new.dff."}).out, "replaced 0, added 1\n");
     EXPECT_EQ(runCli({"import", dir, tmp / "new.dff "}).out, "replaced 1, added 0\n");
     EXPECT_EQ(runCli({"add", dir, tmp / "new.dff.."}).exitCode, 0);
-    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.txd\n2\t4\t2\tnew.dff\n3\t6\t2\tnew.dff\n");
+    // So are "new.dff\." and "new.dff\x\..".
+    EXPECT_EQ(runCli({"add", dir, tmp / "new.dff\\."}).exitCode, 0);
+    EXPECT_EQ(runCli({"add", dir, tmp / "new.dff\\x\\.."}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.txd\n2\t4\t2\tnew.dff\n3\t6\t2\tnew.dff\n"
+                                         "4\t8\t2\tnew.dff\n5\t10\t2\tnew.dff\n");
 }
 
 TEST_F(OnWindows, AFolderWhereTheDataFileShouldBeStillListsTheDirectory)

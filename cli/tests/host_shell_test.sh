@@ -1,8 +1,9 @@
 #!/bin/sh
-# The Windows program under wine, in a folder of a case-sensitive file
-# system: G0.DIR and G0.IMG are one archive, and g0.img beside them is an
-# unrelated file that a case-blind lookup of "G0.img" could open instead.
-# Every command must pair G0.DIR with G0.IMG and never write into g0.img.
+# The Windows program under wine, in situations only the host's shell can
+# make. First, a folder of a case-sensitive file system: G0.DIR and G0.IMG
+# are one archive, and g0.img beside them is an unrelated file that a
+# case-blind lookup of "G0.img" could open instead. Every command must pair
+# G0.DIR with G0.IMG and never write into g0.img.
 set -eu
 cli="$1"
 work=$(mktemp -d)
@@ -28,4 +29,11 @@ cmp -s g0.img g0.img.before || fail "add wrote into the unrelated g0.img"
 if wine "$cli" add g0.img new.dff 2> err.txt; then fail "add g0.img succeeded"; fi
 grep -q "File not found" err.txt || fail "add g0.img: $(cat err.txt)"
 cmp -s g0.img g0.img.before || fail "add g0.img changed g0.img"
+
+# Standard output handed over by the shell, open on the directory file:
+# wine cannot say which file that is, so the export must not write to it.
+cp G0.DIR G0.DIR.before
+if wine "$cli" export G0 a.dff - 1<>G0.DIR 2> err.txt; then fail "export onto G0.DIR succeeded"; fi
+cmp -s G0.DIR G0.DIR.before || fail "export wrote into G0.DIR"
+grep -q "cannot be told apart" err.txt || fail "export onto G0.DIR: $(cat err.txt)"
 echo "passed"
