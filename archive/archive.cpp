@@ -106,8 +106,8 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
-    sys::FileStatus st;
     if (outFd >= 0) {
+        sys::FileStatus st;
         // Wine cannot say which file a descriptor it was handed by the shell
         // is (`wine brimlet-cli.exe export x #0 - 1<>x.dir`): unknown is no
         // proof that it is not the archive.
