@@ -104,24 +104,30 @@ constexpr bool kLocksDirectoryFile = false;
 constexpr bool kLocksDirectoryFile = true;
 #endif
 
+// The data file first: it is never replaced, so whoever waits for the
+// archive waits there, and only the one holder of the data file goes on to
+// the directory file. Had the directory come first, a command arriving
+// between the two saves of a replace could hold a directory file that a
+// save had since replaced, while another held the new one and waited for
+// the data file it holds: each waiting for the other for ever.
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
-    if (kLocksDirectoryFile) directory_ = lockFile(directoryPath, true, wait);
+    data_ = lockFile(dataPath, wait);
     try {
-        data_ = lockFile(dataPath, false, wait);
+        if (kLocksDirectoryFile) directory_ = lockFile(directoryPath, wait);
     } catch (...) {
-        release(directory_);
+        release(data_);
         throw;
     }
 }
 
 ArchiveLock::~ArchiveLock()
 {
-    release(data_);
     release(directory_);
+    release(data_);
 }
 
-ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, bool mayBeReplaced, const LockWait& wait)
+ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, const LockWait& wait)
 {
     for (;;) {
         Target target = openTarget(path);
@@ -131,7 +137,7 @@ ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, bool mayBeRepla
             ++it->second.depth; // this process holds it already, through the first descriptor
         } else {
             acquire(target.fd.get(), wait);
-            if (mayBeReplaced && !stillNames(path, target.key)) continue;
+            if (!stillNames(path, target.key)) continue; // a save replaced it while we waited
             heldLocks()[target.key] = {std::move(target.fd), 1};
         }
         return {true, target.key.first, target.key.second};

@@ -3,10 +3,11 @@
 // brimlet-cli).
 //
 // The lock belongs to the archive, whatever path reaches it: it is taken on
-// both of its files, symbolic links resolved, the directory file first.
-// The data file is the archive's stable identity; the directory file is
-// replaced by a rename at every save, so its lock is taken again until the
-// file we hold is the one the path names. Locking both makes every path
+// both of its files, symbolic links resolved, the data file first. The data
+// file is the archive's stable identity, so it is where others wait; the
+// directory file is replaced by a rename at every save, so its lock is
+// taken (by its holder of the data file alone) again until the file we hold
+// is the one the path names. Locking both makes every path
 // that reaches either file wait for the others: a ".dir" reached through a
 // link from a folder with no data file, and two directories that share one
 // data file, alike. Two archives in one folder never wait for each other.
@@ -50,7 +51,7 @@ private:
         uint64_t device = 0;
         uint64_t inode = 0;
     };
-    static Held lockFile(const std::string& path, bool mayBeReplaced, const LockWait& wait);
+    static Held lockFile(const std::string& path, const LockWait& wait);
     static void release(const Held& held);
 
     Held directory_;

@@ -7,6 +7,7 @@
 #include "cli_runner.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <thread>
 
 using namespace brimlet;
@@ -88,4 +89,75 @@ TEST(TwoWriters, ManyConcurrentAddsLoseNothing)
         uint8_t seed = static_cast<uint8_t>(name[1] - '0');
         EXPECT_EQ(Bytes(out.begin(), out.begin() + 3000), pattern(3000, seed)) << name;
     }
+}
+
+// Readers racing a writer whose commands save the directory twice (a replace
+// that fits in place, a rebuild that stages its copies): a reader that
+// arrives between the two saves must not end up waiting for a later one for
+// ever. Every command has to finish, and every read sees whole entries.
+TEST(TwoWriters, ReadersRacingDoubleSavesAllFinish)
+{
+    TempDir tmp;
+    Bytes data = pattern(3 * 8192);
+    std::string dir = makeArchive(tmp / "gta3",
+                                  {makeEntry(0, 4, "a.dff"), makeEntry(4, 4, "b.dff"), makeEntry(8, 4, "c.dff")}, data);
+    Bytes lastEntry(data.begin() + 16384, data.end());
+    writeFile(tmp / "small.dff", pattern(3000, 7));
+    writeFile(tmp / "big.dff", pattern(20000, 9));
+    const std::vector<std::vector<std::string>> writes = {
+        {"replace", dir, "b.dff", tmp / "big.dff"}, // moves: leaves dead space
+        {"rebuild", dir},                           // staged past the end, then copied down
+        {"replace", dir, "b.dff", tmp / "small.dff"}, // fits: through a copy, in place
+    };
+#ifdef _WIN32
+    const auto runFor = std::chrono::seconds(8);
+#else
+    const auto runFor = std::chrono::seconds(5);
+#endif
+    const auto hungAfter = std::chrono::seconds(20);
+    using Clock = std::chrono::steady_clock;
+    struct Running {
+        pid_t pid;
+        Clock::time_point started;
+        int reader; // -1: the writer
+    };
+    std::vector<Running> running;
+    size_t nextWrite = 0, finished = 0;
+    auto start = [&](int reader) {
+        std::vector<std::string> args = reader < 0 ? writes[nextWrite++ % writes.size()]
+                                                   : std::vector<std::string>{"export", dir, "c.dff",
+                                                                              tmp / ("out" + std::to_string(reader))};
+        running.push_back({startCli(args), Clock::now(), reader});
+    };
+    for (int r = 0; r < 4; ++r) start(r);
+    start(-1);
+    auto until = Clock::now() + runFor;
+    while (!running.empty()) {
+        for (size_t k = 0; k < running.size();) {
+            Running run = running[k];
+            if (stillRunning(run.pid)) {
+                if (Clock::now() - run.started > hungAfter) {
+                    for (const Running& other : running) killCli(other.pid), waitCli(other.pid);
+                    FAIL() << (run.reader < 0 ? "a write" : "an export") << " still waited after 20 s";
+                }
+                ++k;
+                continue;
+            }
+            EXPECT_EQ(waitCli(run.pid), 0);
+            ++finished;
+            if (run.reader >= 0) {
+                EXPECT_EQ(readFile(tmp / ("out" + std::to_string(run.reader))), lastEntry);
+            }
+            running.erase(running.begin() + static_cast<long>(k));
+            if (Clock::now() < until) start(run.reader);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GT(finished, 20u);
+    RecordProperty("commands", static_cast<int>(finished));
+    Archive result;
+    result.openimg(dir);
+    ASSERT_EQ(result.count(), 3u);
+    result.exportEntry(0, tmp / "out");
+    EXPECT_EQ(readFile(tmp / "out"), Bytes(data.begin(), data.begin() + 8192));
 }
