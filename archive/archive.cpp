@@ -19,7 +19,27 @@
 
 namespace brimlet {
 
-ArchiveLock Archive::lock() const { return ArchiveLock(dataPath_, directoryPath_, lockWait_); }
+namespace {
+
+// Both names of a pair reaching one file (a hard link, a symbolic link, a
+// bind mount) would make the directory's save cut the entries' bytes, and
+// a delete shift them all. Checked at open and again by every command.
+void refuseOneFileForBoth(const std::string& directory, const std::string& data)
+{
+    sys::FileStatus d, i;
+    if (sys::stat(directory.c_str(), &d) != 0 || sys::stat(data.c_str(), &i) != 0) return;
+    if (d.device == i.device && d.inode == i.inode)
+        throw Failure(directory + " and " + data + " are one file reached by two names; an archive needs a directory " +
+                      "file and a data file of its own");
+}
+
+}  // namespace
+
+ArchiveLock Archive::lock() const
+{
+    refuseOneFileForBoth(directoryPath_, dataPath_);
+    return ArchiveLock(dataPath_, directoryPath_, lockWait_);
+}
 
 long Archive::indexOf(std::string_view name) const
 {
@@ -60,6 +80,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
     sys::FileStatus data;
     if (sys::stat(pair.data.c_str(), &data) == 0 && !S_ISREG(data.mode) && !S_ISDIR(data.mode))
         throw Failure(pair.data + " is a pipe or a device, not a file");
+    refuseOneFileForBoth(pair.directory, pair.data);
     auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
     File directory(pair.directory, File::Mode::ReadWrite);
     uint64_t size = directory.size();
@@ -76,22 +97,70 @@ void Archive::openimg(const std::string& path, LockScope scope)
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
 }
 
-void Archive::exportEntry(size_t i, const std::string& destination)
+namespace {
+
+const char* const kOntoTheArchive = "An entry cannot be exported onto the archive's own directory or data file";
+
+// Wine cannot say which file a descriptor it was handed by the shell is
+// (`wine brimlet-cli.exe export x #0 - 1<>x.dir`), nor can Linux without
+// /proc say what /dev/stdout is: unknown is no proof that it is not the
+// archive, so the descriptor itself is asked.
+void refuseArchiveDescriptor(int fd, const std::string& directoryPath, const File& data)
 {
-    checkIndex(i);
-    auto held = lock();
-    checkUnchanged();
-    File data(dataPath_, File::Mode::ReadWrite);
-    // Whatever cannot be looked at here cannot be the archive's own file; the
-    // writer says whether it can be created.
+    sys::FileStatus st;
+    if (sys::fstat(fd, &st) != 0)
+        throw Failure("Standard output is a file that cannot be told apart from the archive's own; give the "
+                      "destination as a file name");
+    if (isArchiveFile({st.device, st.inode}, directoryPath, data)) throw Failure(kOntoTheArchive);
+}
+
+}  // namespace
+
+// A path that names a descriptor of ours is that descriptor's file. Whatever
+// else cannot be looked at here cannot be the archive's own file; the writer
+// says whether it can be created.
+void Archive::refuseArchiveFileAsDestination(const std::string& destination, const File& data) const
+{
+    int inherited = inheritedDescriptor(destination);
+    if (inherited >= 0) {
+        refuseArchiveDescriptor(inherited, directoryPath_, data);
+        return;
+    }
     FileIdentity target;
     bool known = false;
     try {
         known = identityOf(destination, target);
     } catch (const Failure&) {
     }
-    if (known && isArchiveFile(target, directoryPath_, data))
-        throw Failure("An entry cannot be exported onto the archive's own directory or data file");
+    if (known && isArchiveFile(target, directoryPath_, data)) throw Failure(kOntoTheArchive);
+}
+
+// A new file in a folder must not become part of another archive there
+// (see pairingClash), nor take a name that our clean-up may remove. Pipes
+// and devices pair with nothing.
+void Archive::refuseRepairing(const std::string& destination)
+{
+    sys::FileStatus st;
+    if (inheritedDescriptor(destination) >= 0 || (sys::stat(destination.c_str(), &st) == 0 && !S_ISREG(st.mode)))
+        return;
+    std::string path = asTheSystemReadsIt(destination), name = hostFileName(path);
+    if (isTemporaryFileName(name))
+        throw Failure("An entry cannot be exported as " + destination + ": the name is one this program gives its "
+                      "temporary files");
+    std::string clash = pairingClash(folderOf(path), name);
+    if (!clash.empty())
+        throw Failure("An entry cannot be exported as " + destination + ": beside " + clash +
+                      " it would change which files make up an archive in that folder");
+}
+
+void Archive::exportEntry(size_t i, const std::string& destination)
+{
+    checkIndex(i);
+    auto held = lock();
+    checkUnchanged();
+    File data(dataPath_, File::Mode::ReadWrite);
+    refuseArchiveFileAsDestination(destination, data);
+    refuseRepairing(destination);
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
     WholeFileWriter writer(destination);
@@ -106,17 +175,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
-    if (outFd >= 0) {
-        sys::FileStatus st;
-        // Wine cannot say which file a descriptor it was handed by the shell
-        // is (`wine brimlet-cli.exe export x #0 - 1<>x.dir`): unknown is no
-        // proof that it is not the archive.
-        if (sys::fstat(outFd, &st) != 0)
-            throw Failure("Standard output is a file that cannot be told apart from the archive's own; give the "
-                          "destination as a file name");
-        if (isArchiveFile({st.device, st.inode}, directoryPath_, data))
-            throw Failure("An entry cannot be exported onto the archive's own directory or data file");
-    }
+    if (outFd >= 0) refuseArchiveDescriptor(outFd, directoryPath_, data);
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
@@ -213,7 +272,10 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
     // sector more. A span outside the data file (a broken directory), or one
     // that another entry shares, is never written in place; the entry moves
     // to the end instead.
-    bool fits = paddedSize(length) <= span.length && spanInside(span, data.size()) && !sharesSpan(table_, i);
+    // Nor is a data file with other hard links (a backup made with cp -al):
+    // the other archive's entries may point at the span too.
+    bool fits = paddedSize(length) <= span.length && spanInside(span, data.size()) && !sharesSpan(table_, i) &&
+                data.linkCount() <= 1;
     if (fits) {
         replaceInPlace(i, source, length, data);
     } else {

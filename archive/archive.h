@@ -171,6 +171,8 @@ private:
     ArchiveLock lock() const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
+    void refuseArchiveFileAsDestination(const std::string& destination, const File& data) const;
+    static void refuseRepairing(const std::string& destination);
     void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
                     SpanReach& reach);
     void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);

@@ -153,7 +153,13 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
     try {
         copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError);
         if (!sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) throw Failure("Stream write error");
-        if (!named && sys::linkOpenFileAt(fd.get(), folder.fd(), temp.c_str()) != 0)
+        // An unnamed file takes the entry's name at once where none is
+        // there yet, so that no moment leaves a temporary name behind.
+        if (!named && sys::linkOpenFileAt(fd.get(), folder.fd(), name.c_str()) == 0) {
+            if (fd.close() != 0) throw Failure("Stream write error");
+            return;
+        }
+        if (!named && (errno != EEXIST || sys::linkOpenFileAt(fd.get(), folder.fd(), temp.c_str()) != 0))
             throw Failure("Cannot create file " + target);
         named = true;
         if (sys::renameAt(folder.fd(), temp.c_str(), name.c_str()) != 0) throw Failure("Cannot create file " + target);
@@ -230,6 +236,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
     uint64_t dataSize = data.size();
     makeFolders(folderPath);
     Folder folder(folderPath);
+    removeStaleTemporaries(folderPath); // of an extract into it that was killed
     std::vector<size_t> order = which;
     if (order.empty())
         for (size_t i = 0; i < table_.count(); ++i) order.push_back(i);
@@ -247,6 +254,13 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             ++count.skipped;
         } else if (isArchiveFileAt(joinPath(folderPath, files[k]), directoryPath_, data)) {
             note(entryLabel(i, name) + " skipped: it would overwrite the archive's own directory or data file");
+            ++count.skipped;
+        } else if (isTemporaryFileName(files[k])) {
+            note(entryLabel(i, name) + " skipped: " + files[k] + " is a name this program gives its temporary files");
+            ++count.skipped;
+        } else if (std::string clash = pairingClash(folderPath, files[k]); !clash.empty()) {
+            note(entryLabel(i, name) + " skipped: beside " + clash +
+                 " it would change which files make up an archive in the folder");
             ++count.skipped;
         } else if (isReadOnlyFile(joinPath(folderPath, files[k]))) {
             note(entryLabel(i, name) + " skipped: " + files[k] + " is read-only");

@@ -53,6 +53,13 @@ uint64_t File::size() const
     return st.size;
 }
 
+uint64_t File::linkCount() const
+{
+    sys::FileStatus st;
+    if (sys::fstat(fd_.get(), &st) != 0) raise(errno);
+    return st.links;
+}
+
 void File::readExact(std::span<char> into, uint64_t offset) const
 {
     char* bytes = into.data();
@@ -181,10 +188,43 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
 
 // ---------------------------------------------------------------- whole-file writes
 
+namespace {
+
+// Named temporary files have exactly this form:
+// ".brimlet-<host>-<pid>-<n>.tmp", where <host> is 16 hex digits of a hash
+// of this machine's identity. Clean-up removes only files of this host
+// whose process is gone: another machine's on a shared folder, or a file
+// that merely has such a name, is never touched.
+const char* const kTemporaryPrefix = ".brimlet-";
+const char* const kTemporarySuffix = ".tmp";
+
+const std::string& hostTag()
+{
+    static const std::string tag = [] {
+        uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (unsigned char c : sys::hostIdentity()) hash = (hash ^ c) * 1099511628211ull;
+        static const char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (int shift = 60; shift >= 0; shift -= 4) hex += digits[(hash >> shift) & 0xF];
+        return hex;
+    }();
+    return tag;
+}
+
+}  // namespace
+
 std::string temporaryFileName()
 {
     static std::atomic<unsigned> counter{0};
-    return ".brimlet-" + std::to_string(sys::processId()) + "-" + std::to_string(counter++) + ".tmp";
+    return kTemporaryPrefix + hostTag() + "-" + std::to_string(sys::processId()) + "-" + std::to_string(counter++) +
+           kTemporarySuffix;
+}
+
+bool isTemporaryFileName(const std::string& name)
+{
+    std::string lowered = lowerAscii(name);
+    return lowered.rfind(kTemporaryPrefix, 0) == 0 && lowered.size() >= 13 &&
+           lowered.compare(lowered.size() - 4, 4, kTemporarySuffix) == 0;
 }
 
 namespace {
@@ -196,10 +236,6 @@ void syncFolder(const std::string& folder)
     if (fd.valid()) sys::fsync(fd.get());
 }
 
-// Named temporary files have exactly this form: ".brimlet-<pid>-<n>.tmp".
-const char* const kTemporaryPrefix = ".brimlet-";
-const char* const kTemporarySuffix = ".tmp";
-
 std::string temporaryNameIn(const std::string& folder) { return joinPath(folder, temporaryFileName()); }
 
 // Digits as std::to_string writes them: no sign, no leading zero.
@@ -209,10 +245,11 @@ bool allDigits(const std::string& text)
            (text.size() == 1 || text[0] != '0');
 }
 
-// The process id in a name of exactly our temporary form; 0 for any other name.
+// The process id in a name of exactly our temporary form, made on this
+// host; 0 for any other name.
 long temporaryOwner(const std::string& name)
 {
-    std::string prefix = kTemporaryPrefix, suffix = kTemporarySuffix;
+    std::string prefix = kTemporaryPrefix + hostTag() + "-", suffix = kTemporarySuffix;
     if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return 0;
@@ -223,9 +260,15 @@ long temporaryOwner(const std::string& name)
     return std::atol(middle.c_str());
 }
 
-// A writer killed while its temporary file had a name leaves it behind; the
-// next write into the same folder removes those whose process is gone. Only
-// names of exactly our form are touched. Best effort.
+// The folder does not let us make a file: the only errors that send a save
+// to write in place. Anything else (a full disk, too many open files) is an
+// error, never a reason to touch the live file.
+bool folderRefusesNewFiles(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+
+constexpr size_t kCompareBlock = 4096;
+
+}  // namespace
+
 void removeStaleTemporaries(const std::string& folder)
 {
     for (const std::string& name : sys::listFolder(folder.c_str())) {
@@ -233,13 +276,6 @@ void removeStaleTemporaries(const std::string& folder)
         if (pid > 0 && pid != sys::processId() && !sys::processExists(pid)) sys::unlink(joinPath(folder, name).c_str());
     }
 }
-
-// The folder does not let us make a file: the only errors that send a save
-// to write in place. Anything else (a full disk, too many open files) is an
-// error, never a reason to touch the live file.
-bool folderRefusesNewFiles(int err) { return err == EACCES || err == EPERM || err == EROFS; }
-
-constexpr size_t kCompareBlock = 4096;
 
 // /dev/stdout, /dev/fd/N and /proc/self/fd/N name a descriptor this process
 // already has: written to as it is (a log opened for appending stays one),
@@ -255,8 +291,6 @@ int inheritedDescriptor(const std::string& path)
     }
     return -1;
 }
-
-}  // namespace
 
 WholeFileWriter::WholeFileWriter(const std::string& path) : path_(path), targetPath_(sys::resolvedPath(path))
 {
@@ -277,6 +311,7 @@ void WholeFileWriter::chooseWay()
         if (!fd_.valid()) raiseCannotCreate();
         return;
     }
+    if (targetPath_.empty()) raiseCannotCreate(); // a link we cannot follow is never replaced
     sys::FileStatus old;
     bool exists = sys::stat(targetPath_.c_str(), &old) == 0;
     if (!exists && errno != ENOENT) raiseCannotCreate();

@@ -11,7 +11,7 @@
 // `WholeFileWriter` writes a file whole, as the directory and exported entries
 // are written. Three ways, chosen when it is made:
 // - Replace (the usual one): the bytes go into a new unnamed file in the same
-//   folder (or, where the file system has none, one named ".brimlet-<pid>-<n>.tmp"),
+//   folder (or, where the file system has none, one named ".brimlet-<host>-<pid>-<n>.tmp"),
 //   which is flushed and then renamed over the target; a crash or a full
 //   disk leaves either the old or the new file. The new file takes the old
 //   one's owner, group and mode. Through a symbolic link, the link's target
@@ -64,6 +64,8 @@ public:
     [[nodiscard]] FileIdentity identity() const;
 
     [[nodiscard]] uint64_t size() const;
+    // How many names (hard links) the file has.
+    [[nodiscard]] uint64_t linkCount() const;
     // Fills `into` from `offset` on; fewer bytes in the file raise code 100.
     void readExact(std::span<char> into, uint64_t offset) const;
     void readExact(std::span<uint8_t> into, uint64_t offset) const
@@ -139,8 +141,19 @@ private:
 void writeWholeFile(const std::string& path, const void* data, size_t size);
 
 // A name for a temporary file, of the one form that clean-up removes once its
-// process is gone: ".brimlet-<pid>-<n>.tmp".
+// process is gone: ".brimlet-<host>-<pid>-<n>.tmp" (<host>: this machine's).
 std::string temporaryFileName();
+// Whether `name` looks like one of ours (".brimlet-*.tmp", any host): such
+// names are never written as an entry's file.
+bool isTemporaryFileName(const std::string& name);
+// A writer killed while its temporary file had a name leaves it behind; a
+// later write into the same folder removes those of this host whose
+// process is gone. Only names of exactly our form are touched. Best effort.
+void removeStaleTemporaries(const std::string& folder);
+
+// The descriptor of this process that `path` names (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N), which a write goes straight into; -1 for other paths.
+int inheritedDescriptor(const std::string& path);
 
 // Identity of the file at `path`, or none when it does not exist.
 [[nodiscard]] bool identityOf(const std::string& path, FileIdentity& out);

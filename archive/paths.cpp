@@ -279,6 +279,23 @@ bool namesHalf(const std::string& path, const char* extension)
 
 }  // namespace
 
+std::string pairingClash(const std::string& folder, const std::string& name)
+{
+    std::string extension = hostExtension(name);
+    bool directory = equalsIgnoringCase(extension, ".dir");
+    if (!directory && !equalsIgnoringCase(extension, ".img")) return {};
+    std::string_view base(name.data(), name.size() - extension.size());
+    const char* partner = directory ? ".img" : ".dir";
+    for (const std::string& other : sys::listFolder(folder.c_str())) {
+        if (other == name) continue;
+        bool twin = equalsIgnoringCase(other, name) || sys::fileNameKey(other) == sys::fileNameKey(name);
+        bool pairs = other.size() == name.size() && equalsIgnoringCase(std::string_view(other).substr(0, base.size()), base) &&
+                     equalsIgnoringCase(std::string_view(other).substr(base.size()), partner);
+        if (twin || pairs) return other;
+    }
+    return {};
+}
+
 std::string asTheSystemReadsIt(const std::string& path)
 {
 #ifdef _WIN32

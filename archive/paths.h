@@ -65,6 +65,14 @@ struct ArchivePair {
 };
 ArchivePair archivePairFor(const std::string& path);
 
+// A new file `name` in `folder` must not change how an archive there pairs: returns the name already there that it would pair
+// with (the same base name, the other of ".dir" and ".img", in any case) or
+// stand beside as a case twin (gta3.img beside GTA3.IMG, which on Windows
+// is that very file); "" when there is none. Only ".dir" and ".img" names
+// pair; a file of exactly that name is not a twin.
+// The folder is listed only for such a name.
+std::string pairingClash(const std::string& folder, const std::string& name);
+
 // `path` as the system will read it: on Windows without the dots and spaces
 // that end its last name, which Windows drops; unchanged elsewhere.
 std::string asTheSystemReadsIt(const std::string& path);

@@ -50,6 +50,17 @@ std::string describe(size_t i, const DirEntry& entry)
     return "entry #" + std::to_string(i) + " \"" + entry.name() + "\"";
 }
 
+// Entries that share spans each get their own copy, so the rebuilt starts
+// can pass what the signed 32-bit field holds even where today's do not.
+void refuseStartsThatDoNotFit(const std::vector<uint64_t>& starts, size_t first, const EntryTable& table)
+{
+    for (size_t i = first; i < table.count(); ++i)
+        if (starts[i] > INT32_MAX)
+            throw Failure("Rebuild would start " + describe(i, table[i]) + " at sector " +
+                          std::to_string(starts[i]) + ", past sector 2147483647, the last a directory can " +
+                          "name; nothing was changed");
+}
+
 }  // namespace
 
 int64_t Archive::deadSpace() const
@@ -142,7 +153,13 @@ int64_t Archive::rebuild(const Progress& progress)
             throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
     Layout layout = layoutOf(table_);
     uint64_t total = layout.sectors * kSectorSize;
+    bool movesBytes = layout.firstToMove < table_.count() || oldSize != total;
+    if (movesBytes && data.linkCount() > 1)
+        throw Failure("The data file " + dataPath_ + " has other hard links (a backup made with cp -al or rsync " +
+                      "--link-dest, say): rebuilding it would change the entries of every archive that shares it. " +
+                      "Give it a file of its own first (copy it, then move the copy over it)");
     if (layout.firstToMove < table_.count()) {
+        refuseStartsThatDoNotFit(layout.start, layout.firstToMove, table_);
         if (frontIsFree(layout, total)) {
             checkFreeSpace(data, total > oldSize ? total - oldSize : 0);
             AppendedBytes grown(data);

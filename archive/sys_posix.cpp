@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <cstdio>
 #include <csignal>
@@ -52,6 +53,7 @@ int linkOpenFileAt(int fd, int folderFd, const char* name)
     BRIMLET_FAIL_IF_PLANNED(fault);
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     if (::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno == EEXIST) return -1; // the name is taken, whichever way the file is linked
     return ::linkat(fd, "", folderFd, name, AT_EMPTY_PATH);
 }
 
@@ -294,12 +296,39 @@ bool processExists(long pid)
 
 long processId() { return ::getpid(); }
 
+std::string hostIdentity()
+{
+    char text[256] = {};
+    if (FILE* boot = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+        bool read = std::fgets(text, sizeof text, boot) != nullptr;
+        std::fclose(boot);
+        if (read && text[0]) return text;
+    }
+    if (::gethostname(text, sizeof text - 1) == 0) return std::string("host ") + text;
+    return {};
+}
+
 std::string nameOnDisk(const std::string&) { return {}; }
 
 std::string resolvedPath(const std::string& path)
 {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : path;
+    if (real) return real.get();
+    // realpath gives up where the whole path would pass PATH_MAX (a name in
+    // a deep working folder) or a folder on the way is missing: the links of
+    // the last name are followed by hand, each relative one from its own
+    // folder. Folders on the way need no resolving: the rename passes
+    // through them.
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(current.c_str(), target, sizeof target);
+        if (n < 0) return errno == EINVAL || errno == ENOENT || errno == ENOTDIR ? current : std::string();
+        std::string link(target, static_cast<size_t>(n));
+        auto slash = current.find_last_of('/');
+        current = link[0] == '/' || slash == std::string::npos ? link : current.substr(0, slash + 1) + link;
+    }
+    return {}; // a loop of links
 }
 
 bool hasUnnamedFiles() { return ::access("/proc/self/fd", F_OK) == 0; }

@@ -585,6 +585,16 @@ bool processExists(long pid)
 
 long processId() { return static_cast<long>(::GetCurrentProcessId()); }
 
+std::string hostIdentity()
+{
+    wchar_t name[256] = {};
+    DWORD size = 255;
+    if (!::GetComputerNameExW(ComputerNameDnsFullyQualified, name, &size)) return {};
+    std::string text;
+    for (DWORD k = 0; k < size; ++k) text += std::to_string(static_cast<unsigned>(name[k])) + ".";
+    return text;
+}
+
 std::string nameOnDisk(const std::string& path)
 {
     std::wstring wide;

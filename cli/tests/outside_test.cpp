@@ -5,6 +5,7 @@
 // real brimlet-cli and checks every entry's bytes afterwards.
 #include "archive/archive.h"
 #include "archive/errors.h"
+#include "archive/file.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 
@@ -485,20 +486,51 @@ TEST(Outside, AReplaceNeverWritesIntoASpanThatAnotherEntryShares)
 
 // ---------------------------------------------------------------- clean-up
 
+// This host's tag in our temporary names: ".brimlet-<tag>-<pid>-<n>.tmp".
+std::string ourTemporaryName(const std::string& pid, const std::string& n)
+{
+    std::string name = temporaryFileName();
+    std::string tag = name.substr(9, name.find('-', 9) - 9);
+    return ".brimlet-" + tag + "-" + pid + "-" + n + ".tmp";
+}
+
 TEST(Outside, OnlyOurOwnLeftoversAreCleanedUp)
 {
     TempDir t;
     std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff")}, pattern(2048));
-    for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
-                      ".brimlet-x-1.tmp", ".brimlet-099999-0.tmp", ".brimlet-99999-00.tmp"})
-        writeFile(t / name, {1});
-    writeFile(t / ".brimlet-4000000-7.tmp", {2}); // a dead writer's
+    std::vector<std::string> others = {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup",
+                                       ".brimlet-4000000-7.tmp", // no host: nothing proves it ours
+                                       ".brimlet-0123456789abcdef-4000000-7.tmp", // another machine's
+                                       ourTemporaryName("4000000", "1") + ".keep", ourTemporaryName("x", "1"),
+                                       ourTemporaryName("04000000", "0"), ourTemporaryName("4000000", "00")};
+    for (const auto& name : others) writeFile(t / name, {1});
+    writeFile(t / ourTemporaryName("4000000", "7"), {2}); // a dead writer's of this host
     EXPECT_EQ(runCli({"export", dir, "#0", t / "notes.txt"}).exitCode, 0);
     EXPECT_EQ(runCli({"rename", dir, "#0", "b.dff"}).exitCode, 0);
-    for (auto name : {"notes.txt.brimlet-99999-draft", "a.dir.brimlet-4000000-backup", ".brimlet-99999-1.tmp.keep",
-                      ".brimlet-x-1.tmp", ".brimlet-099999-0.tmp", ".brimlet-99999-00.tmp"})
-        EXPECT_TRUE(exists(t / name)) << name;
-    EXPECT_FALSE(exists(t / ".brimlet-4000000-7.tmp"));
+    for (const auto& name : others) EXPECT_TRUE(exists(t / name)) << name;
+    EXPECT_FALSE(exists(t / ourTemporaryName("4000000", "7")));
+}
+
+TEST(Outside, ExtractWritesNoTemporaryNamesAndCleansUpAfterAKilledOne)
+{
+    TempDir t;
+    std::string planted = ".brimlet-4000000-3.tmp"; // our temporary names' old form; today's do not fit an entry
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, planted), makeEntry(1, 1, "b.dff")}, pattern(4096));
+    std::filesystem::create_directories(t / "out");
+    writeFile(t / ("out/" + ourTemporaryName("4000001", "0")), pattern(2048)); // a killed extract's
+    writeFile(t / "out/.brimlet-0123456789abcdef-4000001-0.tmp", {1});    // another machine's
+    Result r = runCli({"extract", dir, t / "out"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("skipped: " + planted + " is a name this program gives its temporary files"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(exists(t / ("out/" + planted)));
+    EXPECT_FALSE(exists(t / ("out/" + ourTemporaryName("4000001", "0"))));
+    EXPECT_TRUE(exists(t / "out/.brimlet-0123456789abcdef-4000001-0.tmp"));
+    Bytes data = pattern(4096);
+    EXPECT_EQ(readFile(t / "out/b.dff"), Bytes(data.begin() + 2048, data.end()));
+    Result exported = runCli({"export", dir, "#1", t / ("out/" + ourTemporaryName("4000002", "0"))});
+    EXPECT_EQ(exported.exitCode, 1);
+    EXPECT_FALSE(exists(t / ("out/" + ourTemporaryName("4000002", "0"))));
 }
 
 TEST(Outside, KilledExportsLeaveNothingBehind)
@@ -669,4 +701,177 @@ TEST(Outside, DestinationsThatCannotBeCreatedSaySo)
     ::chmod((t / "closed").c_str(), 0600); // no search permission for anyone but root
     Result closed = runCli({"export", dir, "#0", t / "closed/out"}, BRIMLET_CLI_PATH, {{}, kNobody, -1, ""});
     EXPECT_EQ(closed.err, "brimlet-cli: Cannot create file " + (t / "closed/out") + "\n");
+}
+
+// ---------------------------------------------------------------- pairs and links
+
+using Entries = std::vector<std::pair<std::string, Bytes>>;
+
+// Three entries with dead space between them, so that rebuild has work.
+std::string makeSpacedArchive(const std::string& base)
+{
+    return makeArchive(base, {makeEntry(0, 1, "a.dff"), makeEntry(2, 1, "b.dff"), makeEntry(4, 1, "c.dff")},
+                       pattern(5 * 2048));
+}
+
+TEST(Outside, OneFileBehindBothNamesOfAPairIsRefusedByEveryCommand)
+{
+    TempDir t;
+    writeFile(t / "new.dff", pattern(3000, 5));
+    std::string message = "brimlet-cli: " + (t / "x.dir") + " and " + (t / "x.img") +
+                          " are one file reached by two names; an archive needs a directory file and a data file of "
+                          "its own\n";
+    for (bool hardLink : {true, false}) {
+        ::unlink((t / "x.dir").c_str());
+        writeFile(t / "x.img", directoryBytes({makeEntry(0, 1, "a.dff")})); // both names: one 32-byte file
+        if (hardLink) ::link((t / "x.img").c_str(), (t / "x.dir").c_str());
+        else ::symlink("x.img", (t / "x.dir").c_str());
+        Bytes before = readFile(t / "x.img");
+        for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+                 {"list", t / "x.dir"}, {"add", t / "x.dir", t / "new.dff"}, {"delete", t / "x.img", "#0"},
+                 {"rename", t / "x", "#0", "b"}, {"replace", t / "x.dir", "#0", t / "new.dff"},
+                 {"import", t / "x.dir", t / "new.dff"}, {"export", t / "x.dir", "#0", t / "out"},
+                 {"extract", t / "x.dir", t / "folder"}, {"rebuild", t / "x.dir"}, {"check", t / "x.dir"}}) {
+            Result r = runCli(command);
+            EXPECT_EQ(r.exitCode, 1) << command[0];
+            EXPECT_EQ(r.err, message) << command[0];
+            EXPECT_EQ(readFile(t / "x.img"), before) << command[0];
+        }
+        EXPECT_FALSE(exists(t / "out"));
+        EXPECT_FALSE(exists(t / "folder"));
+    }
+}
+
+TEST(Outside, ADataFileSharedWithABackupKeepsTheBackupsBytes)
+{
+    // cp -al links both files; rsync --link-dest links the data file alone
+    // when only the directory changed since.
+    for (bool directoryLinked : {true, false}) {
+        TempDir t;
+        std::string a = makeSpacedArchive(t / "a");
+        ::link((t / "a.img").c_str(), (t / "b.img").c_str());
+        if (directoryLinked) ::link(a.c_str(), (t / "b.dir").c_str());
+        else writeFile(t / "b.dir", readFile(a));
+        Entries backup = entriesOf(t / "b.dir");
+        Bytes dataBefore = readFile(t / "a.img");
+
+        Result rebuilt = runCli({"rebuild", a});
+        EXPECT_EQ(rebuilt.exitCode, 1);
+        EXPECT_NE(rebuilt.err.find("has other hard links"), std::string::npos) << rebuilt.err;
+        EXPECT_EQ(readFile(t / "a.img"), dataBefore);
+
+        // A replace that would fit in place moves to the end instead; an add
+        // appends. Neither touches a byte the backup points at.
+        writeFile(t / "small.dff", pattern(100, 7));
+        EXPECT_EQ(runCli({"replace", a, "b.dff", t / "small.dff"}).exitCode, 0);
+        EXPECT_EQ(runCli({"add", a, t / "small.dff"}).exitCode, 0);
+        if (!directoryLinked) {
+            EXPECT_EQ(entriesOf(t / "b.dir"), backup);
+        }
+        Entries after = entriesOf(a);
+        ASSERT_EQ(after.size(), 4u);
+        EXPECT_EQ(after[0], backup[0]);
+        EXPECT_EQ(head(after[1].second, 100), pattern(100, 7));
+        EXPECT_EQ(after[2], backup[2]);
+        EXPECT_EQ(Bytes(dataBefore.begin(), dataBefore.end()), head(readFile(t / "b.img"), dataBefore.size()));
+    }
+}
+
+TEST(Outside, ExtractAndExportNeverRepairAnArchiveInTheFolder)
+{
+    TempDir t;
+    // A pair copied from Windows: gta3.dir with GTA3.IMG. An entry named
+    // gta3.img would become gta3.dir's exact-case partner.
+    std::string own = t / "gta3.dir";
+    writeFile(own, directoryBytes({makeEntry(0, 1, "gta3.img"), makeEntry(1, 1, "GTA3.DIR"), makeEntry(2, 1, "ok.dff")}));
+    writeFile(t / "GTA3.IMG", pattern(3 * 2048));
+    Entries ownBefore = entriesOf(own);
+    Result r = runCli({"extract", own, t.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("#0 \"gta3.img\" skipped: beside GTA3.IMG it would change which files make up an archive"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(exists(t / "gta3.img"));
+    EXPECT_TRUE(exists(t / "ok.dff"));
+    Result exported = runCli({"export", own, "#0", t / "gta3.img"});
+    EXPECT_EQ(exported.exitCode, 1);
+    EXPECT_EQ(exported.err, "brimlet-cli: An entry cannot be exported as " + (t / "gta3.img") + ": beside GTA3.IMG it "
+                            "would change which files make up an archive in that folder\n");
+    EXPECT_FALSE(exists(t / "gta3.img"));
+    EXPECT_EQ(entriesOf(own), ownBefore);
+
+    // A game folder with GTA3.DIR and gta3.img; a mod's entry gta3.dir would
+    // become gta3.img's partner, and a rebuild through it would cut the game's data.
+    TempDir game;
+    std::string gameDir = makeSpacedArchive(game / "GTA3");
+    ::rename((game / "GTA3.img").c_str(), (game / "gta3.img").c_str());
+    Entries gameBefore = entriesOf(gameDir);
+    TempDir mod;
+    std::string modDir = makeArchive(mod / "mod", {makeEntry(0, 1, "gta3.dir"), makeEntry(1, 1, "Gta3.Img"),
+                                                   makeEntry(2, 1, "gta3.col")}, pattern(3 * 2048, 3));
+    Result planted = runCli({"extract", modDir, game.path()});
+    EXPECT_EQ(planted.exitCode, 0);
+    EXPECT_FALSE(exists(game / "gta3.dir"));
+    EXPECT_FALSE(exists(game / "Gta3.Img"));
+    EXPECT_TRUE(exists(game / "gta3.col"));
+    EXPECT_EQ(runCli({"export", modDir, "#0", game / "GTA3.dir"}).exitCode, 1);
+    EXPECT_EQ(runCli({"rebuild", game / "gta3.img"}).exitCode, 0);
+    EXPECT_EQ(entriesOf(gameDir), gameBefore);
+
+    // Where no archive would change, such names are written as before.
+    TempDir empty;
+    EXPECT_EQ(runCli({"extract", modDir, empty.path(), "#0", "#2"}).exitCode, 0);
+    EXPECT_TRUE(exists(empty / "gta3.dir"));
+    EXPECT_EQ(runCli({"export", modDir, "#0", empty / "gta3.dir"}).exitCode, 0); // the same name again
+}
+
+TEST(Outside, RebuildRefusesStartSectorsTheDirectoryCannotHold)
+{
+    // A sparse data file of almost 2^31 sectors: the first entry fills it,
+    // two more share its first sector. Rebuilt, the last would start past
+    // sector 2^31 - 1.
+    TempDir t;
+    const uint32_t first = 0x7FFFFFFC;
+    std::string dir = t / "big.dir";
+    writeFile(dir, directoryBytes({makeEntry(0, first, "a.dff"), makeEntry(0, 10, "b.dff"), makeEntry(0, 10, "c.dff")}));
+    writeFile(t / "big.img", {});
+    if (::truncate((t / "big.img").c_str(), static_cast<off_t>(first) * 2048) != 0)
+        GTEST_SKIP() << "the file system holds no sparse file of 4 TiB";
+    Bytes before = readFile(dir);
+    Result r = runCli({"rebuild", dir});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("2147483647"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir), before);
+    EXPECT_EQ(statOf(t / "big.img").st_size, static_cast<off_t>(first) * 2048);
+}
+
+TEST(Outside, WithoutProcAStandardOutputOnTheDataFileIsStillRefused)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "x", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    Bytes before = readFile(t / "x.img");
+    std::string script = "mount -t tmpfs none /proc || exit 77; exec " + std::string(BRIMLET_CLI_PATH) + " export " +
+                         dir + " '#0' /dev/stdout 1<>" + (t / "x.img");
+    Result r = runCli({"--mount", "--propagation", "private", "--", "/bin/sh", "-c", script}, "/usr/bin/unshare");
+    if (r.exitCode == 77 || (r.exitCode == 1 && r.err.find("unshare") != std::string::npos))
+        GTEST_SKIP() << "needs root, to hide /proc: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "brimlet-cli: An entry cannot be exported onto the archive's own directory or data file\n");
+    EXPECT_EQ(readFile(t / "x.img"), before);
+}
+
+TEST(Outside, ASaveThroughALinkInAFolderPastPathMaxReachesItsTarget)
+{
+    TempDir t;
+    std::string real = makeArchive(t / "real", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    writeFile(t / "new.dff", {7});
+    // A folder deeper than PATH_MAX, made and entered a step at a time.
+    std::string step(200, 'd'), half;
+    for (int i = 0; i < 12; ++i) half += (half.empty() ? "" : "/") + step;
+    std::string script = "cd " + t.path() + " && mkdir -p " + half + " && cd " + half + " && mkdir -p " + half +
+                         " && cd -P " + half + " && ln -s " + real + " x.dir && ln -s " +
+                         (t / "real.img") + " x.img && exec " + BRIMLET_CLI_PATH + " add x.dir " + (t / "new.dff");
+    Result r = runCli({"-c", script}, "/bin/sh");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(runCli({"list", real}).out, "0\t0\t1\ta.dff\n1\t1\t1\tnew.dff\n");
+    std::filesystem::remove_all(t / step); // the deep folder (remove_all walks it by descriptors)
 }
