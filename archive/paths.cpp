@@ -286,14 +286,17 @@ std::string pairingClash(const std::string& folder, const std::string& name)
     if (!directory && !equalsIgnoringCase(extension, ".img")) return {};
     std::string_view base(name.data(), name.size() - extension.size());
     const char* partner = directory ? ".img" : ".dir";
+    std::string partnerFound;
     for (const std::string& other : sys::listFolder(folder.c_str())) {
         if (other == name) continue;
-        bool twin = equalsIgnoringCase(other, name) || sys::fileNameKey(other) == sys::fileNameKey(name);
-        bool pairs = other.size() == name.size() && equalsIgnoringCase(std::string_view(other).substr(0, base.size()), base) &&
-                     equalsIgnoringCase(std::string_view(other).substr(base.size()), partner);
-        if (twin || pairs) return other;
+        // A twin first: on Windows it is the very file that would be overwritten.
+        if (equalsIgnoringCase(other, name) || sys::fileNameKey(other) == sys::fileNameKey(name)) return other;
+        if (partnerFound.empty() && other.size() == name.size() &&
+            equalsIgnoringCase(std::string_view(other).substr(0, base.size()), base) &&
+            equalsIgnoringCase(std::string_view(other).substr(base.size()), partner))
+            partnerFound = other;
     }
-    return {};
+    return partnerFound;
 }
 
 std::string asTheSystemReadsIt(const std::string& path)

@@ -1,6 +1,7 @@
 // What brimlet-cli does on Windows that it does differently elsewhere: the
 // Windows error codes, the read-only attribute, UTF-16 names, hard links,
 // and files that other programs hold open. Runs under wine here.
+#include "archive/file.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 
@@ -158,12 +159,56 @@ TEST_F(OnWindows, PathsLongerThanMaxPathWork)
 
 TEST_F(OnWindows, OnlyOurOwnLeftoversOfGoneProcessesAreCleanedUp)
 {
-    for (const char* name : {".brimlet-999999-0.tmp", ".brimlet-01-0.tmp", "gta3.dir.brimlet-1-backup"})
+    std::string ours = temporaryFileName(); // ".brimlet-<host>-<pid>-<n>.tmp"
+    std::string host = ours.substr(0, ours.find('-', 9));
+    std::string dead = host + "-999999-0.tmp";
+    for (std::string name : {dead, host + "-01-0.tmp", std::string(".brimlet-999999-0.tmp"),
+                             std::string(".brimlet-0123456789abcdef-999999-0.tmp"), std::string("gta3.dir.brimlet-1-backup")})
         writeFile(tmp / name, {1});
     ASSERT_EQ(runCli({"rename", dir, "#0", "c.dff"}).exitCode, 0);
-    EXPECT_FALSE(exists(tmp / ".brimlet-999999-0.tmp")); // of a process that is gone
-    EXPECT_TRUE(exists(tmp / ".brimlet-01-0.tmp"));      // not a name we make
+    EXPECT_FALSE(exists(tmp / dead));                 // of this host's process that is gone
+    EXPECT_TRUE(exists(tmp / (host + "-01-0.tmp")));  // not a name we make
+    EXPECT_TRUE(exists(tmp / ".brimlet-999999-0.tmp")); // nothing says which host made it
+    EXPECT_TRUE(exists(tmp / ".brimlet-0123456789abcdef-999999-0.tmp")); // another host's
     EXPECT_TRUE(exists(tmp / "gta3.dir.brimlet-1-backup"));
+}
+
+TEST_F(OnWindows, OneFileBehindBothNamesAndSharedDataFilesAreKeptWhole)
+{
+    writeFile(tmp / "x.img", directoryBytes({makeEntry(0, 1, "a.dff")}));
+    ASSERT_TRUE(::CreateHardLinkW(wideText(tmp / "x.dir").c_str(), wideText(tmp / "x.img").c_str(), nullptr));
+    Result one = runCli({"add", tmp / "x.dir", tmp / "new.dff"});
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_NE(one.err.find("are one file reached by two names"), std::string::npos) << one.err;
+    EXPECT_EQ(readFile(tmp / "x.img"), directoryBytes({makeEntry(0, 1, "a.dff")}));
+
+    // A backup made with hard links shares the data file: rebuild refuses.
+    ASSERT_EQ(runCli({"delete", dir, "#0"}).exitCode, 0); // dead space at the front
+    ASSERT_TRUE(::CreateHardLinkW(wideText(tmp / "backup.img").c_str(), wideText(tmp / "gta3.img").c_str(), nullptr));
+    Bytes data = readFile(tmp / "gta3.img");
+    Result rebuilt = runCli({"rebuild", dir});
+    EXPECT_EQ(rebuilt.exitCode, 1);
+    EXPECT_NE(rebuilt.err.find("has other hard links"), std::string::npos) << rebuilt.err;
+    EXPECT_EQ(readFile(tmp / "backup.img"), data);
+}
+
+TEST_F(OnWindows, ExtractAndExportNeverWriteOverOrBesideAnotherArchivesFile)
+{
+    // Case twins are one file here: gta3.img is GTA3.IMG.
+    ::DeleteFileW(wideText(dir).c_str());
+    writeFile(tmp / "GTA3.DIR", directoryBytes({makeEntry(0, 1, "x.dff")}));
+    TempDir modFolder;
+    std::string mod = makeArchive(modFolder / "mod", {makeEntry(0, 1, "gta3.dir"), makeEntry(1, 1, "Gta3.Img"),
+                                                     makeEntry(2, 1, "other.img")}, pattern(3 * 2048, 9));
+    Bytes directory = readFile(tmp / "GTA3.DIR"), data = readFile(tmp / "gta3.img");
+    Result r = runCli({"extract", mod, tmp.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("#0 \"gta3.dir\" skipped: beside GTA3.DIR"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("#1 \"Gta3.Img\" skipped: beside gta3.img"), std::string::npos) << r.err;
+    EXPECT_TRUE(exists(tmp / "other.img"));
+    EXPECT_EQ(runCli({"export", mod, "#0", tmp / "Gta3.dir"}).exitCode, 1);
+    EXPECT_EQ(readFile(tmp / "GTA3.DIR"), directory);
+    EXPECT_EQ(readFile(tmp / "gta3.img"), data);
 }
 
 TEST_F(OnWindows, NamesEndingInDotsAreTheNamesWindowsReads)
