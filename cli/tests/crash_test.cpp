@@ -242,3 +242,27 @@ TEST(Crashes, KilledWhileWritingInPlaceEveryUnchangedEntrySurvives)
     std::cout << "[ crashes ] " << kills << " kills survived, writing in place\n";
     EXPECT_GE(kills, 150 / callStride());
 }
+
+TEST(Crashes, AKilledExtractLeavesNothingTheNextOneDoesNotClear)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 600, "big.dff"), makeEntry(600, 1, "small.txd")},
+                                  pattern(601 * 2048));
+    std::string out = t / "out";
+    makeFolder(out);
+    writeFile(out + "/big.dff", {1}); // one file replaced, one new
+    int kills = 0;
+    for (long k = 1;; k += callStride()) {
+        RunOptions killAt;
+        killAt.environment = {"BRIMLET_KILL_AT_CALL=" + std::to_string(k)};
+        if (waitCli(startCli({"extract", dir, out}, BRIMLET_CRASHABLE_CLI_PATH, killAt)) != -1) break;
+        ++kills;
+        ASSERT_EQ(runCli({"extract", dir, out}).exitCode, 0);
+        for (auto& e : std::filesystem::directory_iterator(fsPath(out))) {
+            std::string name = utf8Path(e.path().filename());
+            EXPECT_TRUE(name == "big.dff" || name == "small.txd") << "after a kill at call " << k << ": " << name;
+        }
+        EXPECT_EQ(readFile(out + "/big.dff").size(), 600u * 2048);
+    }
+    EXPECT_GT(kills, 5);
+}
