@@ -41,6 +41,11 @@ ArchiveLock Archive::lock() const
     return ArchiveLock(dataPath_, directoryPath_, lockWait_);
 }
 
+File Archive::openForReading(const std::string& path) const
+{
+    return File(path, readAccess_ == ReadAccess::ReadOnly ? File::Mode::ReadOnly : File::Mode::ReadWrite);
+}
+
 long Archive::indexOf(std::string_view name) const
 {
     for (size_t i = 0; i < table_.count(); ++i)
@@ -82,7 +87,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
         throw Failure(pair.data + " is a pipe or a device, not a file");
     refuseOneFileForBoth(pair.directory, pair.data);
     auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
-    File directory(pair.directory, File::Mode::ReadWrite);
+    File directory = openForReading(pair.directory);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
@@ -158,7 +163,7 @@ void Archive::exportEntry(size_t i, const std::string& destination)
     checkIndex(i);
     auto held = lock();
     checkUnchanged();
-    File data(dataPath_, File::Mode::ReadWrite);
+    File data = openForReading(dataPath_);
     refuseArchiveFileAsDestination(destination, data);
     refuseRepairing(destination);
     Span span = spanOf(table_[i]);
@@ -174,7 +179,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     checkIndex(i);
     auto held = lock();
     checkUnchanged();
-    File data(dataPath_, File::Mode::ReadWrite);
+    File data = openForReading(dataPath_);
     if (outFd >= 0) refuseArchiveDescriptor(outFd, directoryPath_, data);
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);

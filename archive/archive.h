@@ -60,6 +60,13 @@ public:
     using ChangeListener = std::function<void(const TableChange&, bool before)>;
     void setChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
+    // Commands that only read (open, export, extract, and check) open the
+    // archive's files for reading and writing by default, as the window
+    // does; ReadOnly lets a script read an archive on read-only media.
+    // Writing commands always ask for writing.
+    enum class ReadAccess { ReadWrite, ReadOnly };
+    void setReadAccess(ReadAccess access) { readAccess_ = access; }
+
     // How long a command held up by another program's lock waits (lock.h).
     void setLockWait(LockWait wait) { lockWait_ = std::move(wait); }
 
@@ -130,8 +137,10 @@ public:
     using Progress = std::function<void(uint64_t done, uint64_t total)>;
 
     // Makes an empty pair (0-byte ".dir" and ".img") for `path`; refuses when
-    // either file of the pair exists, touching nothing.
-    static void create(const std::string& path);
+    // either file of the pair exists, touching nothing, except where a create
+    // was cut short: one empty file of the pair and the other missing. Then
+    // the missing one is made, and its path returned ("" otherwise).
+    static std::string create(const std::string& path);
 
     // Puts each file in as an entry named by its file-name part: an entry of
     // that name (the first, ASCII letters in any case) is replaced, any other
@@ -152,6 +161,7 @@ public:
     struct ExtractCount {
         size_t written = 0;
         size_t skipped = 0;
+        size_t unreadable = 0; // of those skipped: entries whose bytes could not be read
     };
     ExtractCount extractEntries(const std::string& folder, const std::vector<size_t>& which,
                                 const std::function<void(const std::string&)>& note,
@@ -169,6 +179,7 @@ public:
 
 private:
     ArchiveLock lock() const;
+    File openForReading(const std::string& path) const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
     void refuseArchiveFileAsDestination(const std::string& destination, const File& data) const;
@@ -189,6 +200,7 @@ private:
     void swapInDraft(const TableChange& change);
 
     LockWait lockWait_;
+    ReadAccess readAccess_ = ReadAccess::ReadWrite;
     ChangeListener listener_;
     std::unique_ptr<ArchiveLock> heldLock_;
     std::string directoryPath_;

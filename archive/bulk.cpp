@@ -18,7 +18,24 @@ namespace brimlet {
 
 // ---------------------------------------------------------------- create
 
-void Archive::create(const std::string& path)
+namespace {
+
+bool isEmptyFile(const std::string& path)
+{
+    sys::FileStatus st;
+    return sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.mode) && st.size == 0;
+}
+
+// Makes `path` as a new empty file; refuses to replace anything.
+void makeEmptyFile(const std::string& path)
+{
+    Descriptor made(sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!made.valid() || made.close() != 0) throw Failure("Cannot create file " + path);
+}
+
+}  // namespace
+
+std::string Archive::create(const std::string& path)
 {
     // "", "mods/" or "." (an unset variable in a script) names no archive:
     // it would make hidden files such as .dir and .img, or ..dir and ..img.
@@ -26,16 +43,28 @@ void Archive::create(const std::string& path)
     std::string base = name.substr(0, name.size() - std::string(".dir").size());
     if (base.find_first_not_of('.') == std::string::npos) raiseIo(io_code::kInvalidFilename);
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
-    for (const auto& existing : {pair.directory, pair.data})
-        if (fileExists(existing)) throw Failure("The archive already exists: " + existing);
-    std::string directory = directoryPathFor(asTheSystemReadsIt(path)), data = dataPathFor(directory);
-    Descriptor made(sys::open(directory.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (!made.valid()) throw Failure("Cannot create file " + directory);
-    made.reset(sys::open(data.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (!made.valid()) {
-        sys::unlink(directory.c_str()); // nothing half-made stays
-        throw Failure("Cannot create file " + data);
+    bool hasDirectory = fileExists(pair.directory), hasData = fileExists(pair.data);
+    // Killed between its two files, a create leaves one empty file: the
+    // same create again finishes the pair. Anything else there is refused.
+    if (hasDirectory != hasData) {
+        const std::string& present = hasDirectory ? pair.directory : pair.data;
+        const std::string& missing = hasDirectory ? pair.data : pair.directory;
+        if (!isEmptyFile(present))
+            throw Failure("The archive already exists: " + present + " (its " +
+                          (hasDirectory ? "data" : "directory") + " file " + missing + " is missing)");
+        makeEmptyFile(missing);
+        return missing;
     }
+    if (hasDirectory) throw Failure("The archive already exists: " + pair.directory);
+    std::string directory = directoryPathFor(asTheSystemReadsIt(path)), data = dataPathFor(directory);
+    makeEmptyFile(directory);
+    try {
+        makeEmptyFile(data);
+    } catch (const Failure&) {
+        sys::unlink(directory.c_str()); // nothing half-made stays
+        throw;
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------- import
@@ -232,7 +261,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
     for (size_t i : which) checkIndex(i);
     auto held = lock();
     checkUnchanged();
-    File data(dataPath_, File::Mode::ReadWrite);
+    File data = openForReading(dataPath_);
     uint64_t dataSize = data.size();
     makeFolders(folderPath);
     Folder folder(folderPath);
@@ -252,6 +281,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
         } else if (!spanInside(span, dataSize)) {
             note(entryLabel(i, name) + " skipped: Read beyond end of file");
             ++count.skipped;
+            ++count.unreadable;
         } else if (isArchiveFileAt(joinPath(folderPath, files[k]), directoryPath_, data)) {
             note(entryLabel(i, name) + " skipped: it would overwrite the archive's own directory or data file");
             ++count.skipped;

@@ -296,13 +296,17 @@ bool processExists(long pid)
 
 long processId() { return ::getpid(); }
 
+// The boot id, with the process-id namespace: containers on one kernel
+// share the boot but not the numbers, and a pid that is free in ours may
+// be a live writer's in another.
 std::string hostIdentity()
 {
-    char text[256] = {};
+    char text[256] = {}, space[128] = {};
     if (FILE* boot = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
         bool read = std::fgets(text, sizeof text, boot) != nullptr;
         std::fclose(boot);
-        if (read && text[0]) return text;
+        ssize_t n = ::readlink("/proc/self/ns/pid", space, sizeof space - 1);
+        if (read && text[0] && n > 0) return std::string(text) + space;
     }
     if (::gethostname(text, sizeof text - 1) == 0) return std::string("host ") + text;
     return {};

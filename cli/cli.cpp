@@ -117,8 +117,16 @@ int extract(Call& c)
     for (size_t k = 1; k < c.args.size(); ++k) which.push_back(findEntry(c.archive, c.args[k]));
     auto note = [&](const std::string& text) { c.err << "brimlet-cli: " << oneLine(text) << '\n'; };
     auto count = c.archive.extractEntries(c.args[0], which, note, c.progress);
-    c.out << "extracted " << count.written << ", skipped " << count.skipped << '\n';
-    return 0;
+    c.out << "extracted " << count.written << ", skipped " << count.skipped;
+    if (count.unreadable == 0) {
+        c.out << '\n';
+        return 0;
+    }
+    // Skips asked for are no failure; an entry that could not be read is.
+    c.out << " (" << count.unreadable << " could not be read)\n";
+    c.err << "brimlet-cli: " << count.unreadable << (count.unreadable == 1 ? " entry" : " entries")
+          << " could not be read\n";
+    return 1;
 }
 
 int rebuild(Call& c)
@@ -141,22 +149,27 @@ struct Command {
     size_t minArgs; // after COMMAND ARCHIVE
     bool variadic;
     std::function<int(Call&)> run;
+    // What it does: reads the archive only (its files are opened for
+    // reading, so that read-only media do), and whether its standard output
+    // is what it makes (a write that fails there fails the command; after a
+    // change is on disk, a lost summary is only a warning).
+    enum Kind { Writes, Reads, Prints } kind = Writes;
 };
 
 const std::map<std::string, Command>& commands()
 {
     static const std::map<std::string, Command> table = {
-        {"list", {0, false, list}},
-        {"export", {2, false, exportEntry}},
+        {"list", {0, false, list, Command::Prints}},
+        {"export", {2, false, exportEntry, Command::Prints}},
         {"add", {1, true, [](Call& c) { c.archive.addEntries(c.args); return 0; }}},
         {"replace", {2, false, [](Call& c) { c.archive.replaceEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
         {"delete", {1, false, [](Call& c) { c.archive.deleteEntry(findEntry(c.archive, c.args[0])); return 0; }}},
         {"rename", {2, false, [](Call& c) { c.archive.renameEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
         {"create", {0, false, nullptr}},
         {"import", {1, true, import}},
-        {"extract", {1, true, extract}},
+        {"extract", {1, true, extract, Command::Reads}},
         {"rebuild", {0, false, rebuild}},
-        {"check", {0, false, check}},
+        {"check", {0, false, check, Command::Prints}},
     };
     return table;
 }
@@ -171,11 +184,17 @@ Archive::Progress progressOn(std::ostream& err, const std::string& command)
     };
 }
 
-// Output that cannot be written (a full disk, a closed pipe) is a failure
-// like any other.
-int finish(int code, std::ostream& out, std::ostream& err)
+// Output that cannot be written (a full disk, a closed pipe) fails a
+// command whose output is its product. Once a command has changed the files,
+// though, exit 1 would tell a script that nothing changed: the lost summary
+// is only a warning then.
+int finish(int code, std::ostream& out, std::ostream& err, bool outputIsProduct = true)
 {
     if (out.flush()) return code;
+    if (!outputIsProduct) {
+        err << "brimlet-cli: warning: the summary could not be written (Stream write error)\n";
+        return code;
+    }
     err << "brimlet-cli: Stream write error\n";
     return 1;
 }
@@ -205,8 +224,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     try {
         if (!c.run) { // create: there is no archive to open yet
-            Archive::create(args[1]);
-            return finish(0, out, err);
+            std::string finished = Archive::create(args[1]);
+            if (!finished.empty())
+                err << "brimlet-cli: made the missing " << oneLine(finished) << " of a create that was cut short\n";
+            return finish(0, out, err, false);
         }
         Archive archive;
         // A script may wait for the window or another script, but is told so.
@@ -216,9 +237,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                              }});
         // Held from reading the directory to writing it, so no other program
         // can change the archive in between.
+        if (c.kind != Command::Writes) archive.setReadAccess(Archive::ReadAccess::ReadOnly);
         archive.openimg(args[1], Archive::LockScope::UntilClosed);
         Call call{archive, rest, out, err, progressOn(err, args[0])};
-        return finish(c.run(call), out, err);
+        return finish(c.run(call), out, err, c.kind == Command::Prints);
     } catch (const std::exception& e) {
         err << "brimlet-cli: " << oneLine(e.what()) << '\n';
         return 1;

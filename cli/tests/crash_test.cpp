@@ -266,3 +266,23 @@ TEST(Crashes, AKilledExtractLeavesNothingTheNextOneDoesNotClear)
     }
     EXPECT_GT(kills, 5);
 }
+
+TEST(Crashes, ACreateKilledAtAnyPointIsFinishedByTheNextOne)
+{
+    TempDir t;
+    int kills = 0;
+    for (long k = 1;; ++k) {
+        std::string base = t / ("c" + std::to_string(k));
+        RunOptions killAt;
+        killAt.environment = {"BRIMLET_KILL_AT_CALL=" + std::to_string(k)};
+        if (waitCli(startCli({"create", base}, BRIMLET_CRASHABLE_CLI_PATH, killAt)) != -1) break;
+        ++kills;
+        if (!exists(base + ".dir") || !exists(base + ".img")) { // killed before the pair was whole
+            Result again = runCli({"create", base});
+            EXPECT_EQ(again.exitCode, 0) << "after a kill at call " << k << ": " << again.err;
+        }
+        EXPECT_EQ(readFile(base + ".dir").size(), 0u);
+        EXPECT_EQ(readFile(base + ".img").size(), 0u);
+    }
+    EXPECT_GT(kills, 2);
+}

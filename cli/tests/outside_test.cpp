@@ -875,3 +875,96 @@ TEST(Outside, ASaveThroughALinkInAFolderPastPathMaxReachesItsTarget)
     EXPECT_EQ(runCli({"list", real}).out, "0\t0\t1\ta.dff\n1\t1\t1\tnew.dff\n");
     std::filesystem::remove_all(t / step); // the deep folder (remove_all walks it by descriptors)
 }
+
+// ---------------------------------------------------------------- exit codes and read-only media
+
+TEST(Outside, ExtractExitsOneWhenAnEntryCouldNotBeRead)
+{
+    TempDir t;
+    // Another tool's unpadded last entry: its span reaches past the file's end.
+    Bytes data = pattern(2048 + 100);
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "cut.dff")}, data);
+    Result r = runCli({"extract", dir, t / "out"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "extracted 1, skipped 1 (1 could not be read)\n");
+    EXPECT_EQ(r.err, "brimlet-cli: #1 \"cut.dff\" skipped: Read beyond end of file\n"
+                     "brimlet-cli: 1 entry could not be read\n");
+    EXPECT_EQ(readFile(t / "out/a.dff"), head(data, 2048));
+    // A skip that was asked for stays a success.
+    Result again = runCli({"extract", dir, t / "out", "a.dff", "A.DFF"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.out, "extracted 1, skipped 1\n");
+}
+
+TEST(Outside, ACommandThatChangedTheArchiveExitsZeroWhenItsSummaryIsLost)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(3, 1, "b.dff")}, pattern(4 * 2048));
+    writeFile(t / "c.dff", pattern(10, 3));
+    RunOptions full;
+    full.stdoutPath = "/dev/full";
+    for (const std::vector<std::string>& command :
+         std::vector<std::vector<std::string>>{{"import", dir, t / "c.dff"}, {"rebuild", dir}}) {
+        Result r = runCli(command, BRIMLET_CLI_PATH, full);
+        EXPECT_EQ(r.exitCode, 0) << command[0];
+        EXPECT_EQ(r.err, "brimlet-cli: warning: the summary could not be written (Stream write error)\n");
+    }
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.dff\n2\t2\t1\tc.dff\n");
+    // Output that is the command's product still fails it.
+    EXPECT_EQ(runCli({"list", dir}, BRIMLET_CLI_PATH, full).exitCode, 1);
+    EXPECT_EQ(runCli({"export", dir, "#0", "-"}, BRIMLET_CLI_PATH, full).exitCode, 1);
+}
+
+TEST(Outside, ACreateCutShortIsFinishedByTheNextOne)
+{
+    TempDir t;
+    writeFile(t / "c.dir", {}); // what a create killed between its two files leaves
+    Result r = runCli({"create", t / "c"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "brimlet-cli: made the missing " + (t / "c.img") + " of a create that was cut short\n");
+    EXPECT_TRUE(exists(t / "c.img"));
+    writeFile(t / "d.img", {1}); // not a create's leftover: refused, naming the missing file
+    Result d = runCli({"create", t / "d"});
+    EXPECT_EQ(d.exitCode, 1);
+    EXPECT_EQ(d.err, "brimlet-cli: The archive already exists: " + (t / "d.img") + " (its directory file " +
+                     (t / "d.dir") + " is missing)\n");
+    EXPECT_FALSE(exists(t / "d.dir"));
+}
+
+TEST(Outside, AnArchiveOnReadOnlyMediaCanBeRead)
+{
+    TempDir t;
+    Bytes data = pattern(2 * 2048);
+    makeFolder(t / "ro");
+    std::string dir = makeArchive(t / "ro/a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")}, data);
+    writeFile(t / "new.dff", {5});
+    auto readsButNeverWrites = [&](const std::string& how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\ta.dff\n1\t1\t1\tb.dff\n");
+        Result exported = runCli({"export", dir, "b.dff", t / "b.out"});
+        EXPECT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_EQ(readFile(t / "b.out"), Bytes(data.begin() + 2048, data.end()));
+        EXPECT_EQ(runCli({"extract", dir, t / ("out-" + how)}).exitCode, 0);
+        EXPECT_EQ(runCli({"check", dir}).exitCode, 0);
+        for (const std::vector<std::string>& write : std::vector<std::vector<std::string>>{
+                 {"add", dir, t / "new.dff"}, {"rename", dir, "#0", "x"}, {"delete", dir, "#0"}}) {
+            Result r = runCli(write);
+            EXPECT_EQ(r.exitCode, 1) << write[0];
+            EXPECT_EQ(r.err, "brimlet-cli: File access denied\n") << write[0];
+        }
+        EXPECT_EQ(readFile(dir), directoryBytes({makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")}));
+        EXPECT_EQ(readFile(t / "ro/a.img"), data);
+    };
+    ::chmod(dir.c_str(), 0444);
+    ::chmod((t / "ro/a.img").c_str(), 0444);
+    readsButNeverWrites("mode 444");
+    ::chmod(dir.c_str(), 0644);
+    ::chmod((t / "ro/a.img").c_str(), 0644);
+    // A read-only bind mount, as a disc or a mounted image would be.
+    if (::mount((t / "ro").c_str(), (t / "ro").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "needs root, to mount";
+    bool remounted = ::mount(nullptr, (t / "ro").c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    if (remounted) readsButNeverWrites("read-only mount");
+    ::umount2((t / "ro").c_str(), MNT_DETACH);
+    EXPECT_TRUE(remounted);
+}
