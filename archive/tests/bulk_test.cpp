@@ -60,7 +60,8 @@ TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
     EXPECT_FAILURE(Archive::create(t / "new"), "The archive already exists: " + (t / "new.dir"));
     writeFile(t / "ONLY.IMG", {1});
     // The file found is named as its folder spells it (with the folder's separator).
-    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + joinPath(t.path(), "ONLY.IMG"));
+    EXPECT_FAILURE(Archive::create(t / "only.dir"), "The archive already exists: " + joinPath(t.path(), "ONLY.IMG") +
+                                                        " (its directory file " + (t / "only.dir") + " is missing)");
     EXPECT_FALSE(exists(t / "only.dir"));
     EXPECT_EQ(readFile(t / "ONLY.IMG"), Bytes{1});
     // A name with no base (an unset variable in a script) makes nothing.
