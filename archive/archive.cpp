@@ -167,7 +167,7 @@ void Archive::exportEntry(size_t i, const std::string& destination)
     refuseArchiveFileAsDestination(destination, data);
     refuseRepairing(destination);
     Span span = spanOf(table_[i]);
-    if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
+    if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
     WholeFileWriter writer(destination);
     writer.copyFrom(data, static_cast<uint64_t>(span.start), span.length);
     data.close(); // before the commit, so a failed close leaves no destination
@@ -182,7 +182,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     File data = openForReading(dataPath_);
     if (outFd >= 0) refuseArchiveDescriptor(outFd, directoryPath_, data);
     Span span = spanOf(table_[i]);
-    if (!spanInside(span, data.size())) raiseIo(io_code::kReadBeyondEnd);
+    if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     for (uint64_t done = 0; done < span.length;) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(span.length - done, kCopyBufferSize));

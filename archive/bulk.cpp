@@ -41,7 +41,7 @@ std::string Archive::create(const std::string& path)
     // it would make hidden files such as .dir and .img, or ..dir and ..img.
     std::string name = hostFileName(directoryPathFor(asTheSystemReadsIt(path)));
     std::string base = name.substr(0, name.size() - std::string(".dir").size());
-    if (base.find_first_not_of('.') == std::string::npos) raiseIo(io_code::kInvalidFilename);
+    if (base.find_first_not_of('.') == std::string::npos) raiseIoAt(io_code::kInvalidFilename, path);
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
     bool hasDirectory = fileExists(pair.directory), hasData = fileExists(pair.data);
     // Killed between its two files, a create leaves one empty file: the

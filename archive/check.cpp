@@ -102,7 +102,8 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
     checkRepeats(table, repeats);
     report.problems.insert(report.problems.end(), overlaps.begin(), overlaps.end());
     report.problems.insert(report.problems.end(), repeats.begin(), repeats.end());
-    if (directoryFileSize % kEntrySize != 0)
+    report.partialEntry = directoryFileSize % kEntrySize != 0;
+    if (report.partialEntry)
         report.notes.push_back("The directory file's size, " + std::to_string(directoryFileSize) +
                                " bytes, is not a multiple of 32: its last " +
                                std::to_string(directoryFileSize % kEntrySize) + " bytes are not an entry");

@@ -25,6 +25,9 @@ class Archive;
 struct CheckReport {
     std::vector<std::string> problems; // entry problems
     std::vector<std::string> notes;    // about the archive as a whole
+    bool partialEntry = false;         // the directory file ends in part of an entry
+    // Whether anything is wrong (the dead-space note is no fault).
+    bool foundProblems() const { return !problems.empty() || partialEntry; }
 };
 
 CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize);

@@ -54,13 +54,22 @@ int ioCodeForErrno(int err, const std::string& path)
 
 void raiseIo(int code) { throw IoFailure(code); }
 
+void raiseIoAt(int code, const std::string& path)
+{
+    IoFailure failure(code);
+    failure.setPath(path);
+    throw failure;
+}
+
 void raiseErrno(int err, const std::string& path)
 {
     int code = ioCodeForErrno(err, path);
-    if (code != 0) throw IoFailure(code);
+    if (code != 0) raiseIoAt(code, path);
     // Shown with the system's own number, even where that number equals one
     // of the runtime's codes (EIO is 5, but it is not "File access denied").
-    throw IoFailure(err, "I/O error " + std::to_string(sys::systemErrorCode(err)));
+    IoFailure failure(err, "I/O error " + std::to_string(sys::systemErrorCode(err)));
+    failure.setPath(path);
+    throw failure;
 }
 
 }  // namespace brimlet

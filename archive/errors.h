@@ -19,6 +19,13 @@ namespace brimlet {
 class Failure : public std::runtime_error {
 public:
     explicit Failure(const std::string& message) : std::runtime_error(message) {}
+    // The file the failure is about, where it is about one ("" otherwise);
+    // kept apart from the message, which is the system's own text.
+    const std::string& path() const { return path_; }
+    void setPath(const std::string& path) { path_ = path; }
+
+private:
+    std::string path_;
 };
 
 class IoFailure : public Failure {
@@ -48,6 +55,8 @@ inline constexpr int kDiskFull = 101;
 int ioCodeForErrno(int err, const std::string& path);
 
 [[noreturn]] void raiseIo(int code);
+// The same, about the file at `path`.
+[[noreturn]] void raiseIoAt(int code, const std::string& path);
 [[noreturn]] void raiseErrno(int err, const std::string& path);
 
 }  // namespace brimlet

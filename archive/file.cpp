@@ -67,7 +67,7 @@ void File::readExact(std::span<char> into, uint64_t offset) const
     while (count > 0) {
         ssize_t n = sys::pread(fd_.get(), bytes, count, static_cast<off_t>(offset));
         if (n < 0) raise(errno);
-        if (n == 0) raiseIo(io_code::kReadBeyondEnd);
+        if (n == 0) raiseIoAt(io_code::kReadBeyondEnd, path_);
         bytes += n;
         offset += static_cast<uint64_t>(n);
         count -= static_cast<size_t>(n);
@@ -89,7 +89,7 @@ void File::writeExact(std::span<const char> bytes, uint64_t offset)
     if (n < 0) raise(errno);
     // A write that stores fewer bytes than asked is a full disk, as on the
     // runtime this format comes from; it is not retried.
-    if (static_cast<size_t>(n) != count) raiseIo(io_code::kDiskFull);
+    if (static_cast<size_t>(n) != count) raiseIoAt(io_code::kDiskFull, path_);
 }
 
 void File::writeZeros(uint64_t offset, uint64_t count)
@@ -136,7 +136,7 @@ namespace {
 [[noreturn]] void raiseWriteFailure(WriteFailure how, int err, const std::string& path)
 {
     if (how == WriteFailure::StreamWriteError) throw Failure("Stream write error");
-    if (err == 0) raiseIo(io_code::kDiskFull);
+    if (err == 0) raiseIoAt(io_code::kDiskFull, path);
     raiseErrno(err, path);
 }
 
@@ -162,7 +162,7 @@ uint64_t kernelCopy(const File& from, uint64_t fromOffset, int toFd, const std::
             if (err == ENOSPC || err == EDQUOT || err == EFBIG) raiseWriteFailure(how, err, toPath);
             raiseErrno(err, from.path());
         }
-        if (n == 0) raiseIo(io_code::kReadBeyondEnd);
+        if (n == 0) raiseIoAt(io_code::kReadBeyondEnd, from.path());
         done += static_cast<uint64_t>(n);
     }
     return done;

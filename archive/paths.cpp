@@ -268,7 +268,7 @@ std::string partnerOf(const std::string& path, const std::string& extension, con
     if (!found.empty()) return found;
     // Nothing of ours: opening the exact name on a case-blind file system
     // would reach the other archive's file that was just passed over.
-    if (reachable) raiseIo(io_code::kFileNotFound);
+    if (reachable) raiseIoAt(io_code::kFileNotFound, exact);
     return exact;
 }
 

@@ -5,6 +5,7 @@
 #include "archive/errors.h"
 #include "archive/paths.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <functional>
@@ -19,27 +20,57 @@ namespace {
 // The descriptor of standard output, where "-" sends an export.
 constexpr int kStandardOutput = 1;
 
-constexpr const char* kUsage =
-    "usage: brimlet-cli COMMAND ARCHIVE [ARGUMENTS]\n"
-    "       brimlet-cli --help | --version\n"
-    "\n"
-    "  list    ARCHIVE                  one line per entry: INDEX, START, COUNT, NAME (tab-separated)\n"
-    "  export  ARCHIVE ENTRY DEST       write the entry's whole span to DEST (- for standard output)\n"
-    "  add     ARCHIVE FILE...          append each FILE as a new entry\n"
-    "  replace ARCHIVE ENTRY FILE       put FILE's bytes into the entry\n"
-    "  delete  ARCHIVE ENTRY            remove the entry\n"
-    "  rename  ARCHIVE ENTRY NEWNAME    rename the entry (at most 24 bytes)\n"
-    "  create  ARCHIVE                  make an empty pair (0-byte .dir and .img)\n"
-    "  import  ARCHIVE FILE...          replace each entry named like a FILE, add the others\n"
-    "  extract ARCHIVE FOLDER [ENTRY...] write entries as files named after them (all without ENTRY)\n"
-    "  rebuild ARCHIVE                  remove dead space; entries in directory order from sector 0\n"
-    "  check   ARCHIVE                  report every problem; exit 0 when none, 1 when any\n"
-    "\n"
-    "ARCHIVE is x.dir, x.img or x (the pair x.dir + x.img).\n"
-    "ENTRY is an entry name (ASCII letters match in any case; the first match counts)\n"
-    "or #N for the entry at index N, counted from 0.\n"
-    "Exit status: 0 success, 1 failure (one line \"brimlet-cli: MESSAGE\" on standard error),\n"
-    "2 usage error.\n";
+// The commands as --help lists them: name, operands, what it does.
+struct Synopsis {
+    const char* name;
+    const char* operands;
+    const char* what;
+};
+constexpr Synopsis kSynopses[] = {
+    {"list", "ARCHIVE", "one line per entry: INDEX, START, COUNT, NAME (tab-separated)"},
+    {"export", "ARCHIVE ENTRY DEST", "write the entry's whole span to DEST (- for standard output)"},
+    {"add", "ARCHIVE FILE...", "append each FILE as a new entry"},
+    {"replace", "ARCHIVE ENTRY FILE", "put FILE's bytes into the entry"},
+    {"delete", "ARCHIVE ENTRY", "remove the entry"},
+    {"rename", "ARCHIVE ENTRY NEWNAME", "rename the entry (at most 24 bytes)"},
+    {"create", "ARCHIVE", "make an empty pair (0-byte .dir and .img)"},
+    {"import", "ARCHIVE FILE...", "replace each entry named like a FILE, add the others"},
+    {"extract", "ARCHIVE FOLDER [ENTRY...]", "write entries as files named after them (all without ENTRY)"},
+    {"rebuild", "ARCHIVE", "remove dead space; entries in directory order from sector 0"},
+    {"check", "ARCHIVE", "report every problem; exit 0 when none, 1 when any"},
+};
+
+std::string padded(const std::string& text, size_t width)
+{
+    return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
+}
+
+const std::string& usage()
+{
+    static const std::string text = [] {
+        std::string u = "usage: brimlet-cli COMMAND ARCHIVE [ARGUMENTS]\n"
+                        "       brimlet-cli --help | --version\n"
+                        "       brimlet-cli COMMAND --help\n"
+                        "\n";
+        for (const Synopsis& s : kSynopses) u += "  " + padded(s.name, 8) + padded(s.operands, 25) + s.what + "\n";
+        return u + "\n"
+                   "ARCHIVE is x.dir, x.img or x (the pair x.dir + x.img).\n"
+                   "ENTRY is an entry name (ASCII letters match in any case; the first match counts)\n"
+                   "or #N for the entry at index N, counted from 0. After --, every argument is a\n"
+                   "name, even one that starts with -.\n"
+                   "Exit status: 0 success, 1 failure (one line \"brimlet-cli: MESSAGE\" on standard error),\n"
+                   "2 usage error.\n";
+    }();
+    return text;
+}
+
+// "usage: brimlet-cli export ARCHIVE ENTRY DEST" and what it does.
+std::string commandUsage(const std::string& name)
+{
+    for (const Synopsis& s : kSynopses)
+        if (name == s.name) return "usage: brimlet-cli " + name + " " + s.operands + "\n  " + s.what + "\n";
+    return usage();
+}
 
 // A message as one line that cannot steer the terminal: control bytes from
 // names and paths are shown as \xNN.
@@ -86,8 +117,8 @@ int list(Call& c)
 {
     const EntryTable& table = c.archive.table();
     for (size_t i = 0; i < table.count(); ++i)
-        c.out << i << '\t' << table[i].startSector() << '\t' << table[i].sectorCount() << '\t' << table[i].name()
-              << '\n';
+        c.out << i << '\t' << table[i].startSector() << '\t' << table[i].sectorCount() << '\t'
+              << oneLine(table[i].nameView()) << '\n'; // a tab or newline in a name cannot split the line
     return 0;
 }
 
@@ -142,7 +173,7 @@ int check(Call& c)
     CheckReport report = checkArchive(c.archive);
     for (const auto& line : report.problems) c.out << line << '\n';
     for (const auto& line : report.notes) c.out << line << '\n';
-    return report.problems.empty() ? 0 : 1;
+    return report.foundProblems() ? 1 : 0;
 }
 
 struct Command {
@@ -191,6 +222,7 @@ Archive::Progress progressOn(std::ostream& err, const std::string& command)
 int finish(int code, std::ostream& out, std::ostream& err, bool outputIsProduct = true)
 {
     if (out.flush()) return code;
+    if (errno == EPIPE) return code; // its reader has gone: nobody is left to tell
     if (!outputIsProduct) {
         err << "brimlet-cli: warning: the summary could not be written (Stream write error)\n";
         return code;
@@ -201,30 +233,83 @@ int finish(int code, std::ostream& out, std::ostream& err, bool outputIsProduct 
 
 }  // namespace
 
+namespace {
+
+constexpr int kUsageError = 2;
+
+// A usage error: one line saying what was wrong, then where to look.
+int usageError(std::ostream& err, const std::string& what, const std::string& more = "")
+{
+    err << "brimlet-cli: " << oneLine(what) << "\n" << more << "Try 'brimlet-cli --help' for more information.\n";
+    return kUsageError;
+}
+
+// The operands after COMMAND, with "--" ending the options. An argument of
+// "-" is an operand (standard output); "--help" asks for the command's usage.
+struct Operands {
+    std::vector<std::string> values;
+    bool help = false;
+    std::string unknownOption;
+};
+
+Operands operandsOf(const std::vector<std::string>& args)
+{
+    Operands o;
+    bool options = true;
+    for (size_t k = 1; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        if (options && a == "--") options = false;
+        else if (options && (a == "--help" || a == "-h")) o.help = true;
+        else if (options && a.size() > 1 && a[0] == '-' && o.unknownOption.empty()) o.unknownOption = a;
+        else if (!options || a.size() <= 1 || a[0] != '-') o.values.push_back(a);
+    }
+    return o;
+}
+
+// The failure as the user reads it: "PATH: MESSAGE" where it is about one file.
+std::string describe(const std::exception& e)
+{
+    auto* failure = dynamic_cast<const Failure*>(&e);
+    if (failure && !failure->path().empty()) return oneLine(failure->path()) + ": " + oneLine(e.what());
+    return oneLine(e.what());
+}
+
+}  // namespace
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        out << kUsage;
+        out << usage();
         return finish(0, out, err);
     }
     if (args.size() == 1 && args[0] == "--version") {
         out << "brimlet-cli " BRIMLET_VERSION "\n";
         return finish(0, out, err);
     }
-    auto command = args.empty() ? commands().end() : commands().find(args[0]);
-    if (command == commands().end() || args.size() < 2) {
-        err << kUsage;
-        return 2;
+    if (args.empty()) return usageError(err, "no command given");
+    if (args[0].size() > 1 && args[0][0] == '-') return usageError(err, "unknown option '" + args[0] + "'");
+    auto command = commands().find(args[0]);
+    if (command == commands().end()) return usageError(err, "unknown command '" + args[0] + "'");
+    Operands operands = operandsOf(args);
+    if (operands.help) {
+        out << commandUsage(args[0]);
+        return finish(0, out, err);
     }
-    std::vector<std::string> rest(args.begin() + 2, args.end());
+    if (!operands.unknownOption.empty())
+        return usageError(err, "unknown option '" + operands.unknownOption + "'");
     const Command& c = command->second;
-    if (rest.size() < c.minArgs || (!c.variadic && rest.size() != c.minArgs)) {
-        err << kUsage;
-        return 2;
+    size_t given = operands.values.empty() ? 0 : operands.values.size() - 1;
+    if (operands.values.empty() || given < c.minArgs || (!c.variadic && given != c.minArgs)) {
+        return usageError(err, "wrong number of arguments for '" + args[0] + "'", commandUsage(args[0]));
     }
+    const std::string& path = operands.values[0];
+    std::vector<std::string> rest(operands.values.begin() + 1, operands.values.end());
+    // When the reader of what it prints has gone (`list | head -1`), a
+    // command that only prints ends as other tools do, quietly.
+    if (c.kind == Command::Prints && &out == &std::cout) endQuietlyWhenTheReaderGoes();
     try {
         if (!c.run) { // create: there is no archive to open yet
-            std::string finished = Archive::create(args[1]);
+            std::string finished = Archive::create(path);
             if (!finished.empty())
                 err << "brimlet-cli: made the missing " << oneLine(finished) << " of a create that was cut short\n";
             return finish(0, out, err, false);
@@ -232,17 +317,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         Archive archive;
         // A script may wait for the window or another script, but is told so.
         archive.setLockWait({-1, [&] {
-                                 err << "brimlet-cli: waiting for another program to finish with "
-                                     << oneLine(args[1]) << "\n" << std::flush;
+                                 err << "brimlet-cli: waiting for another program to finish with " << oneLine(path)
+                                     << "\n" << std::flush;
                              }});
+        if (c.kind != Command::Writes) archive.setReadAccess(Archive::ReadAccess::ReadOnly);
         // Held from reading the directory to writing it, so no other program
         // can change the archive in between.
-        if (c.kind != Command::Writes) archive.setReadAccess(Archive::ReadAccess::ReadOnly);
-        archive.openimg(args[1], Archive::LockScope::UntilClosed);
+        archive.openimg(path, Archive::LockScope::UntilClosed);
         Call call{archive, rest, out, err, progressOn(err, args[0])};
         return finish(c.run(call), out, err, c.kind == Command::Prints);
     } catch (const std::exception& e) {
-        err << "brimlet-cli: " << oneLine(e.what()) << '\n';
+        err << "brimlet-cli: " << describe(e) << '\n';
         return 1;
     }
 }

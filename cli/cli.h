@@ -38,6 +38,11 @@ bool outputWasClosed();
 // they are read as UTF-16 from the system, whatever the console's code page.
 std::vector<std::string> arguments(int argc, char** argv);
 
+// From here on, a write to a pipe whose reader has gone ends the program
+// quietly, as it ends other tools (on POSIX; a no-op elsewhere). Only for
+// commands that change nothing.
+void endQuietlyWhenTheReaderGoes();
+
 // Whether standard error is a terminal (progress is shown only there).
 bool errorIsTerminal();
 

@@ -60,6 +60,8 @@ std::vector<std::string> arguments(int, char**)
 
 bool errorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
+void endQuietlyWhenTheReaderGoes() {}
+
 #else
 
 void prepareProcess()
@@ -74,6 +76,8 @@ void prepareProcess()
 std::vector<std::string> arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 bool errorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+void endQuietlyWhenTheReaderGoes() { std::signal(SIGPIPE, SIG_DFL); }
 
 #endif
 

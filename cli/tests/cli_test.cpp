@@ -1,4 +1,5 @@
 // brimlet-cli as scripts use it: the real program on temporary archives.
+#include "archive/archive.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 
@@ -62,7 +63,7 @@ TEST_F(CliTest, AddOfSeveralFilesIsAllOrNothing)
     std::string before = runCli({"list", tmp / "gta3"}).out;
     Result r = runCli({"add", tmp / "gta3", tmp / "one.dff", tmp / "two.dff", tmp / "three.dff"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(r.err, "brimlet-cli: " + (tmp / "two.dff") + ": File not found\n");
     EXPECT_EQ(runCli({"list", tmp / "gta3"}).out, before);
 }
 
@@ -70,18 +71,73 @@ TEST_F(CliTest, FailuresAndUsage)
 {
     Result missing = runCli({"list", tmp / "none.dir"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(missing.err, "brimlet-cli: " + (tmp / "none.dir") + ": File not found\n");
 
     Result help = runCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: brimlet-cli"), std::string::npos);
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"list"}, {"frobnicate", "x"}, {"export", "x", "y"}, {"rename", "x", "y", "z", "w"}, {"add", "x"}}) {
+    const std::string pointer = "Try 'brimlet-cli --help' for more information.\n";
+    for (const auto& [args, first] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{}, "no command given"},
+             {{"frob", "x"}, "unknown command 'frob'"},
+             {{"-x", "list"}, "unknown option '-x'"},
+             {{"list", "-q", "x"}, "unknown option '-q'"},
+             {{"list"}, "wrong number of arguments for 'list'"},
+             {{"export", "x", "y"}, "wrong number of arguments for 'export'"},
+             {{"rename", "x", "y", "z", "w"}, "wrong number of arguments for 'rename'"},
+             {{"add", "x"}, "wrong number of arguments for 'add'"}}) {
         Result r = runCli(args);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("usage: brimlet-cli"), std::string::npos);
+        EXPECT_EQ(r.exitCode, 2) << first;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "brimlet-cli: " + first + "\n");
+        EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), pointer.size())), pointer) << first;
+        EXPECT_EQ(r.out, "");
     }
+    EXPECT_EQ(runCli({"export", "x", "y"}).err,
+              "brimlet-cli: wrong number of arguments for 'export'\nusage: brimlet-cli export ARCHIVE ENTRY DEST\n"
+              "  write the entry's whole span to DEST (- for standard output)\n" + pointer);
+    Result commandHelp = runCli({"rename", "--help"});
+    EXPECT_EQ(commandHelp.exitCode, 0);
+    EXPECT_EQ(commandHelp.out, "usage: brimlet-cli rename ARCHIVE ENTRY NEWNAME\n  rename the entry (at most 24 bytes)\n");
+
+    // After --, names that look like options are names; "-" is always an operand.
+    writeFile(tmp / "--help", {7});
+    EXPECT_EQ(runCli({"add", "--", tmp / "gta3", "--help"}).exitCode, 1); // relative: no such file here
+    EXPECT_EQ(runCli({"add", tmp / "gta3", "--", tmp / "--help"}).exitCode, 0);
+    EXPECT_EQ(runCli({"rename", tmp / "gta3", "--", "--help", "-x"}).exitCode, 0);
+    Result exported = runCli({"export", tmp / "gta3", "--", "-x", "-"});
+    EXPECT_EQ(exported.exitCode, 0);
+    EXPECT_EQ(exported.out.substr(0, 1), std::string(1, '\7'));
 }
+
+TEST_F(CliTest, ListKeepsOneLinePerEntryAndCheckFailsOnAPartialEntry)
+{
+    Archive archive;
+    archive.openimg(tmp / "gta3");
+    archive.renameEntry(0, "a\tb\nc\\d");
+    Result listed = runCli({"list", tmp / "gta3"});
+    EXPECT_EQ(listed.out.substr(0, listed.out.find('\n') + 1), "0\t0\t2\ta\\x09b\\x0Ac\\d\n");
+    Bytes directory = readFile(tmp / "gta3.dir");
+    directory.resize(directory.size() + 8);
+    writeFile(tmp / "gta3.dir", directory);
+    Result checked = runCli({"check", tmp / "gta3"});
+    EXPECT_EQ(checked.exitCode, 1) << checked.out;
+    EXPECT_NE(checked.out.find("not a multiple of 32"), std::string::npos);
+}
+
+#ifndef _WIN32
+TEST_F(CliTest, AClosedPipeEndsAListQuietly)
+{
+    for (int i = 0; i < 200; ++i) writeFile(tmp / ("f" + std::to_string(i) + ".dff"), {1});
+    std::vector<std::string> add = {"add", tmp / "gta3"};
+    for (int i = 0; i < 200; ++i) add.push_back(tmp / ("f" + std::to_string(i) + ".dff"));
+    ASSERT_EQ(runCli(add).exitCode, 0);
+    // Listings of 200 lines through a pipe whose reader leaves after one line.
+    std::string script = "for i in $(seq 10); do \"$0\" list \"$1\" | head -1 >/dev/null; done; echo done";
+    Result r = runCli({"-c", script, BRIMLET_CLI_PATH, tmp / "gta3"}, "/bin/sh");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "done\n");
+}
+#endif
 
 TEST(CliBulk, CreateImportExtractRebuildAndCheck)
 {

@@ -657,7 +657,7 @@ TEST(Outside, TheNamedFileAndItsOwnPartnerComeFirst)
     ::unlink((t / "g0.img").c_str());
     Bytes g0Before = readFile(t / "G0.IMG");
     Result other = runCli({"replace", t / "g0.dir", "#0", t / "new.dff"});
-    EXPECT_EQ(other.err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(other.err, "brimlet-cli: " + (t / "g0.img") + ": File not found\n");
     EXPECT_EQ(readFile(t / "G0.IMG"), g0Before);
 
     // Several candidates and no exact one: refused, naming them.
@@ -681,7 +681,7 @@ TEST(Outside, AFileSizeLimitGivesDiskFullAndChangesNothing)
     writeFile(t / "big.dff", pattern(300 * 1024));
     Result r = runCli({"add", dir, t / "big.dff"}, BRIMLET_CLI_PATH, {{}, 0, 100 * 1024, ""});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "brimlet-cli: Disk full\n");
+    EXPECT_EQ(r.err, "brimlet-cli: " + (t / "a.img") + ": Disk full\n");
     EXPECT_EQ(readFile(dir), directoryBytes({makeEntry(0, 1, "a.dff")}));
     EXPECT_EQ(readFile(t / "a.img"), pattern(2048));
 }
@@ -950,7 +950,7 @@ TEST(Outside, AnArchiveOnReadOnlyMediaCanBeRead)
                  {"add", dir, t / "new.dff"}, {"rename", dir, "#0", "x"}, {"delete", dir, "#0"}}) {
             Result r = runCli(write);
             EXPECT_EQ(r.exitCode, 1) << write[0];
-            EXPECT_EQ(r.err, "brimlet-cli: File access denied\n") << write[0];
+            EXPECT_EQ(r.err, "brimlet-cli: " + dir + ": File access denied\n") << write[0];
         }
         EXPECT_EQ(readFile(dir), directoryBytes({makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff")}));
         EXPECT_EQ(readFile(t / "ro/a.img"), data);

@@ -67,7 +67,7 @@ TEST_F(OnWindows, AFileHeldWithoutSharingIsIoError32AndNothingChanges)
         ASSERT_TRUE(game.valid());
         Result r = runCli({"add", dir, tmp / "new.dff"});
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "brimlet-cli: I/O error 32\n");
+        EXPECT_EQ(r.err, "brimlet-cli: " + (tmp / "gta3.img") + ": I/O error 32\n");
     }
     EXPECT_EQ(readFile(dir), directory);
     EXPECT_EQ(readFile(tmp / "gta3.img"), data);
@@ -84,7 +84,7 @@ TEST_F(OnWindows, TheReadOnlyAttributeIsFileAccessDenied)
     ASSERT_TRUE(::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_READONLY));
     Result r = runCli({"add", dir, tmp / "new.dff"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "brimlet-cli: File access denied\n");
+    EXPECT_EQ(r.err, "brimlet-cli: " + (tmp / "gta3.img") + ": File access denied\n");
     ::SetFileAttributesW(wideText(tmp / "gta3.img").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(readFile(tmp / "gta3.img"), data);
     // A read-only source is only read.
@@ -94,9 +94,11 @@ TEST_F(OnWindows, TheReadOnlyAttributeIsFileAccessDenied)
 
 TEST_F(OnWindows, MissingFilesAndFoldersHaveTheirOwnCodes)
 {
-    EXPECT_EQ(runCli({"list", tmp / "none.dir"}).err, "brimlet-cli: File not found\n");
-    EXPECT_EQ(runCli({"list", tmp / "nofolder\\x.dir"}).err, "brimlet-cli: Invalid filename\n");
-    EXPECT_EQ(runCli({"add", dir, tmp / "missing.dff"}).err, "brimlet-cli: File not found\n");
+    EXPECT_EQ(runCli({"list", tmp / "none.dir"}).err, "brimlet-cli: " + (tmp / "none.dir") + ": File not found\n");
+    EXPECT_EQ(runCli({"list", tmp / "nofolder\\x.dir"}).err,
+              "brimlet-cli: " + (tmp / "nofolder\\x.dir") + ": Invalid filename\n");
+    EXPECT_EQ(runCli({"add", dir, tmp / "missing.dff"}).err,
+              "brimlet-cli: " + (tmp / "missing.dff") + ": File not found\n");
 }
 
 TEST_F(OnWindows, NamesBeyondAsciiSurviveTheTripThroughUtf16)
@@ -234,5 +236,6 @@ TEST_F(OnWindows, AFolderWhereTheDataFileShouldBeStillListsTheDirectory)
     std::filesystem::remove(fsPath(tmp / "other.img"));
     makeFolder(tmp / "other.img");
     EXPECT_EQ(runCli({"list", other}).out, "0\t0\t1\ta.dff\n");
-    EXPECT_EQ(runCli({"add", other, tmp / "new.dff"}).err, "brimlet-cli: File access denied\n");
+    EXPECT_EQ(runCli({"add", other, tmp / "new.dff"}).err,
+              "brimlet-cli: " + (tmp / "other.img") + ": File access denied\n");
 }
