@@ -212,7 +212,10 @@ bool isReadOnlyFile(const std::string& path)
     return S_ISREG(st.mode) && (st.mode & 0222) == 0;
 }
 
-std::string entryLabel(size_t i, const std::string& name) { return "#" + std::to_string(i) + " \"" + name + "\""; }
+std::string entryLabel(size_t i, const std::string& name)
+{
+    return "#" + std::to_string(i) + " \"" + hostTextOfEntryName(name) + "\"";
+}
 
 // `file` with "~<tag>" before its extension: "a_b.dff" -> "a_b~3.dff".
 std::string withTag(const std::string& file, size_t tag)
@@ -237,12 +240,14 @@ std::vector<std::string> fileNamesFor(const EntryTable& table, const std::vector
     std::vector<bool> duplicate(order.size());
     for (size_t k = 0; k < order.size(); ++k)
         duplicate[k] = !seenNames.insert(key(table[order[k]].name())).second;
+    // Names are Latin-1; file names are written as UTF-8 (on Windows, as the UTF-16 of that).
+    auto textOf = [&](size_t k) { return hostTextOfEntryName(table[order[k]].nameView()); };
     for (size_t k = 0; k < order.size(); ++k) {
-        std::string name = table[order[k]].name();
+        std::string name = textOf(k);
         if (!duplicate[k] && safeFileName(name) == name) taken.insert(key(files[k] = name));
     }
     for (size_t k = 0; k < order.size(); ++k) {
-        std::string name = table[order[k]].name(), safe = safeFileName(name);
+        std::string name = textOf(k), safe = safeFileName(name);
         if (duplicate[k] || safe == name) continue;
         std::string file = safe;
         for (size_t extra = 0; taken.count(key(file)); ++extra)
@@ -296,7 +301,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             note(entryLabel(i, name) + " skipped: " + files[k] + " is read-only");
             ++count.skipped;
         } else {
-            if (files[k] != name) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");
+            if (files[k] != hostTextOfEntryName(name)) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");
             writeInFolder(folder, files[k], data, static_cast<uint64_t>(span.start), span.length);
             ++count.written;
         }

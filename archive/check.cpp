@@ -33,6 +33,20 @@ bool printable(std::string_view name)
     return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
 }
 
+}  // namespace
+
+std::vector<std::string> nameTroubles(std::string_view name)
+{
+    std::vector<std::string> troubles;
+    if (name.find('.') == std::string_view::npos) troubles.push_back("has no extension (one game loads nothing without one)");
+    if (name.size() >= kNameFieldSize) troubles.push_back("fills all 24 bytes (one game cuts its last byte)");
+    if (!std::all_of(name.begin(), name.end(), [](char c) { auto byte = static_cast<unsigned char>(c); return byte >= 0x20 && byte < 0x7F; }))
+        troubles.push_back("holds bytes outside printable ASCII, which the games compare as ASCII");
+    return troubles;
+}
+
+namespace {
+
 void checkName(const EntryTable& table, size_t i, std::vector<std::string>& out)
 {
     std::string_view name = table[i].nameView();

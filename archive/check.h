@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brimlet {
@@ -29,6 +30,10 @@ struct CheckReport {
     // Whether anything is wrong (the dead-space note is no fault).
     bool foundProblems() const { return !problems.empty() || partialEntry; }
 };
+
+// What about a new name the games may trip over, one phrase each ("has no
+// extension", ...); empty when nothing.
+std::vector<std::string> nameTroubles(std::string_view name);
 
 CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize);
 // The open archive, as it is on disk now.

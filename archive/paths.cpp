@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include "errors.h"
 #include "sys.h"
 
 #include <algorithm>
@@ -90,21 +91,6 @@ std::string dataPathFor(const std::string& directoryPath) { return changeHostExt
 
 namespace {
 
-#ifdef _WIN32
-// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (and COM and LPT
-// with a superscript 1, 2 or 3) name devices, whatever follows a dot.
-bool isDeviceName(const std::string& name)
-{
-    std::string stem = lowerAscii(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
-        if (stem == device) return true;
-    if (stem.size() < 4 || (stem.rfind("com", 0) != 0 && stem.rfind("lpt", 0) != 0)) return false;
-    std::string number = stem.substr(3);
-    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
-           number == "\xC2\xB2" || number == "\xC2\xB3";
-}
-
 // The length of the well-formed UTF-8 sequence at `i`; 0 when there is none.
 size_t utf8SequenceAt(const std::string& text, size_t i)
 {
@@ -120,6 +106,21 @@ size_t utf8SequenceAt(const std::string& text, size_t i)
         (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))   // overlong; past U+10FFFF
         return 0;
     return length;
+}
+
+#ifdef _WIN32
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (and COM and LPT
+// with a superscript 1, 2 or 3) name devices, whatever follows a dot.
+bool isDeviceName(const std::string& name)
+{
+    std::string stem = lowerAscii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+        if (stem == device) return true;
+    if (stem.size() < 4 || (stem.rfind("com", 0) != 0 && stem.rfind("lpt", 0) != 0)) return false;
+    std::string number = stem.substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 // Windows names are Unicode: a byte that is not part of UTF-8 (a Latin-1
@@ -146,6 +147,39 @@ bool forbiddenInFileName(char c)
 }
 
 }  // namespace
+
+std::string entryNameFromHost(const std::string& text)
+{
+    std::string name;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = utf8SequenceAt(text, i);
+        if (length == 0) return text; // not UTF-8: an old name in Latin-1 already, taken as it is
+        unsigned lead = static_cast<unsigned char>(text[i]);
+        if (length == 1) name += text[i];
+        else if (length == 2 && lead <= 0xC3)
+            name += static_cast<char>(((lead & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+        else
+            throw Failure("The name \"" + text + "\" has characters that an entry name cannot hold (only Latin-1 "
+                          "characters)");
+        i += length;
+    }
+    return name;
+}
+
+std::string hostTextOfEntryName(std::string_view name)
+{
+    std::string text;
+    for (char c : name) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
+}
 
 std::string safeFileName(const std::string& name)
 {
@@ -202,7 +236,6 @@ bool fileExists(const std::string& path)
 
 }  // namespace brimlet
 
-#include "errors.h"
 
 namespace brimlet {
 
@@ -327,9 +360,9 @@ std::string entryNameFor(const std::string& sourcePath)
         else if (!name.empty() && name != "." && name != "..") names.push_back(name);
         start = end + 1;
     }
-    return names.empty() ? std::string() : asTheSystemReadsIt(names.back());
+    return entryNameFromHost(names.empty() ? std::string() : asTheSystemReadsIt(names.back()));
 #else
-    return hostFileName(sourcePath);
+    return entryNameFromHost(hostFileName(sourcePath));
 #endif
 }
 

@@ -77,11 +77,21 @@ std::string pairingClash(const std::string& folder, const std::string& name);
 // that end its last name, which Windows drops; unchanged elsewhere.
 std::string asTheSystemReadsIt(const std::string& path);
 
+// Entry names hold Latin-1 bytes, a byte a character, as the window shows
+// them; host text (file names, arguments, what brimlet-cli prints) is UTF-8.
+// entryNameFromHost: UTF-8 text of characters up to U+00FF as Latin-1; text
+// that is not UTF-8 byte for byte (an old Latin-1 file name already); a
+// character beyond U+00FF cannot be stored and raises Failure.
+std::string entryNameFromHost(const std::string& text);
+// An entry name's bytes as UTF-8 text.
+std::string hostTextOfEntryName(std::string_view name);
+
 // The name an added or imported file is stored under: its file name as the
-// system reads it ("c.col." on Windows is the file c.col, and so the entry).
+// system reads it ("c.col." on Windows is the file c.col, and so the entry),
+// in Latin-1.
 std::string entryNameFor(const std::string& sourcePath);
 
-// An entry name as a file name in a folder: "/", "\\" and control bytes
+// A name (host text) as a file name in a folder: "/", "\\" and control bytes
 // become "_", and so do an empty name, "." and "..", which would not name a
 // file of the folder. On Windows also the characters it forbids in names
 // (":" would write into an alternate stream of another file), a trailing dot

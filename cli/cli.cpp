@@ -90,6 +90,26 @@ bool isIndexForm(const std::string& wanted)
     return wanted.size() > 1 && wanted[0] == '#' && wanted.find_first_not_of("0123456789", 1) == std::string::npos;
 }
 
+// An entry name typed as UTF-8, as the entry holds it (Latin-1); a name
+// that no entry can hold is kept as typed, and so found nowhere.
+std::string nameOfArgument(const std::string& text)
+{
+    try {
+        return entryNameFromHost(text);
+    } catch (const Failure&) {
+        return text;
+    }
+}
+
+// The games compare names as ASCII and trip over some: a new name is
+// warned of, never refused, for what check reports.
+void warnOfName(std::ostream& err, const std::string& name)
+{
+    for (const std::string& trouble : nameTroubles(name))
+        err << "brimlet-cli: warning: the entry name \"" << oneLine(hostTextOfEntryName(name)) << "\" " << trouble
+            << '\n';
+}
+
 // Finds the entry named by `wanted`: "#" followed by digits is an index, and
 // anything else ("#abc" included) a name.
 size_t findEntry(const Archive& archive, const std::string& wanted)
@@ -98,7 +118,7 @@ size_t findEntry(const Archive& archive, const std::string& wanted)
         size_t index = 0;
         auto [end, ec] = std::from_chars(wanted.data() + 1, wanted.data() + wanted.size(), index);
         if (ec == std::errc() && end == wanted.data() + wanted.size() && index < archive.count()) return index;
-    } else if (long index = archive.indexOf(wanted); index >= 0) {
+    } else if (long index = archive.indexOf(nameOfArgument(wanted)); index >= 0) {
         return static_cast<size_t>(index);
     }
     throw Failure("No entry \"" + wanted + "\" in the archive");
@@ -118,7 +138,7 @@ int list(Call& c)
     const EntryTable& table = c.archive.table();
     for (size_t i = 0; i < table.count(); ++i)
         c.out << i << '\t' << table[i].startSector() << '\t' << table[i].sectorCount() << '\t'
-              << oneLine(table[i].nameView()) << '\n'; // a tab or newline in a name cannot split the line
+              << oneLine(hostTextOfEntryName(table[i].nameView())) << '\n'; // a tab or newline cannot split the line
     return 0;
 }
 
@@ -135,9 +155,25 @@ int exportEntry(Call& c)
     return 0;
 }
 
+int add(Call& c)
+{
+    c.archive.addEntries(c.args);
+    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file));
+    return 0;
+}
+
+int rename(Call& c)
+{
+    std::string name = entryNameFromHost(c.args[1]);
+    c.archive.renameEntry(findEntry(c.archive, c.args[0]), name);
+    warnOfName(c.err, name);
+    return 0;
+}
+
 int import(Call& c)
 {
     auto count = c.archive.importFiles(c.args, c.progress);
+    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file));
     c.out << "replaced " << count.replaced << ", added " << count.added << '\n';
     return 0;
 }
@@ -192,10 +228,10 @@ const std::map<std::string, Command>& commands()
     static const std::map<std::string, Command> table = {
         {"list", {0, false, list, Command::Prints}},
         {"export", {2, false, exportEntry, Command::Prints}},
-        {"add", {1, true, [](Call& c) { c.archive.addEntries(c.args); return 0; }}},
+        {"add", {1, true, add}},
         {"replace", {2, false, [](Call& c) { c.archive.replaceEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
         {"delete", {1, false, [](Call& c) { c.archive.deleteEntry(findEntry(c.archive, c.args[0])); return 0; }}},
-        {"rename", {2, false, [](Call& c) { c.archive.renameEntry(findEntry(c.archive, c.args[0]), c.args[1]); return 0; }}},
+        {"rename", {2, false, rename}},
         {"create", {0, false, nullptr}},
         {"import", {1, true, import}},
         {"extract", {1, true, extract, Command::Reads}},

@@ -109,6 +109,35 @@ TEST_F(CliTest, FailuresAndUsage)
     EXPECT_EQ(exported.out.substr(0, 1), std::string(1, '\7'));
 }
 
+TEST_F(CliTest, NamesAreLatin1InTheArchiveAndUtf8OnTheCommandLine)
+{
+    std::string cafe = "caf\xC3\xA9.txd"; // as the file system and the terminal spell it
+    writeFile(tmp / cafe, {1});
+    Result added = runCli({"add", tmp / "gta3", tmp / cafe});
+    EXPECT_EQ(added.exitCode, 0);
+    EXPECT_EQ(added.err, "brimlet-cli: warning: the entry name \"" + cafe +
+                             "\" holds bytes outside printable ASCII, which the games compare as ASCII\n");
+    Bytes directory = readFile(tmp / "gta3.dir");
+    EXPECT_EQ(Bytes(directory.begin() + 3 * 32 + 8, directory.begin() + 3 * 32 + 17),
+              (Bytes{'c', 'a', 'f', 0xE9, '.', 't', 'x', 'd', 0})); // one byte a character, as the window shows it
+    std::string listed = runCli({"list", tmp / "gta3"}).out;
+    EXPECT_EQ(listed.substr(listed.rfind('\n', listed.size() - 2) + 1), "3\t4\t1\t" + cafe + "\n");
+    EXPECT_EQ(runCli({"rename", tmp / "gta3", cafe, "V\xC3\xB3iture"}).err,
+              "brimlet-cli: warning: the entry name \"V\xC3\xB3iture\" has no extension (one game loads nothing "
+              "without one)\nbrimlet-cli: warning: the entry name \"V\xC3\xB3iture\" holds bytes outside printable "
+              "ASCII, which the games compare as ASCII\n");
+    EXPECT_EQ(readFile(tmp / "gta3.dir")[3 * 32 + 8 + 1], 0xF3);
+    ASSERT_EQ(runCli({"extract", tmp / "gta3", tmp / "out", "#3"}).exitCode, 0);
+    EXPECT_TRUE(exists(tmp / "out/V\xC3\xB3iture"));
+    // A character an entry cannot hold is refused, and nothing is written.
+    writeFile(tmp / "\xE2\x82\xAC.dff", {2});
+    Result euro = runCli({"add", tmp / "gta3", tmp / "\xE2\x82\xAC.dff"});
+    EXPECT_EQ(euro.exitCode, 1);
+    EXPECT_EQ(euro.err, "brimlet-cli: The name \"\xE2\x82\xAC.dff\" has characters that an entry name cannot hold "
+                        "(only Latin-1 characters)\n");
+    EXPECT_EQ(readFile(tmp / "gta3.dir").size(), 4u * 32);
+}
+
 TEST_F(CliTest, ListKeepsOneLinePerEntryAndCheckFailsOnAPartialEntry)
 {
     Archive archive;

@@ -246,6 +246,19 @@ private slots:
         QCOMPARE(w->List->Count(), 4);
     }
 
+    void aFileNameBeyondAsciiIsStoredAsTheListShowsIt()
+    {
+        auto w = startOnGta3();
+        std::string file = *tmp / "caf\xC3\xA9.txd"; // UTF-8 on disk, as brimlet-cli takes it too
+        writeFile(file, {1});
+        fake->fileAnswers = {q(file)};
+        QTest::mouseClick(w->btn_import, Qt::LeftButton);
+        QCOMPARE(w->List->Item(3), QString::fromUtf8("caf\xC3\xA9.txd"));
+        Bytes directory = readFile(*tmp / "gta3.dir");
+        QCOMPARE(Bytes(directory.begin() + 3 * 32 + 8, directory.begin() + 3 * 32 + 17),
+                 (Bytes{'c', 'a', 'f', 0xE9, '.', 't', 'x', 'd', 0}));
+    }
+
     void addOnAnEmptyListWorks()
     {
         writeFile(*tmp / "e.dir", {});
