@@ -148,7 +148,9 @@ void Archive::refuseRepairing(const std::string& destination)
     sys::FileStatus st;
     if (inheritedDescriptor(destination) >= 0 || (sys::stat(destination.c_str(), &st) == 0 && !S_ISREG(st.mode)))
         return;
-    std::string path = asTheSystemReadsIt(destination), name = hostFileName(path);
+    // Where the bytes land: through a link, its target's folder and name.
+    std::string resolved = sys::resolvedPath(destination);
+    std::string path = asTheSystemReadsIt(resolved.empty() ? destination : resolved), name = hostFileName(path);
     if (isTemporaryFileName(name))
         throw Failure("An entry cannot be exported as " + destination + ": the name is one this program gives its "
                       "temporary files");

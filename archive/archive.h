@@ -193,6 +193,7 @@ private:
     static Layout layoutOf(const EntryTable& table);
     bool frontIsFree(const Layout& layout, uint64_t total) const;
     void checkFreeSpace(const File& data, uint64_t needed) const;
+    void refuseSharedFiles(const File& data) const;
     void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, const Progress& progress);
     void copyDown(const Layout& layout, File& data, const Progress& progress, int passes);
     EntryTable& draft();

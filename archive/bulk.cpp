@@ -26,11 +26,17 @@ bool isEmptyFile(const std::string& path)
     return sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.mode) && st.size == 0;
 }
 
-// Makes `path` as a new empty file; refuses to replace anything.
-void makeEmptyFile(const std::string& path)
+// Makes `path` as a new empty file, never replacing one: false when a file
+// of that name appeared meanwhile (another create made it).
+bool makeEmptyFile(const std::string& path, FileIdentity* made = nullptr)
 {
-    Descriptor made(sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (!made.valid() || made.close() != 0) throw Failure("Cannot create file " + path);
+    Descriptor fd(sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!fd.valid() && errno == EEXIST) return false;
+    sys::FileStatus st;
+    if (!fd.valid() || (made && sys::fstat(fd.get(), &st) != 0) || fd.close() != 0)
+        throw Failure("Cannot create file " + path);
+    if (made) *made = {st.device, st.inode};
+    return true;
 }
 
 }  // namespace
@@ -52,16 +58,21 @@ std::string Archive::create(const std::string& path)
         if (!isEmptyFile(present))
             throw Failure("The archive already exists: " + present + " (its " +
                           (hasDirectory ? "data" : "directory") + " file " + missing + " is missing)");
-        makeEmptyFile(missing);
-        return missing;
+        // Another create running at once may finish it first: whole either way.
+        return makeEmptyFile(missing) ? missing : std::string();
     }
     if (hasDirectory) throw Failure("The archive already exists: " + pair.directory);
     std::string directory = directoryPathFor(asTheSystemReadsIt(path)), data = dataPathFor(directory);
-    makeEmptyFile(directory);
+    FileIdentity ours;
+    if (!makeEmptyFile(directory, &ours)) throw Failure("The archive already exists: " + directory);
     try {
-        makeEmptyFile(data);
+        makeEmptyFile(data); // made meanwhile by a create that finished our pair: whole as well
     } catch (const Failure&) {
-        sys::unlink(directory.c_str()); // nothing half-made stays
+        // Nothing half-made stays; but a directory file that is no longer
+        // the one made here is someone else's.
+        sys::FileStatus now;
+        if (sys::stat(directory.c_str(), &now) == 0 && FileIdentity{now.device, now.inode} == ours)
+            sys::unlink(directory.c_str());
         throw;
     }
     return {};

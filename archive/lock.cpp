@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -61,28 +62,49 @@ Target openTarget(const std::string& path)
     return {std::move(fd), {st.device, st.inode}};
 }
 
-// Takes the lock on `fd`, waiting as `wait` says.
-void acquire(int fd, const LockWait& wait)
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+// How long the archive's lock has been waited for, over every attempt.
+class ArchiveLock::Waiter {
+public:
+    explicit Waiter(const LockWait& wait) : wait_(wait), start_(Clock::now()) {}
+
+    // Sleeps a little longer each time; gives up when the wait may last no longer.
+    void nap()
+    {
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
+        if (wait_.limitMs >= 0 && waited >= wait_.limitMs)
+            throw Failure("Another program is using this archive; try again when it has finished");
+        if (!announced_ && waited >= 500) {
+            announced_ = true;
+            if (wait_.onWaiting) wait_.onWaiting();
+        }
+        sys::pause(nap_);
+        nap_ = std::min(nap_ * 2, 100);
+    }
+
+private:
+    const LockWait& wait_;
+    Clock::time_point start_;
+    bool announced_ = false;
+    int nap_ = 5;
+};
+
+namespace {
+
+// Takes the lock on `fd`, waiting as `waiter` says; with `once`, only if it
+// is free now.
+bool acquire(int fd, ArchiveLock::Waiter& waiter, bool once)
 {
-    using Clock = std::chrono::steady_clock;
-    auto start = Clock::now();
-    bool announced = false;
-    int nap = 5;
     for (;;) {
-        if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return;
+        if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK && errno != EINTR)
             throw Failure("The archive cannot be locked against other programs (I/O error " +
-                          std::to_string(sys::systemErrorCode(errno)) +
-                          ")");
-        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (wait.limitMs >= 0 && waited >= wait.limitMs)
-            throw Failure("Another program is using this archive; try again when it has finished");
-        if (!announced && waited >= 500) {
-            announced = true;
-            if (wait.onWaiting) wait.onWaiting();
-        }
-        sys::pause(nap);
-        nap = std::min(nap * 2, 100);
+                          std::to_string(sys::systemErrorCode(errno)) + ")");
+        if (once) return false;
+        waiter.nap();
     }
 }
 
@@ -110,14 +132,28 @@ constexpr bool kLocksDirectoryFile = true;
 // between the two saves of a replace could hold a directory file that a
 // save had since replaced, while another held the new one and waited for
 // the data file it holds: each waiting for the other for ever.
+//
+// Two pairs that cross (b.dir a link to a.img, b.img to a.dir) would still
+// take the same two files in the opposite order: so whoever finds the
+// directory file taken gives the data file back and starts again.
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
-    data_ = lockFile(dataPath, wait);
-    try {
-        if (kLocksDirectoryFile) directory_ = lockFile(directoryPath, wait);
-    } catch (...) {
+    Waiter waiter(wait);
+    for (;;) {
+        data_ = lockFile(dataPath, waiter, false);
+        if (!kLocksDirectoryFile) return;
+        // Held already by this process, the data file cannot be given back.
+        bool mayGiveWay = !data_.held || heldLocks().at({data_.device, data_.inode}).depth == 1;
+        bool busy = false;
+        try {
+            directory_ = lockFile(directoryPath, waiter, mayGiveWay, &busy);
+        } catch (...) {
+            release(data_);
+            throw;
+        }
+        if (!busy) return;
         release(data_);
-        throw;
+        waiter.nap();
     }
 }
 
@@ -127,7 +163,7 @@ ArchiveLock::~ArchiveLock()
     release(data_);
 }
 
-ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, const LockWait& wait)
+ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, Waiter& waiter, bool once, bool* busy)
 {
     for (;;) {
         Target target = openTarget(path);
@@ -136,7 +172,10 @@ ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, const LockWait&
         if (it != heldLocks().end()) {
             ++it->second.depth; // this process holds it already, through the first descriptor
         } else {
-            acquire(target.fd.get(), wait);
+            if (!acquire(target.fd.get(), waiter, once)) {
+                *busy = true;
+                return {};
+            }
             if (!stillNames(path, target.key)) continue; // a save replaced it while we waited
             heldLocks()[target.key] = {std::move(target.fd), 1};
         }

@@ -51,7 +51,13 @@ private:
         uint64_t device = 0;
         uint64_t inode = 0;
     };
-    static Held lockFile(const std::string& path, const LockWait& wait);
+public:
+    class Waiter;
+
+private:
+    // With `once`, a file locked by another process is not waited for:
+    // `busy` is set and nothing is held.
+    static Held lockFile(const std::string& path, Waiter& waiter, bool once, bool* busy = nullptr);
     static void release(const Held& held);
 
     Held directory_;

@@ -63,6 +63,22 @@ void refuseStartsThatDoNotFit(const std::vector<uint64_t>& starts, size_t first,
 
 }  // namespace
 
+// A data file with other hard links may be another archive's too (a backup
+// made with cp -al or rsync --link-dest): moving its bytes would change that
+// archive's entries. A directory file with other links is saved in place,
+// keeping them, so the other name would describe the rebuilt layout over
+// a data file that may not have it.
+void Archive::refuseSharedFiles(const File& data) const
+{
+    const char* why = " has other hard links (a backup made with cp -al or rsync --link-dest, say): a rebuild would "
+                      "change the entries of every archive that shares it. Give each file of the pair a file of its "
+                      "own first (copy it, then move the copy over it)";
+    if (data.linkCount() > 1) throw Failure("The data file " + dataPath_ + why);
+    sys::FileStatus directory;
+    if (sys::stat(directoryPath_.c_str(), &directory) == 0 && directory.links > 1)
+        throw Failure("The directory file " + directoryPath_ + why);
+}
+
 int64_t Archive::deadSpace() const
 {
     uint64_t sectors = 0;
@@ -154,10 +170,7 @@ int64_t Archive::rebuild(const Progress& progress)
     Layout layout = layoutOf(table_);
     uint64_t total = layout.sectors * kSectorSize;
     bool movesBytes = layout.firstToMove < table_.count() || oldSize != total;
-    if (movesBytes && data.linkCount() > 1)
-        throw Failure("The data file " + dataPath_ + " has other hard links (a backup made with cp -al or rsync " +
-                      "--link-dest, say): rebuilding it would change the entries of every archive that shares it. " +
-                      "Give it a file of its own first (copy it, then move the copy over it)");
+    if (movesBytes) refuseSharedFiles(data);
     if (layout.firstToMove < table_.count()) {
         refuseStartsThatDoNotFit(layout.start, layout.firstToMove, table_);
         if (frontIsFree(layout, total)) {

@@ -115,9 +115,10 @@ bool processExists(long pid);
 
 // Not counted and never failed: facts about this process and this system.
 long processId();
-// Text that tells this machine from others sharing a folder with it (on
-// Linux, its boot id, so the boot too; else its host name); the same for
-// every process of ours on it, "" when the system cannot say.
+// Text that tells this machine, and the set of process ids ours belong to,
+// from others sharing a folder with it (on Linux its boot id and pid
+// namespace; on Windows its computer name); the same for every process of
+// ours on it, "" when the system cannot say.
 std::string hostIdentity();
 // The path a write to `path` lands on: symbolic links resolved where the
 // system has them; "" when a link there cannot be followed.

@@ -968,3 +968,84 @@ TEST(Outside, AnArchiveOnReadOnlyMediaCanBeRead)
     ::umount2((t / "ro").c_str(), MNT_DETACH);
     EXPECT_TRUE(remounted);
 }
+
+// ---------------------------------------------------------------- found by attacking the above
+
+TEST(Outside, ARebuildRefusesADirectoryFileSharedWithABackup)
+{
+    // cp -al, then the data file made a file of its own: the directory file
+    // is still shared, and a save writes it in place for both names.
+    TempDir t;
+    std::string live = makeSpacedArchive(t / "live");
+    ::link(live.c_str(), (t / "backup.dir").c_str());
+    ::link((t / "live.img").c_str(), (t / "backup.img").c_str());
+    Entries backup = entriesOf(t / "backup.dir");
+    writeFile(t / "copy.img", readFile(t / "live.img"));
+    ::rename((t / "copy.img").c_str(), (t / "live.img").c_str());
+    Result r = runCli({"rebuild", live});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("brimlet-cli: The directory file " + live + " has other hard links", 0), 0u) << r.err;
+    EXPECT_EQ(entriesOf(t / "backup.dir"), backup);
+}
+
+TEST(Outside, AnExportThroughALinkIsJudgedWhereItLands)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "x", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    makeFolder(t / "other");
+    writeFile(t / "other/gta3.img", pattern(2048, 4)); // a lone data file another directory may pair with
+    ::symlink("other/gta3.dir", (t / "out.bin").c_str());
+    ::symlink("other/GTA3.IMG", (t / "out2.bin").c_str());
+    EXPECT_EQ(runCli({"export", dir, "a.dff", t / "out.bin"}).exitCode, 1);
+    EXPECT_EQ(runCli({"export", dir, "a.dff", t / "out2.bin"}).exitCode, 1);
+    EXPECT_FALSE(exists(t / "other/gta3.dir"));
+    EXPECT_FALSE(exists(t / "other/GTA3.IMG"));
+}
+
+TEST(Outside, TwoCreatesAtOnceMakeOneWholePair)
+{
+    TempDir t;
+    for (int i = 0; i < 60; ++i) {
+        std::string base = t / ("z" + std::to_string(i));
+        pid_t a = startCli({"create", base}), b = startCli({"create", base});
+        int codes = (waitCli(a) == 0) + (waitCli(b) == 0);
+        EXPECT_GE(codes, 1);
+        EXPECT_TRUE(exists(base + ".dir") && exists(base + ".img")) << base;
+    }
+}
+
+TEST(Outside, CrossedPairsDoNotWaitForEachOtherForEver)
+{
+    // b.dir is a.img and b.img is a.dir: the two archives take the same two
+    // files in the opposite order.
+    TempDir t;
+    std::string a = makeSpacedArchive(t / "a");
+    ::symlink("a.img", (t / "b.dir").c_str());
+    ::symlink("a.dir", (t / "b.img").c_str());
+    RunOptions bounded;
+    bounded.timeLimitSeconds = 20;
+    for (int i = 0; i < 40; ++i) {
+        pid_t other = startCli({"list", t / "b"});
+        EXPECT_NE(runCli({"list", a}, BRIMLET_CLI_PATH, bounded).exitCode, kHung);
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (stillRunning(other) && std::chrono::steady_clock::now() < until) ::usleep(2000);
+        if (stillRunning(other)) killCli(other), ADD_FAILURE() << "the other list still waited after 20 s";
+        waitCli(other);
+    }
+}
+
+TEST(Outside, WithoutProcNoTemporaryFileCanBeProvedOursAndNoneIsRemoved)
+{
+    TempDir t;
+    std::string dir = makeArchive(t / "x", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    std::string leftover = ourTemporaryName("4000000", "0"); // it could be a live writer's in a namespace we cannot see
+    writeFile(t / leftover, {1});
+    std::string script = "mount -t tmpfs none /proc || exit 77; exec " + std::string(BRIMLET_CLI_PATH) + " rename " +
+                         dir + " '#0' b.dff";
+    Result r = runCli({"--mount", "--propagation", "private", "--", "/bin/sh", "-c", script}, "/usr/bin/unshare");
+    if (r.exitCode == 77 || (r.exitCode == 1 && r.err.find("unshare") != std::string::npos))
+        GTEST_SKIP() << "needs root, to hide /proc: " << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(exists(t / leftover));
+    EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\tb.dff\n");
+}
