@@ -41,6 +41,7 @@
 namespace brimlet {
 
 class File;
+class ProgressCount;
 class SpanReach;
 
 // A change of the table, told to a listener (a list model) just before and
@@ -133,8 +134,19 @@ public:
     void renameEntry(size_t i, const std::string& name);
 
     // ---------------------------------------------------------------- bulk work
-    // Told how far a long command has come, in bytes (or entries) of `total`.
-    using Progress = std::function<void(uint64_t done, uint64_t total)>;
+    // How far a long command has come, told after each entry: entries and
+    // bytes done of their totals (bytes weigh a 10 MB entry as it is).
+    struct ProgressStep {
+        uint64_t entries = 0, entriesTotal = 0;
+        uint64_t bytes = 0, bytesTotal = 0;
+        // Done so far, in thousandths: by bytes where there are any.
+        unsigned permille() const
+        {
+            if (bytesTotal > 0) return static_cast<unsigned>(bytes * 1000 / bytesTotal);
+            return entriesTotal > 0 ? static_cast<unsigned>(entries * 1000 / entriesTotal) : 1000;
+        }
+    };
+    using Progress = std::function<void(const ProgressStep&)>;
 
     // Makes an empty pair (0-byte ".dir" and ".img") for `path`; refuses when
     // either file of the pair exists, touching nothing, except where a create
@@ -194,8 +206,8 @@ private:
     bool frontIsFree(const Layout& layout, uint64_t total) const;
     void checkFreeSpace(const File& data, uint64_t needed) const;
     void refuseSharedFiles(const File& data) const;
-    void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, const Progress& progress);
-    void copyDown(const Layout& layout, File& data, const Progress& progress, int passes);
+    void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress);
+    void copyDown(const Layout& layout, File& data, ProgressCount& progress);
     EntryTable& draft();
     void commit(const TableChange& change);
     void swapInDraft(const TableChange& change);

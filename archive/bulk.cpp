@@ -123,6 +123,12 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
     EntryTable& next = draft();
     SpanReach reach(next);
     ImportCount count;
+    uint64_t bytesTotal = 0;
+    for (const ImportItem& item : plan) { // for the progress only: the sizes as they are now
+        sys::FileStatus st;
+        if (sys::stat(item.source.c_str(), &st) == 0) bytesTotal += st.size;
+    }
+    ProgressCount done(progress, plan.size(), bytesTotal);
     for (size_t k = 0; k < plan.size(); ++k) {
         File source(plan[k].source, File::Mode::ReadOnly);
         refuseArchiveFile(source, directoryPath_, data);
@@ -138,7 +144,7 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
             ++count.added;
         }
         source.close();
-        if (progress) progress(k + 1, plan.size());
+        done.entryDone(length);
     }
     data.sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Reset});
@@ -286,6 +292,9 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
     if (order.empty())
         for (size_t i = 0; i < table_.count(); ++i) order.push_back(i);
     std::vector<std::string> files = fileNamesFor(table_, order);
+    uint64_t bytesTotal = 0;
+    for (size_t i : order) bytesTotal += spanOf(table_[i]).length;
+    ProgressCount done(progress, order.size(), bytesTotal);
     ExtractCount count;
     for (size_t k = 0; k < order.size(); ++k) {
         size_t i = order[k];
@@ -316,7 +325,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             writeInFolder(folder, files[k], data, static_cast<uint64_t>(span.start), span.length);
             ++count.written;
         }
-        if (progress) progress(k + 1, order.size());
+        done.entryDone(span.length);
     }
     if (sys::syncfs(folder.fd()) != 0) throw Failure("Stream write error");
     data.close();

@@ -3,6 +3,7 @@
 // share. Internal to the archive store.
 #pragma once
 
+#include "archive.h"
 #include "entry_table.h"
 #include "file.h"
 #include "sectors.h"
@@ -12,6 +13,27 @@
 #include <vector>
 
 namespace brimlet {
+
+// Counts a long command's entries and bytes toward their totals and tells
+// its Progress after each entry.
+class ProgressCount {
+public:
+    ProgressCount(const Archive::Progress& progress, uint64_t entries, uint64_t bytes) : progress_(progress)
+    {
+        step_.entriesTotal = entries;
+        step_.bytesTotal = bytes;
+    }
+    void entryDone(uint64_t bytes)
+    {
+        ++step_.entries;
+        step_.bytes += bytes;
+        if (progress_) progress_(step_);
+    }
+
+private:
+    const Archive::Progress& progress_;
+    Archive::ProgressStep step_;
+};
 
 // An entry's bytes in the data file.
 struct Span {

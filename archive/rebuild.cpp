@@ -118,7 +118,7 @@ void Archive::checkFreeSpace(const File& data, uint64_t needed) const
 
 // Steps 1 and 2: copies of the entries to move past both ends of the file,
 // and the directory switched to them.
-void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data, const Progress& progress)
+void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress)
 {
     size_t first = layout.firstToMove, count = table_.count();
     uint64_t movedFrom = layout.start[first] * kSectorSize;
@@ -131,7 +131,7 @@ void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data,
         uint64_t at = staging + layout.start[i] * kSectorSize - movedFrom;
         copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(), at, span.length,
                     WriteFailure::IoCode);
-        if (progress) progress(i - first + 1, 2 * (count - first));
+        progress.entryDone(span.length);
     }
     data.sync();
     EntryTable& next = draft();
@@ -142,15 +142,15 @@ void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data,
 }
 
 // Steps 3 and 4: each entry to move copied to its place, where nothing points,
-// and the directory switched there. `passes`: of the progress's total.
-void Archive::copyDown(const Layout& layout, File& data, const Progress& progress, int passes)
+// and the directory switched there.
+void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress)
 {
     size_t first = layout.firstToMove, count = table_.count();
     for (size_t i = first; i < count; ++i) {
         uint64_t length = uint64_t{table_[i].sectorCount()} * kSectorSize;
         copyBetween(data, uint64_t(table_[i].startSector()) * kSectorSize, data.descriptor(), data.path(),
                     layout.start[i] * kSectorSize, length, WriteFailure::IoCode);
-        if (progress) progress((passes - 1) * (count - first) + i - first + 1, passes * (count - first));
+        progress.entryDone(length);
     }
     data.sync();
     EntryTable& next = draft();
@@ -173,14 +173,20 @@ int64_t Archive::rebuild(const Progress& progress)
     if (movesBytes) refuseSharedFiles(data);
     if (layout.firstToMove < table_.count()) {
         refuseStartsThatDoNotFit(layout.start, layout.firstToMove, table_);
+        // Each entry to move is copied once straight to its place, or twice
+        // through the staging copies.
+        uint64_t moved = total - layout.start[layout.firstToMove] * kSectorSize;
+        size_t entries = table_.count() - layout.firstToMove;
         if (frontIsFree(layout, total)) {
             checkFreeSpace(data, total > oldSize ? total - oldSize : 0);
             AppendedBytes grown(data);
-            copyDown(layout, data, progress, 1);
+            ProgressCount done(progress, entries, moved);
+            copyDown(layout, data, done);
             grown.keep();
         } else {
-            stagePastTheEnds(layout, total, data, progress);
-            copyDown(layout, data, progress, 2);
+            ProgressCount done(progress, 2 * entries, 2 * moved);
+            stagePastTheEnds(layout, total, data, done);
+            copyDown(layout, data, done);
         }
     }
     // Only dead space is left past the total.

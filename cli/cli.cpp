@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -241,13 +243,28 @@ const std::map<std::string, Command>& commands()
     return table;
 }
 
-// On a terminal, long commands show how far they are on standard error;
-// piped, they print only their summary.
+// "12.3 MB", for the progress line.
+std::string megabytes(uint64_t bytes)
+{
+    uint64_t tenths = (bytes * 10 + 524288) / 1048576;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+// On a terminal, long commands show how far they are on standard error, a
+// line redrawn at most five times a second (and once at the end); piped,
+// they print only their summary.
 Archive::Progress progressOn(std::ostream& err, const std::string& command)
 {
     if (&err != &std::cerr || !errorIsTerminal()) return {};
-    return [&err, command](uint64_t done, uint64_t total) {
-        err << '\r' << command << ": " << done << " of " << total << (done == total ? "\n" : "") << std::flush;
+    auto last = std::make_shared<std::chrono::steady_clock::time_point>();
+    return [&err, command, last](const Archive::ProgressStep& step) {
+        auto now = std::chrono::steady_clock::now();
+        bool finished = step.entries == step.entriesTotal;
+        if (!finished && now - *last < std::chrono::milliseconds(200)) return;
+        *last = now;
+        err << '\r' << command << ": " << step.entries << " of " << step.entriesTotal << " entries, "
+            << megabytes(step.bytes) << " of " << megabytes(step.bytesTotal) << " (" << step.permille() / 10 << "%)"
+            << (finished ? "\n" : "") << std::flush;
     };
 }
 

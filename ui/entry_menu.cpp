@@ -40,8 +40,8 @@ brimlet::Archive::Progress Twnd_dir::progressShownAs(const QString& label)
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setMinimumDuration(400);
     dialog->setCancelButton(nullptr); // the commands are all or nothing, not to be cut short
-    return [dialog](uint64_t done, uint64_t total) {
-        dialog->setValue(total == 0 ? 1000 : static_cast<int>(done * 1000 / total));
+    return [dialog](const brimlet::Archive::ProgressStep& step) {
+        dialog->setValue(static_cast<int>(step.permille()));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
 }

@@ -3,6 +3,8 @@
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 
+#include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 
 using namespace brimlet;
@@ -239,3 +241,27 @@ TEST(CliBulk, NamesInMessagesCannotSteerTheTerminal)
     EXPECT_EQ(r.err, "brimlet-cli: #0 \"\\x1B]2;x\\x07/a.dff\" written as \"_]2;x__a.dff\"\n"
                      "brimlet-cli: #1 \"nl\\x0Ax.dff\" written as \"nl_x.dff\"\n");
 }
+
+#ifndef _WIN32
+TEST(CliProgress, OnATerminalItIsRedrawnAFewTimesASecondWithBytesAndAPercentage)
+{
+    TempDir t;
+    ASSERT_EQ(runCli({"create", t / "big"}).exitCode, 0);
+    std::string command = std::string(BRIMLET_CLI_PATH) + " import " + (t / "big");
+    for (int i = 0; i < 1500; ++i) {
+        std::string file = t / ("f" + std::to_string(i) + ".dff");
+        writeFile(file, pattern(i == 0 ? 3u << 20 : 100));
+        command += " " + file;
+    }
+    auto start = std::chrono::steady_clock::now();
+    Result r = runCli({"-qec", command, "/dev/null"}, "/usr/bin/script"); // a terminal of its own
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    size_t redraws = 0;
+    for (size_t at = r.out.find("\rimport:"); at != std::string::npos; at = r.out.find("\rimport:", at + 1)) ++redraws;
+    EXPECT_LE(redraws, static_cast<size_t>(seconds * 5) + 3) << r.out; // not one per entry
+    EXPECT_NE(r.out.find("import: 1500 of 1500 entries, 3.1 MB of 3.1 MB (100%)"), std::string::npos) << r.out;
+    // The first entry is most of the bytes: after it, most of the way is done.
+    EXPECT_EQ(r.out.find("import: 1 of 1500 entries, 3.0 MB of 3.1 MB (0%)"), std::string::npos);
+}
+#endif
