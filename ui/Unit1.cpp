@@ -82,6 +82,7 @@ Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(pare
 {
     setObjectName("wnd_dir");
     setWindowTitle("brimlet");
+    setWindowIcon(programIcon()); // in the window manager and the task bar
     setFont(windowFont(11));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);

@@ -5,6 +5,7 @@
 // pixel's colour (magenta) is transparent.
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 #include <array>
 
@@ -26,3 +27,7 @@ enum class Glyph { Open, Compress, Replace, Export, Delete, Import };
 
 // The glyph with its bottom-left pixel's colour made transparent.
 QPixmap glyphPixmap(Glyph glyph);
+
+// The program's icon, the installed SVG's picture drawn at 16, 32, 48 and
+// 64 pixels (so that no SVG support is needed to show it).
+QIcon programIcon();

@@ -4,6 +4,7 @@
 #include "Unit1.h"
 #include "fake_dialogs.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +26,29 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry(), QRect(258, 122, 170, 559), 20000);
         w.resize(10, 559);
         QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry().width(), 170, 20000); // never narrower
+    }
+
+    void theWindowCarriesTheProgramsIcon()
+    {
+        QTemporaryDir settings;
+        Twnd_dir::settingsStore = [&] {
+            return std::make_unique<QSettings>(settings.filePath("settings.ini"), QSettings::IniFormat);
+        };
+        FakeDialogs fake;
+        Twnd_dir w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // What the window manager and a task bar read: _NET_WM_ICON, as
+        // width, height and the pixels of each size.
+        QProcess xprop;
+        xprop.start("xprop", {"-id", QString::number(w.winId()), "-f", "_NET_WM_ICON", "32x", " = $0+", "_NET_WM_ICON"});
+        QVERIFY(xprop.waitForFinished(10000));
+        QString icon = QString::fromLatin1(xprop.readAllStandardOutput());
+        QVERIFY2(icon.startsWith("_NET_WM_ICON(CARDINAL) = "), qPrintable(icon.left(300)));
+        for (const char* size : {" = 0x10, 0x10, ", ", 0x40, 0x40, "}) QVERIFY2(icon.contains(size), size);
+        // The sheet's blue rows and the block's orange are there, not a generic picture.
+        QVERIFY(icon.contains("0xff3070d0"));
+        QVERIFY(icon.contains("0xffe08828"));
     }
 };
 
