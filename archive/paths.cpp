@@ -178,11 +178,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool containsIgnoringCase(const std::string& text, const std::string& search)
-{
-    return containsLowered(text, lowerAscii(search));
-}
-
 bool containsLowered(std::string_view text, std::string_view loweredSearch)
 {
     if (loweredSearch.empty() || loweredSearch.size() > text.size()) return false;
