@@ -25,12 +25,6 @@ EntryTable& EntryTable::operator=(const EntryTable& other)
     return *this;
 }
 
-void EntryTable::assign(const uint8_t* bytes, size_t size)
-{
-    count_ = std::min(size / kEntrySize, kCapacity);
-    std::memcpy(entries(), bytes, count_ * kEntrySize);
-}
-
 void EntryTable::copyFrom(const EntryTable& other)
 {
     std::memcpy(entries(), other.entries(), other.count_ * kEntrySize);

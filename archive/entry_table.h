@@ -32,9 +32,6 @@ public:
     const uint8_t* image() const { return reinterpret_cast<const uint8_t*>(entries()); }
     size_t imageSize() const { return count_ * kEntrySize; }
 
-    // Takes a directory file's bytes: whole entries only, a trailing partial
-    // entry is dropped. The caller has checked that they fit.
-    void assign(const uint8_t* bytes, size_t size);
     // For reading a directory file straight into the table: room for `count`
     // entries, which the caller fills and then commits with setCount().
     uint8_t* storage() { return reinterpret_cast<uint8_t*>(entries()); }

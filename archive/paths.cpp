@@ -212,11 +212,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool containsIgnoringCase(const std::string& text, const std::string& search)
-{
-    return containsLowered(text, lowerAscii(search));
-}
-
 bool containsLowered(std::string_view text, std::string_view loweredSearch)
 {
     if (loweredSearch.empty() || loweredSearch.size() > text.size()) return false;
@@ -274,7 +269,9 @@ std::string partnerOf(const std::string& path, const std::string& extension, con
     std::string exact = changeHostExtension(path, extension);
     bool reachable = fileExists(exact);
     if (reachable && asSpelledOnDisk(exact) == exact) return exact;
-    auto [folder, name] = splitPath(exact);
+    // References, not a structured binding: the lambdas below capture them.
+    PathParts parts = splitPath(exact);
+    const std::string &folder = parts.folder, &name = parts.name;
     std::string base = name.substr(0, name.size() - extension.size());
     auto names = sys::listFolder(folderOf(exact).c_str());
     auto sameBase = [&](const std::string& candidate, const std::string& wantedBase, const std::string& ext) {

@@ -104,9 +104,8 @@ std::string safeFileName(const std::string& name);
 char lowerAsciiByte(char c);
 std::string lowerAscii(std::string text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
-// An empty search text is found nowhere.
-bool containsIgnoringCase(const std::string& text, const std::string& search);
-// The same without allocating, for a search text already lower-cased.
+// Whether `text` contains `loweredSearch` (already lower-cased), ignoring the
+// case of ASCII letters. An empty search text is found nowhere.
 bool containsLowered(std::string_view text, std::string_view loweredSearch);
 
 // True only for an existing file-system entry that is not a folder.

@@ -12,6 +12,8 @@ BUILD_PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev"
 # GoogleTest's sources to build it for Windows.
 WINDOWS_PACKAGES="cmake make mingw-w64 wine wine64 googletest"
 TEST_PACKAGES="xvfb openbox x11-utils util-linux desktop-file-utils appstream shared-mime-info libglib2.0-bin dpkg-dev lintian"
+# clang, and its libFuzzer and sanitizer runtimes for the fuzz target.
+CLANG_PACKAGES="clang libclang-rt-14-dev"
 
 missing_packages() {
   local missing=""
@@ -36,4 +38,14 @@ ensure_packages() {
   fi
 }
 
-jobs() { echo 2; }
+# Parallel build jobs.
+build_jobs() { echo 2; }
+
+# fuzz_build FOLDER [CMAKE ARGUMENTS...]: configures a clang build with the
+# fuzz target, without the window and the benchmarks.
+fuzz_build() {
+  local folder="$1"
+  shift
+  CC=clang CXX=clang++ cmake -S . -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMLET_FUZZ=ON \
+    -DBRIMLET_WITH_UI=OFF -DBRIMLET_BENCH=OFF "$@" >/dev/null
+}

@@ -65,8 +65,7 @@ void makeFixture(const TempDir& t)
 // Every entry's exported bytes, read straight from the files.
 std::vector<Bytes> exports(const Bytes& directory, const Bytes& data)
 {
-    EntryTable table;
-    table.assign(directory.data(), directory.size());
+    EntryTable table = tableOf(directory);
     std::vector<Bytes> out;
     for (size_t i = 0; i < table.count(); ++i) {
         size_t from = static_cast<size_t>(table[i].startSector()) * 2048;
@@ -126,8 +125,7 @@ struct State {
 State stateOf(const TempDir& t)
 {
     Bytes directory = readFile(t / "gta3.dir");
-    EntryTable table;
-    table.assign(directory.data(), directory.size());
+    EntryTable table = tableOf(directory);
     State state{{}, exports(directory, readFile(t / "gta3.img"))};
     for (size_t i = 0; i < table.count(); ++i) state.names.push_back(table[i].name());
     return state;

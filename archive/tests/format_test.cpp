@@ -169,8 +169,7 @@ TEST(EntryTable, AssignDropsTrailingPartialEntryAndRemoveKeepsOrder)
 {
     Bytes bytes = directoryBytes({makeEntry(1, 1, "a"), makeEntry(2, 1, "b"), makeEntry(3, 1, "c")});
     bytes.resize(100); // 3 entries and 4 stray bytes
-    EntryTable table;
-    table.assign(bytes.data(), bytes.size());
+    EntryTable table = tableOf(bytes);
     ASSERT_EQ(table.count(), 3u);
     EXPECT_EQ(table.imageSize(), 96u);
     table.remove(0);

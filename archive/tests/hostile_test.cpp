@@ -187,9 +187,9 @@ TEST(Hostile, BadSourcesAndDestinations)
     ::chmod((t / "secret.dff").c_str(), 0);
     sources.push_back({t / "secret.dff", "File access denied"});
 #endif
-    for (auto& [source, message] : sources) {
-        expectRefused(t, [&] { archive.addEntry(source); }, message);
-        expectRefused(t, [&] { archive.replaceEntry(0, source); }, message);
+    for (const auto& source : sources) {
+        expectRefused(t, [&] { archive.addEntry(source.first); }, source.second);
+        expectRefused(t, [&] { archive.replaceEntry(0, source.first); }, source.second);
     }
     expectRefused(t, [&] { archive.exportEntry(0, t / "nofolder/out"); }, "Cannot create file " + (t / "nofolder/out"));
     writeFile(t / "locked.out", {9});

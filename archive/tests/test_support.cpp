@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include "archive/paths.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +108,19 @@ Bytes directoryBytes(const std::vector<DirEntry>& entries)
     Bytes bytes;
     for (const auto& e : entries) bytes.insert(bytes.end(), e.bytes().begin(), e.bytes().end());
     return bytes;
+}
+
+EntryTable tableOf(const Bytes& directory)
+{
+    EntryTable table;
+    table.setCount(std::min(directory.size() / kEntrySize, EntryTable::kCapacity));
+    std::copy_n(directory.begin(), table.imageSize(), table.storage());
+    return table;
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& search)
+{
+    return containsLowered(text, lowerAscii(search));
 }
 
 std::string makeArchive(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data)

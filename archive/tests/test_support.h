@@ -2,7 +2,7 @@
 // whole-file reads and writes, and hand-made directory entries.
 #pragma once
 
-#include "archive/dir_entry.h"
+#include "archive/entry_table.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -52,6 +52,10 @@ Bytes pattern(size_t size, uint8_t seed = 1); // recognisable non-zero bytes
 
 DirEntry makeEntry(int32_t start, uint32_t count, const std::string& name);
 Bytes directoryBytes(const std::vector<DirEntry>& entries);
+// A table of a directory file's whole entries; a trailing partial entry is dropped.
+EntryTable tableOf(const Bytes& directory);
+// containsLowered for a search text in any case.
+bool containsIgnoringCase(const std::string& text, const std::string& search);
 
 // Writes base.dir with `entries` and base.img with `data`; returns base.dir.
 std::string makeArchive(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data);
