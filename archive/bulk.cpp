@@ -255,10 +255,10 @@ std::vector<std::string> fileNamesFor(const EntryTable& table, const std::vector
     auto key = [](const std::string& name) { return sys::fileNameKey(lowerAscii(name)); };
     std::set<std::string> seenNames, taken;
     std::vector<bool> duplicate(order.size());
-    for (size_t k = 0; k < order.size(); ++k)
-        duplicate[k] = !seenNames.insert(key(table[order[k]].name())).second;
-    // Names are Latin-1; file names are written as UTF-8 (on Windows, as the UTF-16 of that).
+    // Names are Latin-1; file names are written as UTF-8 (on Windows, as the
+    // UTF-16 of that), and compared so, where "\xE9" and "\xC9" are one name.
     auto textOf = [&](size_t k) { return hostTextOfEntryName(table[order[k]].nameView()); };
+    for (size_t k = 0; k < order.size(); ++k) duplicate[k] = !seenNames.insert(key(textOf(k))).second;
     for (size_t k = 0; k < order.size(); ++k) {
         std::string name = textOf(k);
         if (!duplicate[k] && safeFileName(name) == name) taken.insert(key(files[k] = name));

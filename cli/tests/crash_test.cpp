@@ -192,6 +192,11 @@ int runAll(bool noNewFiles)
     int kills = 0, trial = 0;
     std::mt19937 random(42);
     for (const Operation& op : operations()) {
+#ifdef _WIN32
+        // There the directory file is written in place through a second hard
+        // link, and rebuild refuses a directory file with other links.
+        if (noNewFiles && op.name == "rebuild") continue;
+#endif
         SCOPED_TRACE(op.name);
         Checker c = measure(op, root, trial, noNewFiles);
         // At each system call in turn, until the operation runs to its end.
