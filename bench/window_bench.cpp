@@ -43,20 +43,21 @@ std::string largeArchive()
 }
 
 // Never shown: the window is driven by its handlers only.
-struct NoDialogs : DialogProvider {
-    bool executeFileDialog(TFileDialog&) override { return false; }
-    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
-    void showError(const QString&) override {}
-    bool chooseFiles(const QString&, QStringList&) override { return false; }
-    bool chooseFolder(const QString&, QString&) override { return false; }
-    bool confirm(const QString&, const QString&) override { return false; }
-    void showReport(const QString&, const QString&) override {}
+struct NoDialogs : Dialogs {
+    bool executeFileDialog(FileDialog&) override { return false; }
+    bool inputQuery(const std::string&, const std::string&, std::string&) override { return false; }
+    void showError(const std::string&) override {}
+    bool chooseFiles(const std::string&, std::vector<std::string>&) override { return false; }
+    bool chooseFolder(const std::string&, std::string&) override { return false; }
+    bool confirm(const std::string&, const std::string&) override { return false; }
+    void showReport(const std::string&, const std::string&) override {}
+    Archive::Progress showProgress(const std::string&) override { return {}; }
 };
 
 Twnd_dir& window()
 {
     static NoDialogs none;
-    setDialogProvider(&none);
+    setDialogs(&none);
     Twnd_dir::settingsStore = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); };
     static Twnd_dir w;
     static bool shown = [] {

@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/check.h"
+#include "window/wording.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
 
@@ -200,9 +201,7 @@ int extract(Call& c)
 
 int rebuild(Call& c)
 {
-    int64_t given = c.archive.rebuild(c.progress);
-    if (given >= 0) c.out << "gave back " << given << " bytes\n";
-    else c.out << "the data file grew by " << -given << " bytes (entries that shared a span have their own copies)\n";
+    c.out << rebuildSummary(c.archive.rebuild(c.progress)) << '\n';
     return 0;
 }
 

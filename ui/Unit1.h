@@ -1,30 +1,30 @@
-// Unit1: the main window `wnd_dir` of class Twnd_dir.
+// Unit1: the main window `wnd_dir` of class Twnd_dir, on Qt.
 //
-// The window owns the open archive (its path and entry table) for the whole
-// run. Its handlers stay thin: apply the selection rule, ask through a
-// dialog, run one archive operation, then tell the list what changed. Every
-// handler runs through the application's failure handler (error_handler.h).
+// The window creates the controls, paints the rows and forwards every event
+// to its behaviour (window/dir_window.h), which owns the open archive and
+// decides what each command does. It is the behaviour's view: the lists'
+// selections, the captions, the search text and the focus.
 #pragma once
 
 #include "align_speed_button.h"
-#include "archive/archive.h"
 #include "dialogs.h"
 #include "entry_list.h"
 #include "images.h"
 #include "search_results.h"
+#include "window/dir_window.h"
 
 #include "HOX_dragdrop.h"
 #include "HOX_edit.h"
 
 #include <QGroupBox>
 #include <QMenu>
-#include <QStringList>
 #include <QSettings>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-class Twnd_dir : public QWidget {
+class Twnd_dir : public QWidget, private brimlet::WindowView {
     Q_OBJECT
 public:
     // `arguments`: the program's command-line arguments after its name.
@@ -45,9 +45,9 @@ public:
     QGroupBox* GroupBox2;
     TListBox* ListBox1;
     THOX_edit* inp_find;
-    std::unique_ptr<TFileDialog> OpenDialog1;
-    std::unique_ptr<TFileDialog> SaveDialog1;
-    std::unique_ptr<TFileDialog> OpenDialog2;
+    brimlet::FileDialog* OpenDialog1;
+    brimlet::FileDialog* SaveDialog1;
+    brimlet::FileDialog* OpenDialog2;
     THOX_dragdrop* HOX_dragdrop1;
     std::unique_ptr<TImageList> ImageList1;
 
@@ -55,34 +55,34 @@ public:
     // application "brimlet". Tests point it elsewhere.
     static std::function<std::unique_ptr<QSettings>()> settingsStore;
 
-    const brimlet::Archive& archive() const { return entryModel_->archive(); }
+    const brimlet::Archive& archive() const { return behaviour_->archive(); }
     EntryListModel* entryModel() const { return entryModel_; }
     SearchResultsModel* resultsModel() const { return resultsModel_; }
 
     // Makes the archive at `path` the current one and lists its entries.
-    void openimg(const QString& path);
+    void openimg(const QString& path) { behaviour_->openimg(toPath(path)); }
 
-    // Handlers.
-    void FormShow();
-    void FormCloseQuery();
+    // Handlers: each forwards to the behaviour's handler of the same name.
+    void FormShow() { behaviour_->FormShow(); }
+    void FormCloseQuery() { behaviour_->FormCloseQuery(); }
     void FormResize();
-    void btn_openClick();
-    void btn_exportClick();
-    void btn_importClick();
-    void btn_replaceClick();
-    void btn_deleteClick();
-    void ListDblClick();
+    void btn_openClick() { behaviour_->btn_openClick(); }
+    void btn_exportClick() { behaviour_->btn_exportClick(); }
+    void btn_importClick() { behaviour_->btn_importClick(); }
+    void btn_replaceClick() { behaviour_->btn_replaceClick(); }
+    void btn_deleteClick() { behaviour_->btn_deleteClick(); }
+    void ListDblClick() { behaviour_->ListDblClick(); }
     void ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State);
-    void inp_findChange();
-    void ListBox1Click();
+    void inp_findChange() { behaviour_->inp_findChange(); }
+    void ListBox1Click() { behaviour_->ListBox1Click(); }
     void HOX_dragdrop1filesdropped(int numitems, const QStringList& list);
 
-    // The entry list's menu (right-click or the menu key); entry_menu.cpp.
+    // The entry list's menu (right-click or the menu key).
     QMenu* ListMenu;
-    void menu_importClick();
-    void menu_exportAllClick();
-    void menu_checkClick();
-    void menu_rebuildClick();
+    void menu_importClick() { behaviour_->menu_importClick(); }
+    void menu_exportAllClick() { behaviour_->menu_exportAllClick(); }
+    void menu_checkClick() { behaviour_->menu_checkClick(); }
+    void menu_rebuildClick() { behaviour_->menu_rebuildClick(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -93,28 +93,27 @@ protected:
 private:
     void createControls();
     void createListMenu();
-    brimlet::Archive::Progress progressShownAs(const QString& label);
     void placeWindow();
     void fitOuterSize();
-    void applySelectionRule();
-    void presetEntryDialogs(const QString& text);
-    void openCommand();
-    void replaceCommand(const QString* offeredFile);
-    void restoreSettings();
-    static void createStore(const QSettings& settings);
-    void saveSettings();
 
-    QStringList arguments_;
+    // The behaviour's view.
+    int selectedEntry() const override { return List->ItemIndex(); }
+    void selectEntry(int row) override { List->setItemIndex(row); }
+    void entriesChanging(const brimlet::TableChange& change, bool before) override;
+    void setEntriesCaption(const std::string& caption) override;
+    std::string searchText() const override;
+    void setSearchText(const std::string& text) override;
+    int selectedResult() const override { return ListBox1->ItemIndex(); }
+    void resultsChanging(bool before) override { resultsModel_->announce(before); }
+    void focusEntries() override { List->setFocus(); }
+    void focusResults() override { ListBox1->setFocus(); }
+
+    std::unique_ptr<brimlet::DirWindow> behaviour_;
     EntryListModel* entryModel_;
     SearchResultsModel* resultsModel_;
     bool shown_ = false;
     bool outerSizeFitted_ = false;
 };
-
-// Paths reach the archive absolute (so that its messages name the full path)
-// and in the file system's encoding.
-std::string toPath(const QString& path);
-QString fromPath(const std::string& path);
 
 // The window's fonts: Tahoma where it is installed, else the default sans-serif.
 QFont windowFont(int pixelSize);

@@ -1,6 +1,10 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QProgressDialog>
+#include <memory>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -16,32 +20,39 @@
 
 namespace {
 
-class QtDialogProvider : public DialogProvider {
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+std::string utf8(const QString& text) { return text.toStdString(); }
+
+class QtDialogs : public brimlet::Dialogs {
 public:
-    bool executeFileDialog(TFileDialog& d) override
+    bool executeFileDialog(brimlet::FileDialog& d) override
     {
-        QFileDialog dialog(d.Owner, QString(), QString(), qtFilterFrom(d.Filter));
-        dialog.setObjectName(d.Name);
+        QFileDialog dialog(QApplication::activeWindow(), QString(), QString());
+        dialog.setNameFilters(qtFilterFrom(d.Filter));
+        dialog.setObjectName(QString::fromStdString(d.Name));
         // No overwrite question, and a typed name need not exist: a missing
-        // file is reported by the command that opens it.
+        // file is reported by the command that opens it. The filter reads as
+        // its text alone.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setAcceptMode(d.DialogKind == TFileDialog::Kind::Save ? QFileDialog::AcceptSave
-                                                                     : QFileDialog::AcceptOpen);
-        preset(dialog, d.FileName);
+        dialog.setAcceptMode(d.DialogKind == brimlet::FileDialog::Kind::Save ? QFileDialog::AcceptSave
+                                                                              : QFileDialog::AcceptOpen);
+        preset(dialog, fromPath(d.FileName));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-        d.FileName = dialog.selectedFiles().first();
-        lastFolder_ = QFileInfo(d.FileName).absolutePath();
+        QString chosen = dialog.selectedFiles().first();
+        d.FileName = toPath(chosen);
+        lastFolder_ = QFileInfo(chosen).absolutePath();
         return true;
     }
 
-    bool inputQuery(const QString& caption, const QString& prompt, QString& value) override
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
     {
         QDialog dialog(QApplication::activeWindow());
-        dialog.setWindowTitle(caption);
+        dialog.setWindowTitle(text(caption));
         auto* layout = new QVBoxLayout(&dialog);
-        layout->addWidget(new QLabel(prompt, &dialog));
-        auto* edit = new QLineEdit(value, &dialog);
+        layout->addWidget(new QLabel(text(prompt), &dialog));
+        auto* edit = new QLineEdit(text(value), &dialog);
         edit->setMaxLength(255);
         edit->selectAll();
         layout->addWidget(edit);
@@ -54,46 +65,48 @@ public:
         if (QScreen* screen = QApplication::primaryScreen())
             dialog.move(screen->availableGeometry().center() - dialog.rect().center());
         if (dialog.exec() != QDialog::Accepted) return false;
-        value = edit->text();
+        value = utf8(edit->text());
         return true;
     }
 
-    void showError(const QString& text) override
+    void showError(const std::string& message) override
     {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), breakable(text),
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), breakable(text(message)),
                         QMessageBox::Ok, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
     }
 
-    bool chooseFiles(const QString& caption, QStringList& files) override
+    bool chooseFiles(const std::string& caption, std::vector<std::string>& files) override
     {
-        files = QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, lastFolder_);
-        if (files.isEmpty()) return false;
-        lastFolder_ = QFileInfo(files.first()).absolutePath();
-        return true;
-    }
-
-    bool chooseFolder(const QString& caption, QString& folder) override
-    {
-        QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption,
-                                                           folder.isEmpty() ? lastFolder_ : folder);
+        QStringList chosen = QFileDialog::getOpenFileNames(QApplication::activeWindow(), text(caption), lastFolder_);
         if (chosen.isEmpty()) return false;
-        folder = chosen;
+        lastFolder_ = QFileInfo(chosen.first()).absolutePath();
+        files.clear();
+        for (const QString& file : chosen) files.push_back(toPath(file));
         return true;
     }
 
-    bool confirm(const QString& caption, const QString& question) override
+    bool chooseFolder(const std::string& caption, std::string& folder) override
     {
-        return QMessageBox::question(QApplication::activeWindow(), caption, question) == QMessageBox::Yes;
+        QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), text(caption),
+                                                           folder.empty() ? lastFolder_ : fromPath(folder));
+        if (chosen.isEmpty()) return false;
+        folder = toPath(chosen);
+        return true;
     }
 
-    void showReport(const QString& caption, const QString& text) override
+    bool confirm(const std::string& caption, const std::string& question) override
+    {
+        return QMessageBox::question(QApplication::activeWindow(), text(caption), text(question)) == QMessageBox::Yes;
+    }
+
+    void showReport(const std::string& caption, const std::string& report) override
     {
         QDialog dialog(QApplication::activeWindow());
-        dialog.setWindowTitle(caption);
+        dialog.setWindowTitle(text(caption));
         auto* layout = new QVBoxLayout(&dialog);
-        auto* view = new QPlainTextEdit(text, &dialog);
+        auto* view = new QPlainTextEdit(text(report), &dialog);
         view->setReadOnly(true);
         view->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(view);
@@ -102,6 +115,21 @@ public:
         layout->addWidget(buttons);
         dialog.resize(560, 360);
         dialog.exec();
+    }
+
+    // A progress dialog that lives as long as the returned callback; shown
+    // only when the work lasts. The window keeps painting meanwhile.
+    brimlet::Archive::Progress showProgress(const std::string& label) override
+    {
+        auto dialog = std::make_shared<QProgressDialog>(text(label), QString(), 0, 1000, QApplication::activeWindow());
+        dialog->setWindowTitle("Brimlet");
+        dialog->setWindowModality(Qt::WindowModal);
+        dialog->setMinimumDuration(400);
+        dialog->setCancelButton(nullptr); // the commands are all or nothing, not to be cut short
+        return [dialog](const brimlet::Archive::ProgressStep& step) {
+            dialog->setValue(static_cast<int>(step.permille()));
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
     }
 
 private:
@@ -155,25 +183,30 @@ private:
     QString lastFolder_;
 };
 
-DialogProvider* installed = nullptr;
-
 }  // namespace
 
-DialogProvider& dialogs()
+brimlet::Dialogs& qtDialogs()
 {
-    static QtDialogProvider real;
-    return installed ? *installed : real;
+    static QtDialogs real;
+    return real;
 }
 
-void setDialogProvider(DialogProvider* provider) { installed = provider; }
-
-QString qtFilterFrom(const QString& filter)
+QStringList qtFilterFrom(const std::string& filter)
 {
-    auto bar = filter.indexOf('|');
-    if (bar < 0) return filter;
-    QStringList patterns = filter.mid(bar + 1).split(';');
+    QString whole = QString::fromStdString(filter);
+    auto bar = whole.indexOf('|');
+    if (bar < 0) return {whole};
+    QStringList patterns = whole.mid(bar + 1).split(';');
     // "*.*" matches every file on the original platform, also one without an extension.
     for (QString& pattern : patterns)
         if (pattern == "*.*") pattern = "*";
-    return filter.left(bar) + " (" + patterns.join(' ') + ")";
+    return {whole.left(bar) + " (" + patterns.join(' ') + ")"};
 }
+
+std::string toPath(const QString& path)
+{
+    QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    return QFile::encodeName(absolute).toStdString();
+}
+
+QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }

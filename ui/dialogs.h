@@ -1,58 +1,21 @@
-// The dialogs the window asks the user through, behind one small interface
-// so that tests can answer them.
-//
-// `TFileDialog` is a standard file dialog as the window's components use it:
-// a filter in "text|patterns" form and a file name that it keeps between uses,
-// also when cancelled. `DialogProvider` shows the dialogs; the program uses
-// the real Qt dialogs, tests install their own.
+// The Qt window's dialogs: the standard file dialogs, the text-input
+// dialog, the error box, the progress dialog and the menu's questions and
+// reports, shown for the window's behaviour (window/dialogs.h), which
+// speaks UTF-8. File names cross in the file system's encoding.
 #pragma once
 
+#include "window/dialogs.h"
+
 #include <QString>
-#include <QStringList>
 
-class QWidget;
+// The real dialogs; the window installs them as the front end's own.
+brimlet::Dialogs& qtDialogs();
 
-class TFileDialog;
+// "text|*.a;*.b" as Qt's filter: the text as it is, with the patterns given
+// apart, so that the dialog shows only the text.
+QStringList qtFilterFrom(const std::string& filter);
 
-class DialogProvider {
-public:
-    virtual ~DialogProvider() = default;
-    // Shows the dialog; on OK stores the chosen path in its FileName.
-    virtual bool executeFileDialog(TFileDialog& dialog) = 0;
-    // The text-input dialog: true and the edited text only on OK.
-    virtual bool inputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
-    // The error box: caption "Brimlet", stop icon, one OK button.
-    virtual void showError(const QString& text) = 0;
-
-    // For the entry list's menu: several existing files; a folder; a
-    // question answered Yes or No; and a report to read.
-    virtual bool chooseFiles(const QString& caption, QStringList& files) = 0;
-    virtual bool chooseFolder(const QString& caption, QString& folder) = 0;
-    virtual bool confirm(const QString& caption, const QString& question) = 0;
-    virtual void showReport(const QString& caption, const QString& text) = 0;
-};
-
-// The provider in use; the real dialogs unless a test installed its own.
-DialogProvider& dialogs();
-void setDialogProvider(DialogProvider* provider); // nullptr: back to the real dialogs
-
-class TFileDialog {
-public:
-    enum class Kind { Open, Save };
-
-    TFileDialog(QWidget* owner, const QString& objectName, Kind kind, const QString& filter)
-        : Owner(owner), Name(objectName), DialogKind(kind), Filter(filter)
-    {
-    }
-
-    bool Execute() { return dialogs().executeFileDialog(*this); }
-
-    QWidget* Owner;
-    QString Name;
-    Kind DialogKind;
-    QString Filter; // "display text|pattern;pattern"
-    QString FileName;
-};
-
-// "text|*.a;*.b" as Qt writes it: "text (*.a *.b)".
-QString qtFilterFrom(const QString& filter);
+// Paths as the archive store takes them (absolute, so that its messages name
+// the full path, in the file system's encoding), and back.
+std::string toPath(const QString& path);
+QString fromPath(const std::string& path);

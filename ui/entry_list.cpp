@@ -1,6 +1,8 @@
 #include "entry_list.h"
 
 #include "archive/errors.h"
+#include "window/dir_window.h"
+#include "window/wording.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -121,8 +123,7 @@ void TListBox::setItemIndex(int index)
 
 QString TListBox::Item(int index) const
 {
-    if (index < 0 || index >= Count())
-        throw brimlet::Failure("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count()) brimlet::listIndexOutOfBounds(index);
     return model()->index(index, 0).data().toString();
 }
 
@@ -189,6 +190,11 @@ void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
 
 // ---------------------------------------------------------------- model
 
+EntryListModel::EntryListModel(const brimlet::Archive& archive, QObject* parent)
+    : QAbstractListModel(parent), archive_(archive)
+{
+}
+
 int EntryListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(archive_.count());
@@ -198,12 +204,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= archive_.count())
         return {};
-    return nameToText(archive_.name(static_cast<size_t>(index.row())));
-}
-
-EntryListModel::EntryListModel(QObject* parent) : QAbstractListModel(parent)
-{
-    archive_.setChangeListener([this](const brimlet::TableChange& change, bool before) { announce(change, before); });
+    return QString::fromStdString(brimlet::rowText(archive_.table()[static_cast<size_t>(index.row())].nameView()));
 }
 
 void EntryListModel::announce(const brimlet::TableChange& change, bool before)
@@ -224,46 +225,4 @@ void EntryListModel::announce(const brimlet::TableChange& change, bool before)
         if (!before) emit dataChanged(index(first), index(last));
         break;
     }
-}
-
-void EntryListModel::openimg(const std::string& path) { archive_.openimg(path); }
-
-void EntryListModel::exportEntry(int row, const std::string& destination)
-{
-    archive_.exportEntry(static_cast<size_t>(row), destination);
-}
-
-int EntryListModel::addEntry(const std::string& source)
-{
-    int row = rowCount();
-    archive_.addEntry(source);
-    return row;
-}
-
-void EntryListModel::replaceEntry(int row, const std::string& source)
-{
-    archive_.replaceEntry(static_cast<size_t>(row), source);
-}
-
-void EntryListModel::deleteEntry(int row) { archive_.deleteEntry(static_cast<size_t>(row)); }
-
-void EntryListModel::renameEntry(int row, const std::string& name)
-{
-    archive_.renameEntry(static_cast<size_t>(row), name);
-}
-
-
-
-// ---------------------------------------------------------------- names
-
-QString nameToText(const std::string& name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); }
-
-std::string textToName(const QString& text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 0xFF)
-            throw brimlet::Failure("The name \"" + text.toStdString() +
-                                   "\" has characters that an entry name cannot hold (only Latin-1 characters)");
-    QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }

@@ -7,9 +7,9 @@
 // otherwise); after it, the list inverts a dotted focus rectangle over a row
 // that has the focus. Only visible rows are ever painted.
 //
-// `EntryListModel` owns the open archive and is a view over its entry table:
-// row i is entry i. Names are bytes, shown one byte per character as
-// Latin-1, so every name survives the round trip exactly.
+// `EntryListModel` is a view over the open archive's entry table: row i is
+// entry i. Names are bytes, shown one byte per character as Latin-1, so
+// every name survives the round trip exactly.
 #pragma once
 
 #include "archive/archive.h"
@@ -96,48 +96,21 @@ private:
     DrawItemHandler onDrawItem_;
 };
 
-// The owner of the open archive and the entry list's model in one: every
-// command that changes the table goes through it. The archive tells it of
-// each change of its table just before and just after it happens, which is
-// what the model's begin/end calls need; a failed command announces nothing,
-// and the table stays as it was.
+// The entry list's model: a view over the open archive's entry table, row i
+// for entry i, never a copy. The window tells it of each change of the table
+// just before and just after it happens, which is what the model's begin/end
+// calls need; a failed command announces nothing, and the table stays as it
+// was.
 class EntryListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    explicit EntryListModel(QObject* parent = nullptr);
+    EntryListModel(const brimlet::Archive& archive, QObject* parent);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    const brimlet::Archive& archive() const { return archive_; }
-    void setLockWait(brimlet::LockWait wait) { archive_.setLockWait(std::move(wait)); }
-
-    void openimg(const std::string& path);
-    void exportEntry(int row, const std::string& destination);
-    // Returns the new entry's row.
-    int addEntry(const std::string& source);
-    void replaceEntry(int row, const std::string& source);
-    void deleteEntry(int row);
-    void renameEntry(int row, const std::string& name);
-    brimlet::Archive::ImportCount importFiles(const std::vector<std::string>& files,
-                                              const brimlet::Archive::Progress& progress)
-    {
-        return archive_.importFiles(files, progress);
-    }
-    brimlet::Archive::ExtractCount extractAll(const std::string& folder,
-                                              const std::function<void(const std::string&)>& note,
-                                              const brimlet::Archive::Progress& progress)
-    {
-        return archive_.extractEntries(folder, {}, note, progress);
-    }
-    int64_t rebuild(const brimlet::Archive::Progress& progress) { return archive_.rebuild(progress); }
-
-private:
     void announce(const brimlet::TableChange& change, bool before);
 
-    brimlet::Archive archive_;
+private:
+    const brimlet::Archive& archive_;
 };
-
-// Bytes shown as Latin-1 and back; a character outside Latin-1 is refused.
-QString nameToText(const std::string& name);
-std::string textToName(const QString& text);

@@ -1,32 +1,20 @@
-// The search results list's model: the names of the entries that contain
-// the search text, in archive order, duplicates repeated.
-//
-// The results are a snapshot: they are refreshed only when asked, so they may
-// still show names that a later command changed or removed. The names are
-// kept in one buffer, not as one object per row, so a refresh over 65,536
-// matching entries costs little more than scanning them.
+// The search results list's model: a view over the window's search results
+// (window/search_results.h), refreshed when the window says so.
 #pragma once
 
-#include "archive/archive.h"
+#include "window/search_results.h"
 
 #include <QAbstractListModel>
-#include <string>
-#include <vector>
 
 class SearchResultsModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractListModel::QAbstractListModel;
-
-    // Every entry whose name contains `search`, ignoring the case of ASCII
-    // letters; an empty search text matches nothing.
-    void refresh(const brimlet::Archive& archive, const std::string& search);
+    SearchResultsModel(const brimlet::SearchResults& results, QObject* parent);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    std::string name(int row) const;
+    void announce(bool before) { before ? beginResetModel() : endResetModel(); }
 
 private:
-    std::string names_;          // the names, one after another
-    std::vector<uint32_t> ends_; // where each name ends in names_
+    const brimlet::SearchResults& results_;
 };

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "Unit1.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -38,13 +39,17 @@ class TestDialogs : public QObject {
     QTemporaryDir tmp;
 
 private slots:
-    void init() { setDialogProvider(nullptr); } // the real dialogs
+    void init() // the real dialogs
+    {
+        brimlet::setDialogs(nullptr);
+        brimlet::setFrontEndDialogs(&qtDialogs());
+    }
 
     void rememberedPathInAVanishedFolderStaysAbsolute()
     {
-        TFileDialog dialog(nullptr, "OpenDialog1", TFileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img");
+        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}};
         QString gone = tmp.filePath("gone/models/gta3.img");
-        dialog.FileName = gone;
+        dialog.FileName = gone.toStdString();
         QString shown;
         whenDialogShows([&](QDialog* d) {
             shown = fileNameShown(d);
@@ -52,35 +57,38 @@ private slots:
         });
         QVERIFY(dialog.Execute());
         QCOMPARE(shown, gone);
-        QCOMPARE(dialog.FileName, gone);
+        QCOMPARE(QString::fromStdString(dialog.FileName), gone);
     }
 
     void anyFileFilterShowsFilesWithoutExtension()
     {
-        TFileDialog dialog(nullptr, "SaveDialog1", TFileDialog::Kind::Save, "any file|*.*");
+        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}};
         QStringList patterns;
+        QString shown;
         whenDialogShows([&](QDialog* d) {
-            QString filter = static_cast<QFileDialog*>(d)->selectedNameFilter();
+            shown = d->findChild<QComboBox*>("fileTypeCombo")->currentText();
+            QString filter = static_cast<QFileDialog*>(d)->nameFilters().first();
             patterns = filter.mid(filter.indexOf('(') + 1).chopped(1).split(' ');
             d->reject();
         });
         QVERIFY(!dialog.Execute());
         QVERIFY(QDir::match(patterns, "readme"));
         QVERIFY(QDir::match(patterns, "car.dff"));
+        QCOMPARE(shown, QString("any file")); // the filter's text alone, as given
     }
 
     void bareNameOpensInTheFolderLastUsed()
     {
         QDir(tmp.path()).mkdir("exports");
         QString folder = tmp.filePath("exports");
-        TFileDialog dialog(nullptr, "SaveDialog1", TFileDialog::Kind::Save, "any file|*.*");
-        dialog.FileName = tmp.filePath("first.dff");
+        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}};
+        dialog.FileName = tmp.filePath("first.dff").toStdString();
         whenDialogShows([&](QDialog* d) { // the user types a path in another folder
             d->findChild<QLineEdit*>("fileNameEdit")->setText(folder + "/car.dff");
             d->accept();
         });
         QVERIFY(dialog.Execute());
-        QCOMPARE(dialog.FileName, folder + "/car.dff");
+        QCOMPARE(QString::fromStdString(dialog.FileName), folder + "/car.dff");
 
         dialog.FileName = "bus.dff"; // as Export presets it: the entry's name alone
         QString opened;
@@ -101,7 +109,7 @@ private slots:
             width = d->frameGeometry().width();
             d->accept();
         });
-        dialogs().showError("Cannot create file " + path);
+        brimlet::dialogs().showError(("Cannot create file " + path).toStdString());
         QVERIFY(width > 0);
         QVERIFY2(width <= screen.width(), qPrintable(QString::number(width)));
     }

@@ -3,7 +3,7 @@
 // result checked on disk and in the list.
 #include "Unit1.h"
 #include "archive/tests/test_support.h"
-#include "fake_dialogs.h"
+#include "window/tests/fake_dialogs.h"
 #include "window_test_support.h"
 
 #include <QAbstractItemModelTester>
@@ -101,7 +101,7 @@ private slots:
         w->inp_find->setText("new");
         writeFile(*tmp / "ROAD.TXD", pattern(100, 1));
         writeFile(*tmp / "new.dff", pattern(3000, 2));
-        fake->filesAnswers.push_back(QStringList{q(*tmp / "ROAD.TXD"), q(*tmp / "new.dff")});
+        fake->filesAnswers.push_back(std::vector<std::string>{*tmp / "ROAD.TXD", *tmp / "new.dff"});
         choose(*w, "Import files...");
         QCOMPARE(rows(*w), QStringList({"Car.dff", "road.txd", "generic.col", "new.dff"}));
         QCOMPARE(w->resultsModel()->rowCount(), 1); // the search sees the new entry
@@ -111,13 +111,13 @@ private slots:
         reread.exportEntry(1, *tmp / "out");
         Bytes road = readFile(*tmp / "out");
         QCOMPARE(Bytes(road.begin(), road.begin() + 100), pattern(100, 1));
-        QVERIFY(fake->errors.isEmpty());
+        QVERIFY(fake->errors.empty());
 
         // A file that is not there: nothing changes, and the box says why.
         Bytes before = readFile(*tmp / "gta3.dir");
-        fake->filesAnswers.push_back(QStringList{q(*tmp / "new.dff"), q(*tmp / "missing.dff")});
+        fake->filesAnswers.push_back(std::vector<std::string>{*tmp / "new.dff", *tmp / "missing.dff"});
         choose(*w, "Import files...");
-        QCOMPARE(fake->errors, QStringList{"File not found."});
+        QCOMPARE(fake->errors, std::vector<std::string>{"File not found."});
         QCOMPARE(readFile(*tmp / "gta3.dir"), before);
         QCOMPARE(rows(*w).size(), 4);
     }
@@ -125,23 +125,23 @@ private slots:
     void exportAllWritesEveryEntryAndSaysWhatItRenamed()
     {
         auto w = startOnGta3();
-        fake->textAnswers.push_back(QString("../up.dff"));
+        fake->textAnswers.push_back(std::string("../up.dff"));
         w->List->setItemIndex(0);
         w->ListDblClick(); // rename Car.dff to a name that is no file name
-        fake->folderAnswers.push_back(q(*tmp / "all"));
+        fake->folderAnswers.push_back(*tmp / "all");
         choose(*w, "Export all...");
         QCOMPARE(readFile(*tmp / "all/.._up.dff"), Bytes(data.begin(), data.begin() + 2 * 2048));
         QCOMPARE(readFile(*tmp / "all/road.txd"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
         QCOMPARE(readFile(*tmp / "all/generic.col").size(), size_t{3 * 2048});
-        QCOMPARE(fake->reports, QStringList{"Export all|#0 \"../up.dff\" written as \".._up.dff\""});
+        QCOMPARE(fake->reports, std::vector<std::string>{"Export all|#0 \"../up.dff\" written as \".._up.dff\""});
     }
 
     void checkShowsTheReport()
     {
         auto w = startOnGta3();
         choose(*w, "Check archive");
-        QCOMPARE(fake->reports, QStringList{"Check archive|No problems found.\nDead space: 2048 bytes, which rebuild "
-                                            "gives back"});
+        QCOMPARE(fake->reports, std::vector<std::string>{"Check archive|No problems found.\nDead space: 2048 bytes, which rebuild "
+                                            "gives back."});
     }
 
     void rebuildAsksFirstThenPacksTheArchive()
@@ -150,7 +150,7 @@ private slots:
         Bytes before = readFile(*tmp / "gta3.img");
         fake->confirmAnswers.push_back(false);
         choose(*w, "Rebuild archive...");
-        QCOMPARE(fake->questions, QStringList{"Rebuild archive|Rebuilding gives back 2048 bytes of dead space. "
+        QCOMPARE(fake->questions, std::vector<std::string>{"Rebuild archive|Rebuilding gives back 2048 bytes of dead space. "
                                               "Rebuild the archive now?"});
         QCOMPARE(readFile(*tmp / "gta3.img"), before);
 
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(w->archive().table()[1].startSector(), 2);
         QCOMPARE(rows(*w), QStringList({"Car.dff", "road.txd", "generic.col"}));
         w->List->setItemIndex(1);
-        fake->fileAnswers.push_back(q(*tmp / "road.out"));
+        fake->fileAnswers.push_back(*tmp / "road.out");
         w->btn_exportClick();
         QCOMPARE(readFile(*tmp / "road.out"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
     }
@@ -179,7 +179,7 @@ private slots:
         clock.start();
         w->btn_delete->click();
         QVERIFY(clock.elapsed() < 8000);
-        QCOMPARE(fake->errors, QStringList{"Another program is using this archive; try again when it has finished."});
+        QCOMPARE(fake->errors, std::vector<std::string>{"Another program is using this archive; try again when it has finished."});
         QCOMPARE(readFile(*tmp / "gta3.dir"), before);
         holder.kill();
         holder.waitForFinished();

@@ -2,7 +2,7 @@
 // driven through the real window with typed keys, clicks and drop events.
 #include "Unit1.h"
 #include "archive/tests/test_support.h"
-#include "fake_dialogs.h"
+#include "window/tests/fake_dialogs.h"
 #include "window_test_support.h"
 
 #include <QMimeData>
@@ -98,7 +98,7 @@ private slots:
         QVERIFY(results(*w).isEmpty()); // not trimmed
         w->inp_find->setText(QString::fromUtf8("\xE2\x82\xAC")); // no name can hold it
         QVERIFY(results(*w).isEmpty());
-        QVERIFY(fake->errors.isEmpty());
+        QVERIFY(fake->errors.empty());
     }
 
     void clickingAResultSelectsTheFirstEqualEntry()
@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(w->List->ItemIndex(), 1); // A.DFF is now entry 1
         QCOMPARE(w->List->Item(1), QString("A.DFF"));
         w->List->setItemIndex(0);
-        fake->textAnswers = {QString("z.ifp")};
+        fake->textAnswers = {std::string("z.ifp")};
         QTest::mouseDClick(w->List->viewport(), Qt::LeftButton, {}, w->List->visualRect(w->List->model()->index(1, 0)).center());
         clickResult(*w, 1);
         QCOMPARE(w->List->ItemIndex(), -1);
@@ -175,10 +175,10 @@ private slots:
         QCOMPARE(dropOnWindow(w->List->viewport(), {second}), Qt::CopyAction);
         QCOMPARE(w->List->Count(), 2);
         QCOMPARE(results(*w), QStringList{"one.dff"});
-        fake->fileAnswers = {first};
+        fake->fileAnswers = {first.toStdString()};
         QTest::mouseClick(w->btn_open, Qt::LeftButton);
         QCOMPARE(results(*w), QStringList{"one.dff"});
-        fake->fileAnswers = {second};
+        fake->fileAnswers = {second.toStdString()};
         QTest::mouseClick(w->btn_open, Qt::LeftButton);
         QCOMPARE(results(*w), (QStringList{"two.dff", "three.dff"}));
     }
@@ -190,9 +190,9 @@ private slots:
             QVERIFY(!QFile::exists(q(settingsPath)));
             auto w = start({}); // first start: no settings, the open dialog is empty
             QVERIFY(QFile::exists(q(settingsPath))); // the store is made at start-up
-            QCOMPARE(fake->shown.at(0).fileName, QString());
+            QCOMPARE(fake->shown.at(0).fileName, std::string());
             QCOMPARE(w->inp_find->text(), QString());
-            fake->fileAnswers = {archive, QString(q(*tmp / "car.dff"))};
+            fake->fileAnswers = {archive.toStdString(), *tmp / "car.dff"};
             QTest::mouseClick(w->btn_open, Qt::LeftButton);
             writeFile(*tmp / "car.dff", {1});
             QTest::mouseClick(w->btn_replace, Qt::LeftButton);
@@ -201,11 +201,11 @@ private slots:
         }
         fake->shown.clear();
         auto w = start({});
-        QCOMPARE(fake->shown.at(0).fileName, archive); // the open dialog at start-up
-        QCOMPARE(w->OpenDialog2->FileName, q(*tmp / "car.dff"));
+        QCOMPARE(fake->shown.at(0).fileName, archive.toStdString()); // the open dialog at start-up
+        QCOMPARE(w->OpenDialog2->FileName, *tmp / "car.dff");
         QCOMPARE(w->inp_find->text(), QString("bus"));
         QVERIFY(results(*w).isEmpty()); // nothing open yet when restored
-        fake->fileAnswers = {archive};
+        fake->fileAnswers = {archive.toStdString()};
         QTest::mouseClick(w->btn_open, Qt::LeftButton);
         QCOMPARE(results(*w), QStringList{"bus.dff"});
         w->inp_find->clear();
@@ -221,7 +221,7 @@ private slots:
         auto w = start({archive});
         QCOMPARE(w->List->Count(), 1); // start-up went on
         QVERIFY(w->close());
-        QVERIFY(fake->errors.isEmpty());
+        QVERIFY(fake->errors.empty());
     }
 
     void droppedArchivesOpenInAnyCase()
@@ -246,12 +246,12 @@ private slots:
         fake->fileAnswers = {std::nullopt}; // cancelled: nothing changes
         Bytes before = readFile(*tmp / "gta3.img");
         QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
-        QCOMPARE(fake->shown.back().name, QString("OpenDialog2"));
-        QCOMPARE(fake->shown.back().fileName, dropped);
-        QCOMPARE(w->SaveDialog1->FileName, QString("bus.dff"));
+        QCOMPARE(fake->shown.back().name, std::string("OpenDialog2"));
+        QCOMPARE(fake->shown.back().fileName, dropped.toStdString());
+        QCOMPARE(w->SaveDialog1->FileName, std::string("bus.dff"));
         QCOMPARE(readFile(*tmp / "gta3.img"), before);
 
-        fake->fileAnswers = {dropped}; // confirmed: entry 1 gets the file
+        fake->fileAnswers = {dropped.toStdString()}; // confirmed: entry 1 gets the file
         QCOMPARE(dropOnWindow(w->List->viewport(), {dropped}), Qt::CopyAction);
         Bytes after = readFile(*tmp / "gta3.img");
         QCOMPARE(Bytes(after.begin() + 2048, after.begin() + 2148), pattern(100, 3));
@@ -263,9 +263,9 @@ private slots:
         auto w = start({q(*tmp / "e.dir")});
         writeFile(*tmp / "x.dff", {1});
         QCOMPARE(dropOnWindow(w->List->viewport(), {q(*tmp / "x.dff")}), Qt::CopyAction);
-        QCOMPARE(fake->errors, QStringList{"List index out of bounds (-1)"});
+        QCOMPARE(fake->errors, std::vector<std::string>{"List index out of bounds (-1)"});
         QVERIFY(fake->shown.empty());
-        QCOMPARE(w->OpenDialog2->FileName, q(*tmp / "x.dff")); // remembered all the same
+        QCOMPARE(w->OpenDialog2->FileName, *tmp / "x.dff"); // remembered all the same
     }
 
     void filesDroppedAnywhereOnTheWindowOpenAsACopy()
@@ -285,7 +285,7 @@ private slots:
         // A source that allows nothing but a move is refused: nothing opens.
         QCOMPARE(dropOnWindow(w->List->viewport(), {next}, Qt::MoveAction), Qt::IgnoreAction);
         QVERIFY(q(w->archive().directoryPath()) != QString(next).replace(".img", ".dir"));
-        QVERIFY(fake->errors.isEmpty());
+        QVERIFY(fake->errors.empty());
     }
 };
 

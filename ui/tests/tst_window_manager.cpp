@@ -2,7 +2,7 @@
 // its sizes are outer ones, frame included, although the frame is known only
 // after the window was first shown.
 #include "Unit1.h"
-#include "fake_dialogs.h"
+#include "window/tests/fake_dialogs.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

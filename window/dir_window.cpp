@@ -1,0 +1,269 @@
+#include "dir_window.h"
+
+#include "archive/check.h"
+#include "archive/errors.h"
+#include "archive/paths.h"
+#include "wording.h"
+
+namespace brimlet {
+
+namespace {
+
+// How long a command waits for another program (a script) to finish with the
+// archive before it gives up with a message: the window's one thread must
+// not freeze behind another program's lock.
+constexpr long kLockWaitMs = 4000;
+
+std::string joinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+}  // namespace
+
+[[noreturn]] void listIndexOutOfBounds(int index)
+{
+    throw Failure("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+DirWindow::DirWindow(WindowView& view, SettingsOpener settings, std::vector<std::string> arguments)
+    : view_(view), settings_(std::move(settings)), arguments_(std::move(arguments))
+{
+    archive_.setLockWait({kLockWaitMs, {}});
+    archive_.setChangeListener([this](const TableChange& change, bool before) { view_.entriesChanging(change, before); });
+}
+
+void DirWindow::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        try {
+            dialogs().showError(messageWithPeriod(messageText(failure.what())));
+        } catch (...) {
+        }
+    }
+}
+
+// ---------------------------------------------------------------- start and close
+
+void DirWindow::FormShow()
+{
+    guarded([this] {
+        restoreSettings();
+        if (!arguments_.empty() && fileExists(arguments_.front()))
+            openimg(arguments_.front());
+        else
+            openCommand();
+    });
+}
+
+void DirWindow::FormCloseQuery() { saveSettings(); } // closing is always allowed
+
+// Remembered values are a convenience: any failure leaves the rest as they are.
+void DirWindow::restoreSettings()
+{
+    try {
+        auto settings = settings_();
+        settings->open();
+        OpenDialog1.FileName = settings->read("imgfile");
+        OpenDialog2.FileName = settings->read("lastfile");
+        view_.setSearchText(settings->read("find"));
+        if (!view_.searchText().empty()) refreshResults();
+    } catch (...) {
+    }
+}
+
+void DirWindow::saveSettings()
+{
+    try {
+        auto settings = settings_();
+        settings->open();
+        settings->write("imgfile", OpenDialog1.FileName);
+        settings->write("lastfile", OpenDialog2.FileName);
+        settings->write("find", view_.searchText());
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+void DirWindow::openimg(const std::string& path)
+{
+    archive_.openimg(path);
+    view_.setEntriesCaption(" " + messageText(hostFileName(archive_.directoryPath())) + " ");
+    view_.selectEntry(-1);
+}
+
+void DirWindow::openCommand()
+{
+    if (!OpenDialog1.Execute()) return;
+    openimg(OpenDialog1.FileName);
+    refreshResults();
+}
+
+void DirWindow::applySelectionRule()
+{
+    if (view_.selectedEntry() < 0) view_.selectEntry(0);
+}
+
+std::string DirWindow::selectedRowText() const
+{
+    int row = view_.selectedEntry();
+    if (row < 0 || static_cast<size_t>(row) >= archive_.count()) listIndexOutOfBounds(row);
+    return rowText(archive_.table()[static_cast<size_t>(row)].nameView());
+}
+
+void DirWindow::presetEntryDialogs(const std::string& text)
+{
+    SaveDialog1.FileName = text;
+    OpenDialog2.FileName = text;
+}
+
+void DirWindow::exportCommand()
+{
+    applySelectionRule();
+    presetEntryDialogs(selectedRowText());
+    int row = view_.selectedEntry();
+    if (!SaveDialog1.Execute()) return;
+    archive_.exportEntry(static_cast<size_t>(row), SaveDialog1.FileName);
+}
+
+void DirWindow::addCommand()
+{
+    applySelectionRule();
+    if (!OpenDialog2.Execute()) return;
+    view_.selectEntry(static_cast<int>(archive_.addEntry(OpenDialog2.FileName)));
+}
+
+// A dropped file is offered in the entry dialog in place of the entry's name,
+// so the user confirms the very file that was dropped.
+void DirWindow::replaceCommand(const std::string* offeredFile)
+{
+    applySelectionRule();
+    presetEntryDialogs(selectedRowText());
+    int row = view_.selectedEntry();
+    if (offeredFile) OpenDialog2.FileName = *offeredFile;
+    if (!OpenDialog2.Execute()) return;
+    archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName);
+}
+
+void DirWindow::deleteCommand()
+{
+    applySelectionRule();
+    int row = view_.selectedEntry();
+    if (row < 0) return; // an empty list: nothing to delete
+    archive_.deleteEntry(static_cast<size_t>(row));
+    view_.selectEntry(-1);
+}
+
+void DirWindow::renameCommand()
+{
+    std::string name = selectedRowText();
+    int row = view_.selectedEntry();
+    if (!dialogs().inputQuery("Rename file", "New name:", name)) return;
+    archive_.renameEntry(static_cast<size_t>(row), entryNameFromHost(name));
+}
+
+void DirWindow::btn_openClick() { guarded([this] { openCommand(); }); }
+void DirWindow::btn_exportClick() { guarded([this] { exportCommand(); }); }
+void DirWindow::btn_importClick() { guarded([this] { addCommand(); }); }
+void DirWindow::btn_replaceClick() { guarded([this] { replaceCommand(nullptr); }); }
+void DirWindow::btn_deleteClick() { guarded([this] { deleteCommand(); }); }
+void DirWindow::ListDblClick() { guarded([this] { renameCommand(); }); }
+
+// ---------------------------------------------------------------- search
+
+void DirWindow::refreshResults()
+{
+    // A character no entry name can hold matches nothing.
+    std::string search;
+    try {
+        search = entryNameFromHost(view_.searchText());
+    } catch (const Failure&) {
+    }
+    view_.resultsChanging(true);
+    try {
+        results_.refresh(archive_.table(), search);
+    } catch (...) {
+        view_.resultsChanging(false);
+        throw;
+    }
+    view_.resultsChanging(false);
+}
+
+void DirWindow::jumpToResult()
+{
+    int result = view_.selectedResult();
+    if (result < 0 || static_cast<size_t>(result) >= results_.count()) return;
+    view_.selectEntry(static_cast<int>(archive_.indexOf(results_.name(static_cast<size_t>(result)))));
+    view_.focusEntries();
+    view_.focusResults();
+}
+
+void DirWindow::inp_findChange() { guarded([this] { refreshResults(); }); }
+void DirWindow::ListBox1Click() { guarded([this] { jumpToResult(); }); }
+
+// ---------------------------------------------------------------- drops
+
+void DirWindow::filesDropped(const std::vector<std::string>& list)
+{
+    if (list.empty()) return;
+    const std::string& path = list.front();
+    if (!fileExists(path)) return;
+    std::string extension = lowerAscii(hostExtension(path));
+    if (extension == ".img" || extension == ".dir") {
+        openimg(path);
+        return;
+    }
+    OpenDialog2.FileName = path; // remembered even when Replace then fails
+    replaceCommand(&path);
+}
+
+void DirWindow::HOX_dragdrop1filesdropped(int, const std::vector<std::string>& list)
+{
+    guarded([&] { filesDropped(list); });
+}
+
+// ---------------------------------------------------------------- the list's menu
+
+void DirWindow::menu_importClick()
+{
+    guarded([this] {
+        std::vector<std::string> files;
+        if (!dialogs().chooseFiles("Import files", files)) return;
+        archive_.importFiles(files, dialogs().showProgress("Importing files..."));
+        refreshResults(); // the results of the search, as after Open
+    });
+}
+
+void DirWindow::menu_exportAllClick()
+{
+    guarded([this] {
+        std::string folder;
+        if (!dialogs().chooseFolder("Export all entries to", folder)) return;
+        std::vector<std::string> notes;
+        auto note = [&](const std::string& text) { notes.push_back(messageText(text)); };
+        archive_.extractEntries(folder, {}, note, dialogs().showProgress("Exporting entries..."));
+        if (!notes.empty()) dialogs().showReport("Export all", joinLines(notes));
+    });
+}
+
+void DirWindow::menu_checkClick()
+{
+    guarded([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_)))); });
+}
+
+void DirWindow::menu_rebuildClick()
+{
+    guarded([this] {
+        std::string question = rebuildQuestion(archive_.deadSpace()) + " Rebuild the archive now?";
+        if (!dialogs().confirm("Rebuild archive", question)) return;
+        archive_.rebuild(dialogs().showProgress("Rebuilding the archive..."));
+        refreshResults();
+    });
+}
+
+}  // namespace brimlet

@@ -1,0 +1,93 @@
+// The behaviour of the main window `wnd_dir`, written once for every front
+// end: it owns the open archive (its path and entry table) for the whole
+// run, and each handler applies the selection rule, asks through a dialog,
+// runs one archive operation and tells the view what changed.
+//
+// A front end creates the controls, paints the rows from rowText/sizeText/
+// iconIndexFor over `archive().table()`, and forwards every event to the
+// handler of the same name. Each handler catches its own failure and shows
+// it in the error box (caption "Brimlet", a "." appended by the rule of
+// messageWithPeriod), so that no exception ever reaches a toolkit.
+#pragma once
+
+#include "archive/archive.h"
+#include "dialogs.h"
+#include "search_results.h"
+#include "window_view.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brimlet {
+
+class DirWindow {
+public:
+    using SettingsOpener = std::function<std::unique_ptr<SettingsStore>()>;
+
+    // `arguments`: the program's command-line arguments after its name.
+    DirWindow(WindowView& view, SettingsOpener settings, std::vector<std::string> arguments);
+
+    const Archive& archive() const { return archive_; }
+    const SearchResults& results() const { return results_; }
+
+    FileDialog OpenDialog1{"OpenDialog1", FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}};
+    FileDialog SaveDialog1{"SaveDialog1", FileDialog::Kind::Save, "any file|*.*", {}};
+    FileDialog OpenDialog2{"OpenDialog2", FileDialog::Kind::Open, "*.col;*.dff;*.txd|*.col;*.dff;*.txd", {}};
+
+    // Makes the archive at `path` the current one and lists its entries.
+    void openimg(const std::string& path);
+
+    // Handlers, named after the control and the event.
+    void FormShow();
+    void FormCloseQuery();
+    void btn_openClick();
+    void btn_exportClick();
+    void btn_importClick();
+    void btn_replaceClick();
+    void btn_deleteClick();
+    void ListDblClick();
+    void inp_findChange();
+    void ListBox1Click();
+    void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
+
+    // The entry list's menu: Import files..., Export all..., Check archive,
+    // Rebuild archive...; none has anything to work on before an open.
+    bool menuEnabled() const { return archive_.isOpen(); }
+    void menu_importClick();
+    void menu_exportAllClick();
+    void menu_checkClick();
+    void menu_rebuildClick();
+
+    // Runs `handler`; a failure leaves it where it happened, keeps whatever
+    // was already written, and shows in the error box.
+    static void guarded(const std::function<void()>& handler);
+
+private:
+    void restoreSettings();
+    void saveSettings();
+    void openCommand();
+    void applySelectionRule();
+    void presetEntryDialogs(const std::string& text);
+    void exportCommand();
+    void addCommand();
+    void replaceCommand(const std::string* offeredFile);
+    void deleteCommand();
+    void renameCommand();
+    void refreshResults();
+    void jumpToResult();
+    void filesDropped(const std::vector<std::string>& list);
+    std::string selectedRowText() const;
+
+    WindowView& view_;
+    SettingsOpener settings_;
+    std::vector<std::string> arguments_;
+    Archive archive_;
+    SearchResults results_;
+};
+
+// The list error for a row that is not there: "List index out of bounds (-1)".
+[[noreturn]] void listIndexOutOfBounds(int index);
+
+}  // namespace brimlet

@@ -1,0 +1,289 @@
+// The window's behaviour without a toolkit: a fake view stands for the
+// controls and FakeDialogs answers the dialogs; every command runs on real
+// archive files, and the bytes on disk are what the tests look at.
+#include "window/dir_window.h"
+#include "window/wording.h"
+
+#include "archive/tests/test_support.h"
+#include "fake_dialogs.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace brimlet;
+using namespace brimlet::test;
+
+namespace {
+
+// The controls as the behaviour sees them; the search field raises its
+// change event when its text changes, as both toolkits' fields do.
+class FakeView : public WindowView {
+public:
+    DirWindow* window = nullptr;
+    int entry = -1, result = -1;
+    std::string caption = " dir content ", search;
+    std::vector<std::string> focus, changes;
+    int resultsBrackets = 0;
+
+    int selectedEntry() const override { return entry; }
+    void selectEntry(int row) override
+    {
+        entry = row >= 0 && window && static_cast<size_t>(row) < window->archive().count() ? row : -1;
+    }
+    void entriesChanging(const TableChange& change, bool before) override
+    {
+        if (!before) changes.push_back(std::to_string(static_cast<int>(change.kind)));
+    }
+    void setEntriesCaption(const std::string& text) override { caption = text; }
+    std::string searchText() const override { return search; }
+    void setSearchText(const std::string& text) override
+    {
+        if (text == search) return;
+        search = text;
+        window->inp_findChange();
+    }
+    int selectedResult() const override { return result; }
+    void resultsChanging(bool before) override { resultsBrackets += before ? 1 : -1; }
+    void focusEntries() override { focus.push_back("List"); }
+    void focusResults() override { focus.push_back("ListBox1"); }
+};
+
+// Settings kept in a map; `failing` makes every call throw.
+struct FakeSettings : SettingsStore {
+    std::map<std::string, std::string>& values;
+    std::vector<std::string>& log;
+    bool failing;
+    FakeSettings(std::map<std::string, std::string>& v, std::vector<std::string>& l, bool f) : values(v), log(l), failing(f) {}
+    void open() override
+    {
+        if (failing) throw std::runtime_error("no registry");
+        log.push_back("open");
+    }
+    std::string read(const std::string& name) override
+    {
+        log.push_back("read " + name);
+        return values[name];
+    }
+    void write(const std::string& name, const std::string& value) override
+    {
+        log.push_back("write " + name);
+        values[name] = value;
+    }
+};
+
+class DirWindowTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    FakeDialogs fake;
+    FakeView view;
+    std::map<std::string, std::string> settings;
+    std::vector<std::string> settingsLog;
+    bool settingsFail = false;
+    std::unique_ptr<DirWindow> window;
+    Bytes data = pattern(6 * 2048, 9);
+
+    // Entries: Car.dff (0-1), road.txd (2), "caf\xe9.col" (3-5).
+    std::string makeGta3()
+    {
+        return makeArchive(tmp / "gta3", {makeEntry(0, 2, "Car.dff"), makeEntry(2, 1, "road.txd"),
+                                          makeEntry(3, 3, "caf\xe9.col")},
+                           data);
+    }
+
+    void start(std::vector<std::string> arguments)
+    {
+        auto opener = [this] { return std::unique_ptr<SettingsStore>(new FakeSettings(settings, settingsLog, settingsFail)); };
+        window = std::make_unique<DirWindow>(view, opener, std::move(arguments));
+        view.window = window.get();
+        window->FormShow();
+    }
+    void startOnGta3() { start({makeGta3()}); }
+};
+
+TEST_F(DirWindowTest, StartUpRestoresTheSettingsInOrderThenOpensTheArgument)
+{
+    settings = {{"imgfile", "/games/gta3.img"}, {"lastfile", "car.dff"}, {"find", "road"}};
+    startOnGta3();
+    EXPECT_EQ(settingsLog, (std::vector<std::string>{"open", "read imgfile", "read lastfile", "read find"}));
+    EXPECT_TRUE(fake.shown.empty()); // the argument names an archive: no dialog
+    EXPECT_EQ(view.caption, " gta3.dir ");
+    EXPECT_EQ(window->OpenDialog1.FileName, "/games/gta3.img");
+    EXPECT_EQ(window->OpenDialog2.FileName, "car.dff");
+    // Restored before any archive was open, the search found nothing yet.
+    EXPECT_EQ(window->results().count(), 0u);
+    EXPECT_EQ(view.resultsBrackets, 0);
+
+    window->FormCloseQuery();
+    EXPECT_EQ(std::vector<std::string>(settingsLog.end() - 4, settingsLog.end()),
+              (std::vector<std::string>{"open", "write imgfile", "write lastfile", "write find"}));
+    EXPECT_EQ(settings["find"], "road");
+}
+
+TEST_F(DirWindowTest, AMissingArgumentShowsTheOpenDialogAndSettingsFailuresStaySilent)
+{
+    settingsFail = true;
+    fake.fileAnswers = {makeGta3()};
+    view.search = "DFF";
+    start({tmp / "nothing.img"});
+    ASSERT_EQ(fake.shown.size(), 1u);
+    EXPECT_EQ(fake.shown[0].name, "OpenDialog1");
+    EXPECT_EQ(fake.shown[0].filter, "GTA3 & VC dir or img file|*.dir;*.img");
+    EXPECT_TRUE(fake.errors.empty());
+    // The Open command refreshes the results: only Car.dff holds "dff".
+    ASSERT_EQ(window->results().count(), 1u);
+    EXPECT_EQ(window->results().name(0), "Car.dff");
+    window->FormCloseQuery(); // fails silently too
+    EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST_F(DirWindowTest, ExportPresetsBothDialogsWithTheRowTextAndWritesTheEntrysBytes)
+{
+    startOnGta3();
+    fake.fileAnswers = {tmp / "out.col"};
+    view.entry = 2;
+    window->btn_exportClick();
+    EXPECT_EQ(fake.shown.back().name, "SaveDialog1");
+    EXPECT_EQ(fake.shown.back().fileName, "caf\xc3\xa9.col"); // the Latin-1 name as text
+    EXPECT_EQ(window->OpenDialog2.FileName, "caf\xc3\xa9.col");
+    EXPECT_EQ(readFile(tmp / "out.col"), Bytes(data.begin() + 3 * 2048, data.end()));
+
+    view.entry = -1; // the selection rule: row 0
+    fake.fileAnswers = {std::nullopt};
+    window->btn_exportClick();
+    EXPECT_EQ(view.entry, 0);
+    EXPECT_EQ(fake.shown.back().fileName, "Car.dff");
+}
+
+TEST_F(DirWindowTest, CommandsOnAnEmptyListFailBeforeAnyDialog)
+{
+    makeArchive(tmp / "empty", {}, {});
+    start({tmp / "empty.dir"});
+    window->btn_exportClick();
+    window->btn_replaceClick();
+    window->ListDblClick();
+    window->HOX_dragdrop1filesdropped(1, {makeGta3()}); // an archive drop opens it...
+    EXPECT_EQ(view.caption, " gta3.dir ");
+    EXPECT_EQ(fake.errors, std::vector<std::string>(3, "List index out of bounds (-1)"));
+    EXPECT_TRUE(fake.shown.empty());
+    window->btn_deleteClick(); // ...and Delete with nothing selected takes row 0
+    EXPECT_EQ(window->archive().count(), 2u);
+    EXPECT_EQ(view.entry, -1);
+}
+
+TEST_F(DirWindowTest, AddSelectsTheNewRowAndADroppedFileIsOfferedForReplace)
+{
+    startOnGta3();
+    Bytes bytes = pattern(3000, 4);
+    writeFile(tmp / "new.ifp", bytes);
+    fake.fileAnswers = {tmp / "new.ifp"};
+    window->btn_importClick();
+    EXPECT_EQ(view.entry, 3);
+    EXPECT_EQ(window->archive().name(3), "new.ifp");
+
+    view.entry = 1;
+    fake.fileAnswers = {std::nullopt};
+    window->HOX_dragdrop1filesdropped(2, {tmp / "new.ifp", tmp / "gta3.img"});
+    EXPECT_EQ(fake.shown.back().name, "OpenDialog2");
+    EXPECT_EQ(fake.shown.back().fileName, tmp / "new.ifp"); // the very file dropped
+    EXPECT_EQ(window->archive().table()[1].sectorCount(), 1u); // cancelled: unchanged
+
+    fake.fileAnswers = {tmp / "new.ifp"};
+    window->HOX_dragdrop1filesdropped(1, {tmp / "new.ifp"});
+    EXPECT_EQ(window->archive().table()[1].sectorCount(), 2u);
+    Archive reread;
+    reread.openimg(tmp / "gta3.dir");
+    std::string out = tmp / "check.ifp";
+    reread.exportEntry(1, out);
+    Bytes exported = readFile(out);
+    exported.resize(3000); // the rest is the sector's padding
+    EXPECT_EQ(exported, bytes);
+}
+
+TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
+{
+    startOnGta3();
+    view.entry = 0;
+    fake.textAnswers = {"B\xc3\xbcs.dff", "\xe2\x82\xac.dff"};
+    window->ListDblClick();
+    EXPECT_EQ(fake.inputsShown.back(), "Rename file|New name:|Car.dff");
+    EXPECT_EQ(window->archive().name(0), "B\xfcs.dff");
+    window->ListDblClick(); // the euro sign is not Latin-1
+    EXPECT_EQ(window->archive().name(0), "B\xfcs.dff");
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_NE(fake.errors[0].find("only Latin-1 characters"), std::string::npos);
+    Archive reread;
+    reread.openimg(tmp / "gta3.dir");
+    EXPECT_EQ(reread.name(0), "B\xfcs.dff");
+}
+
+TEST_F(DirWindowTest, SearchAndJumpFollowTheListsTextsAndCase)
+{
+    makeArchive(tmp / "dups", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "caf\xe9.txd"), makeEntry(2, 1, "A.DFF")},
+                pattern(3 * 2048));
+    start({tmp / "dups.img"});
+    view.setSearchText("DFF");
+    ASSERT_EQ(window->results().count(), 2u);
+    view.result = 1; // A.DFF: the first row equal ignoring case is a.dff
+    window->ListBox1Click();
+    EXPECT_EQ(view.entry, 0);
+    EXPECT_EQ(view.focus, (std::vector<std::string>{"List", "ListBox1"}));
+
+    view.setSearchText("\xc3\xa9"); // é, as typed
+    ASSERT_EQ(window->results().count(), 1u);
+    EXPECT_EQ(window->results().name(0), "caf\xe9.txd");
+    view.setSearchText("\xe2\x82\xac"); // nothing can hold a euro sign
+    EXPECT_EQ(window->results().count(), 0u);
+
+    view.setSearchText("txd");
+    view.result = 0;
+    fake.textAnswers = {"other.txd"};
+    view.entry = 1;
+    window->ListDblClick();
+    window->ListBox1Click(); // the result is stale now: no row has its name
+    EXPECT_EQ(view.entry, -1);
+    EXPECT_EQ(view.resultsBrackets, 0);
+}
+
+TEST_F(DirWindowTest, TheMenuRebuildsOnlyWhenAskedAndChecksInTheListsWords)
+{
+    makeArchive(tmp / "gappy", {makeEntry(4, 1, "a.dff"), makeEntry(6, 2, "b.txd")}, pattern(8 * 2048));
+    start({tmp / "gappy.dir"});
+    EXPECT_TRUE(window->menuEnabled());
+    window->menu_rebuildClick(); // answered No
+    ASSERT_EQ(fake.questions.size(), 1u);
+    EXPECT_EQ(fake.questions[0], "Rebuild archive|Rebuilding gives back 10240 bytes of dead space. Rebuild the archive now?");
+    EXPECT_EQ(readFile(tmp / "gappy.img").size(), 8u * 2048);
+    fake.confirmAnswers = {true};
+    window->menu_rebuildClick();
+    EXPECT_EQ(readFile(tmp / "gappy.img").size(), 3u * 2048);
+    EXPECT_EQ(fake.progressShown, std::vector<std::string>{"Rebuilding the archive..."});
+
+    window->menu_checkClick();
+    EXPECT_EQ(fake.reports.back(), "Check archive|No problems found.\nNo dead space.");
+    EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST(Wording, MessagesEndAsTheBoxShowsThem)
+{
+    for (auto [in, out] : std::vector<std::pair<std::string, std::string>>{
+             {"File not found", "File not found."}, {"I/O error 32", "I/O error 32."}, {"why?", "why?."},
+             {"Done.", "Done."}, {"Stop!", "Stop!"}, {"(-1)", "(-1)"}, {"a,", "a,"}, {"a ", "a "}, {"", ""},
+             {"caf\xc3\xa9", "caf\xc3\xa9."}})
+        EXPECT_EQ(messageWithPeriod(in), out) << in;
+    // A path's UTF-8 stays; an entry name's Latin-1 byte becomes its character.
+    EXPECT_EQ(messageText("/d\xc3\xa9j\xc3\xa0/x \"caf\xe9\" \xed\xa0\x80"),
+              "/d\xc3\xa9j\xc3\xa0/x \"caf\xc3\xa9\" \xc3\xad\xc2\xa0\xc2\x80");
+}
+
+TEST(Wording, RowsShowSizesAsTheFormatsReadersAndIconsByExtension)
+{
+    for (auto [sectors, text] : std::vector<std::pair<uint32_t, std::string>>{
+             {0, "0Kb"}, {1, "2Kb"}, {3, "6Kb"}, {500, "1024Kb"}, {1000, "2048Kb"}, {2097151, "4294965Kb"}, {2097152, "0Kb"}})
+        EXPECT_EQ(sizeText(sectors), text);
+    for (auto [name, icon] : std::vector<std::pair<std::string, int>>{
+             {"ROAD.TXD", 0}, {"car.Dff", 1}, {"a.b.col", 2}, {"walk.ifp", 3}, {".txd", 0}, {"readme", -1},
+             {"x.txd2", -1}, {"x.tx", -1}, {"x.txd ", -1}, {"a.txd\\b", -1}})
+        EXPECT_EQ(iconIndexFor(name), icon) << name;
+}
+
+}  // namespace

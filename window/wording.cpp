@@ -1,0 +1,92 @@
+#include "wording.h"
+
+#include "archive/paths.h"
+
+namespace brimlet {
+
+std::string messageWithPeriod(const std::string& message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + '.';
+    return message;
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence at `at` (no overlong forms, no
+// surrogates, nothing past U+10FFFF), or 0.
+size_t utf8SequenceAt(std::string_view bytes, size_t at)
+{
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    unsigned char lead = byte(at);
+    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || at + length > bytes.size()) return 0;
+    for (size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    unsigned second = byte(at + 1);
+    if (lead == 0xE0 && second < 0xA0) return 0; // overlong
+    if (lead == 0xED && second >= 0xA0) return 0; // a surrogate
+    if (lead == 0xF0 && second < 0x90) return 0;  // overlong
+    if (lead == 0xF4 && second >= 0x90) return 0; // past U+10FFFF
+    return length;
+}
+
+}  // namespace
+
+std::string messageText(std::string_view bytes)
+{
+    std::string text;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = bytes[at] & 0x80 ? utf8SequenceAt(bytes, at) : 1;
+        if (length == 0) {
+            text += hostTextOfEntryName(bytes.substr(at, 1));
+            ++at;
+        } else {
+            text.append(bytes.substr(at, length));
+            at += length;
+        }
+    }
+    return text;
+}
+
+std::string rowText(std::string_view name) { return hostTextOfEntryName(name); }
+
+std::string sizeText(uint32_t sectorCount)
+{
+    uint32_t bytes = sectorCount * 2048u;
+    return std::to_string(bytes / 1000u) + "Kb";
+}
+
+int iconIndexFor(std::string_view name)
+{
+    static const char* const extensions[] = {".txd", ".dff", ".col", ".ifp"};
+    std::string extension = lowerAscii(entryExtension(std::string(name)));
+    for (int i = 0; i < 4; ++i)
+        if (extension == extensions[i]) return i;
+    return -1;
+}
+
+std::string rebuildQuestion(int64_t dead)
+{
+    if (dead > 0) return "Rebuilding gives back " + std::to_string(dead) + " bytes of dead space.";
+    if (dead == 0) return "The archive has no dead space; rebuilding only puts its entries in directory order.";
+    return "Rebuilding makes the data file " + std::to_string(-dead) +
+           " bytes larger: entries that share a span each get a copy of their own.";
+}
+
+std::string rebuildSummary(int64_t given)
+{
+    if (given >= 0) return "gave back " + std::to_string(given) + " bytes";
+    return "the data file grew by " + std::to_string(-given) + " bytes (entries that shared a span have their own copies)";
+}
+
+std::vector<std::string> checkLines(const CheckReport& report)
+{
+    std::vector<std::string> lines;
+    if (report.problems.empty()) lines.push_back("No problems found.");
+    // Each line ends as a message box's text does, so that all read alike.
+    for (const auto& line : report.problems) lines.push_back(messageWithPeriod(messageText(line)));
+    for (const auto& line : report.notes) lines.push_back(messageWithPeriod(messageText(line)));
+    return lines;
+}
+
+}  // namespace brimlet

@@ -1,0 +1,40 @@
+// What the window shows, as text: the rows, the message boxes and the
+// reports of the list's menu. All text is UTF-8; entry names are Latin-1
+// bytes, a byte a character.
+#pragma once
+
+#include "archive/check.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brimlet {
+
+// A message ending in a character above "." (a letter, a digit, "?" or ":")
+// gets a "." appended; one ending in ".", "!", ")", ",", "-" or a blank, or
+// an empty one, is shown as it is. On UTF-8 text the last byte decides as
+// the last character would: every byte of a character past ASCII is above ".".
+std::string messageWithPeriod(const std::string& message);
+
+// A failure's message as text: UTF-8 where the bytes are valid UTF-8 (paths),
+// Latin-1 for every other byte (entry names).
+std::string messageText(std::string_view bytes);
+
+// What row i of the entry list shows: the name, the size text, the icon.
+std::string rowText(std::string_view name);
+// The size as the format's 32-bit readers compute it: a span of 4 GiB or
+// more wraps around. "0Kb", "2Kb", "1024Kb", ...
+std::string sizeText(uint32_t sectorCount);
+// The list icon for a row's text: by its lower-cased extension (".txd",
+// ".dff", ".col", ".ifp": 0 to 3), or -1.
+int iconIndexFor(std::string_view name);
+
+// Rebuild: the question before it, and what it did.
+std::string rebuildQuestion(int64_t deadSpace);
+std::string rebuildSummary(int64_t givenBack);
+// Check: one line per problem, then the notes; a clean archive says so.
+std::vector<std::string> checkLines(const CheckReport& report);
+
+}  // namespace brimlet
