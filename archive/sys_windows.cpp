@@ -8,6 +8,7 @@
 // calls as UTF-16. Windows errors become errno values; one without a POSIX
 // counterpart becomes kNativeErrorBase + its code, which systemErrorCode()
 // gives back for the "I/O error N" message.
+#include "wide_text.h"
 #include "sys.h"
 #include "sys_faults.h"
 
@@ -91,24 +92,13 @@ bool toWide(const char* utf8, std::wstring& out)
 {
     out.clear();
     if (!*utf8) return true;
-    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
-    if (length <= 0) return false;
-    out.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, out.data(), length);
-    out.pop_back(); // the terminating zero
-    out = longPathForm(out);
+    std::optional<std::wstring> wide = wideFromUtf8(utf8);
+    if (!wide) return false;
+    out = longPathForm(*wide);
     return true;
 }
 
-std::string toUtf8(const std::wstring& wide)
-{
-    if (wide.empty()) return {};
-    int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                       nullptr);
-    std::string out(static_cast<size_t>(std::max(length, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr, nullptr);
-    return out;
-}
+std::string toUtf8(const std::wstring& wide) { return utf8FromWide(wide); }
 
 // Converts `path` or fails the call with ENOTDIR ("Invalid filename").
 #define BRIMLET_WIDE_OR_FAIL(name, path) \
@@ -626,12 +616,9 @@ int systemErrorCode(int err) { return err >= kNativeErrorBase ? err - kNativeErr
 
 std::string fileNameKey(const std::string& name)
 {
-    std::wstring wide;
-    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, nullptr, 0);
-    if (length <= 0) return name;
-    wide.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wide.data(), length);
-    wide.pop_back();
+    std::optional<std::wstring> converted = wideFromUtf8(name);
+    if (!converted) return name;
+    std::wstring wide = *converted;
     ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return toUtf8(wide);
 }

@@ -3,6 +3,8 @@
 #include "cli.h"
 
 #ifdef _WIN32
+#include "archive/wide_text.h"
+
 #include <windows.h>
 #include <shellapi.h>
 #include <cstdio>
@@ -48,12 +50,7 @@ std::vector<std::string> arguments(int, char**)
     int count = 0;
     LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> args;
-    for (int i = 1; wide && i < count; ++i) {
-        int length = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<size_t>(length > 0 ? length - 1 : 0), '\0');
-        if (length > 1) ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), length, nullptr, nullptr);
-        args.push_back(arg);
-    }
+    for (int i = 1; wide && i < count; ++i) args.push_back(utf8FromWide(wide[i]));
     ::LocalFree(wide);
     return args;
 }

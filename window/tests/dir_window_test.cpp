@@ -2,6 +2,7 @@
 // controls and FakeDialogs answers the dialogs; every command runs on real
 // archive files, and the bytes on disk are what the tests look at.
 #include "window/dir_window.h"
+#include "window/pictures.h"
 #include "window/wording.h"
 
 #include "archive/tests/test_support.h"
@@ -284,6 +285,29 @@ TEST(Wording, RowsShowSizesAsTheFormatsReadersAndIconsByExtension)
              {"ROAD.TXD", 0}, {"car.Dff", 1}, {"a.b.col", 2}, {"walk.ifp", 3}, {".txd", 0}, {"readme", -1},
              {"x.txd2", -1}, {"x.tx", -1}, {"x.txd ", -1}, {"a.txd\\b", -1}})
         EXPECT_EQ(iconIndexFor(name), icon) << name;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, QuotesMakeRunsAndBlanksOrControlsSeparate)
+{
+    EXPECT_EQ(commandLineArguments("\"C:\\Program Files\\brimlet.exe\" C:\\a\" b\"c.img\tnext"),
+              (std::vector<std::string>{"C:\\Program Files\\brimlet.exe", "C:\\a bc.img", "next"}));
+    EXPECT_EQ(commandLineArguments("x \"\" \"open"), (std::vector<std::string>{"x", "", "open"}));
+    EXPECT_TRUE(commandLineArguments(" \x01 ").empty());
+}
+
+TEST(Pictures, AGlyphsBottomLeftColourIsTransparent)
+{
+    static const char* const xpm[] = {"2 2 3 1", "a c #FF00FF", "b c #102030", "  c None", "b ", "ab"};
+    Picture icon = pictureFromXpm(xpm);
+    EXPECT_EQ(icon.at(0, 0), 0xFF102030u);
+    EXPECT_EQ(icon.at(1, 0), 0u);
+    EXPECT_EQ(icon.at(0, 1), 0xFFFF00FFu);
+    EXPECT_EQ(glyphPicture(xpm).at(0, 1), 0u);
+    EXPECT_EQ(glyphPicture(xpm).at(1, 1), 0xFF102030u);
 }
 
 }  // namespace

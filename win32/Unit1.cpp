@@ -1,0 +1,377 @@
+#include "Unit1.h"
+
+#include "window/wording.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "ui/art/compress_glyph.xpm"
+#include "ui/art/delete_glyph.xpm"
+#include "ui/art/export_glyph.xpm"
+#include "ui/art/import_glyph.xpm"
+#include "ui/art/open_glyph.xpm"
+#include "ui/art/replace_glyph.xpm"
+
+namespace brimlet::win32 {
+
+namespace {
+
+enum ControlId : int {
+    idList = 100, idListBox1, idFind, idOpen, idCompress, idReplace, idExport, idDelete, idImport,
+    idMenuImport, idMenuExportAll, idMenuCheck, idMenuRebuild
+};
+
+constexpr UINT kFormShow = WM_APP + 1; // the window's first show, once it is painted
+
+const COLORREF kMarkedName = RGB(255, 255, 255);
+const COLORREF kPlainName = RGB(0, 0, 0);
+const COLORREF kMarkedSize = RGB(0, 255, 0);
+const COLORREF kPlainSize = RGB(0, 128, 0);
+
+HWND createList(HWND parent, int id, int itemHeight, HFONT font)
+{
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_NOTIFY |
+                  LBS_NOINTEGRALHEIGHT;
+    HWND list = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, 0, 0, 0, 0, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                  nullptr);
+    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SendMessageW(list, LB_SETITEMHEIGHT, 0, scaled(itemHeight));
+    return list;
+}
+
+void setFont(HWND window, HFONT font) { ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE); }
+
+void textAt(HDC dc, int x, int y, const std::string& text)
+{
+    std::wstring shown = wide(text);
+    ::TextOutW(dc, x, y, shown.c_str(), static_cast<int>(shown.size()));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the window
+
+void Twnd_dir::registerClass()
+{
+    WNDCLASSEXW kind{};
+    kind.cbSize = sizeof kind;
+    kind.lpfnWndProc = windowProc;
+    kind.hInstance = ::GetModuleHandleW(nullptr);
+    kind.hIcon = ::LoadIconW(kind.hInstance, MAKEINTRESOURCEW(1));
+    kind.hIconSm = static_cast<HICON>(::LoadImageW(kind.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    kind.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    kind.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    kind.lpszClassName = L"Twnd_dir";
+    ::RegisterClassExW(&kind);
+    TAlignSpeedButton::registerClass();
+    Win32Dialogs::registerClasses();
+}
+
+Twnd_dir::Twnd_dir(std::vector<std::string> arguments)
+{
+    setFrontEndDialogs(&dialogs_);
+    WindowView& view = *this;
+    behaviour_ = std::make_unique<DirWindow>(view, [] { return std::unique_ptr<SettingsStore>(new RegistrySettings); },
+                                             std::move(arguments));
+    windowFont_.reset(makeTahoma(11));
+    listFont_.reset(makeTahoma(13));
+    // The layout's sizes are outer ones, frame included, as CreateWindow takes them.
+    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"Twnd_dir", L"brimlet", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                scaled(258), scaled(122), scaled(170), scaled(559), nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), this);
+    dialogs_.setOwner(window_);
+    createControls();
+    createListMenu();
+    layout();
+}
+
+Twnd_dir::~Twnd_dir()
+{
+    HOX_dragdrop1.reset();
+    if (::IsWindow(window_)) ::DestroyWindow(window_);
+}
+
+void Twnd_dir::createControls()
+{
+    HFONT font = windowFont_.get();
+    GroupBox1 = createContainer(window_, L"BUTTON", L" dir content ", BS_GROUPBOX);
+    setFont(GroupBox1, font);
+    List = createList(GroupBox1, idList, 16, listFont_.get());
+    Panel1 = createContainer(GroupBox1, L"STATIC", L"", 0);
+    btn_open = std::make_unique<TAlignSpeedButton>(Panel1, idOpen, L"Open", open_glyph, font);
+    btn_compress = std::make_unique<TAlignSpeedButton>(Panel1, idCompress, L"compress", compress_glyph, font);
+    btn_compress->setEnabled(false); // never enabled: there is no compression
+    Panel2 = createContainer(GroupBox1, L"STATIC", L"", 0);
+    btn_replace = std::make_unique<TAlignSpeedButton>(Panel2, idReplace, L"Replace", replace_glyph, font);
+    btn_export = std::make_unique<TAlignSpeedButton>(Panel2, idExport, L"Export", export_glyph, font);
+    btn_delete = std::make_unique<TAlignSpeedButton>(Panel2, idDelete, L"Delete", delete_glyph, font);
+    btn_import = std::make_unique<TAlignSpeedButton>(Panel2, idImport, L"Add", import_glyph, font);
+    GroupBox2 = createContainer(window_, L"BUTTON", L" search and results ", BS_GROUPBOX);
+    setFont(GroupBox2, font);
+    ListBox1 = createList(GroupBox2, idListBox1, 13, font);
+    inp_find = std::make_unique<THOX_edit>(GroupBox2, idFind);
+    inp_find->setFont(font);
+    inp_find->setNumbersonly(false);
+    inp_find->setFlat(true);
+    HOX_dragdrop1 = std::make_unique<THOX_dragdrop>(window_);
+    HOX_dragdrop1->setActive(true);
+    HOX_dragdrop1->onfilesdropped = [this](int numitems, const std::vector<std::string>& list) {
+        behaviour_->HOX_dragdrop1filesdropped(numitems, list);
+    };
+    ImageList1 = std::make_unique<TImageList>();
+}
+
+void Twnd_dir::createListMenu()
+{
+    ListMenu.reset(::CreatePopupMenu());
+    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuImport, L"&Import files...");
+    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuExportAll, L"E&xport all...");
+    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuCheck, L"&Check archive");
+    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuRebuild, L"&Rebuild archive...");
+}
+
+void Twnd_dir::show(int how)
+{
+    ::ShowWindow(window_, how);
+    ::UpdateWindow(window_);
+    ::PostMessageW(window_, kFormShow, 0, 0);
+}
+
+// The layout's docking: the search group at the bottom, the entries above
+// it; in each group its panels at the top and bottom and its list between.
+void Twnd_dir::layout()
+{
+    RECT client;
+    ::GetClientRect(window_, &client);
+    int width = client.right, height = client.bottom;
+    int searchHeight = scaled(138), entriesHeight = std::max(height - searchHeight, 0);
+    ::MoveWindow(GroupBox1, 0, 0, width, entriesHeight, TRUE);
+    ::MoveWindow(GroupBox2, 0, entriesHeight, width, searchHeight, TRUE);
+
+    TEXTMETRICW metrics{};
+    {
+        WindowDC dc(window_);
+        Selected font(dc.get(), windowFont_.get());
+        ::GetTextMetricsW(dc.get(), &metrics);
+    }
+    int side = scaled(2), top = metrics.tmHeight + scaled(1), inner = std::max(width - 2 * side, 0);
+    int entriesInner = std::max(entriesHeight - top - side, 0);
+    ::MoveWindow(Panel1, side, top, inner, scaled(23), TRUE);
+    ::MoveWindow(List, side, top + scaled(23), inner, std::max(entriesInner - scaled(65), 0), TRUE);
+    ::MoveWindow(Panel2, side, top + std::max(entriesInner - scaled(42), 0), inner, scaled(42), TRUE);
+    btn_open->setBounds(scaled(1), scaled(1), scaled(78), scaled(21));
+    btn_compress->setBounds(scaled(79), scaled(1), std::max(inner - scaled(80), 0), scaled(21));
+    btn_export->setBounds(scaled(1), scaled(1), scaled(78), scaled(20));
+    btn_replace->setBounds(scaled(79), scaled(1), scaled(78), scaled(20));
+    btn_import->setBounds(scaled(1), scaled(21), scaled(78), scaled(20));
+    btn_delete->setBounds(scaled(79), scaled(21), scaled(78), scaled(20));
+
+    int searchInner = std::max(searchHeight - top - side, 0);
+    inp_find->setBounds(side, top, inner, scaled(19));
+    ::MoveWindow(ListBox1, side, top + scaled(19), inner, std::max(searchInner - scaled(19), 0), TRUE);
+}
+
+// The size column hangs on the right edge, so every row is drawn again, now.
+void Twnd_dir::FormResize()
+{
+    ::InvalidateRect(List, nullptr, TRUE);
+    ::UpdateWindow(List);
+}
+
+LRESULT CALLBACK Twnd_dir::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Twnd_dir*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || !self->window_) return ::DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    // No exception may leave a window procedure: it would cross the system's frames.
+    DirWindow::guarded([&] { result = self->handle(message, wParam, lParam); });
+    return result;
+}
+
+LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (List) {
+            layout();
+            FormResize();
+        }
+        return 0;
+    case WM_GETMINMAXINFO:
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = scaled(170);
+        return 0;
+    case WM_COMMAND:
+        command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DRAWITEM: {
+        auto& item = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (item.hwndItem == List) drawItem(item);
+        else if (item.hwndItem == ListBox1) drawResult(item);
+        return TRUE;
+    }
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == List) showListMenu(lParam);
+        return 0;
+    case kFormShow:
+        behaviour_->FormShow();
+        return 0;
+    case WM_CLOSE:
+        behaviour_->FormCloseQuery(); // closing is always allowed
+        ::DestroyWindow(window_);
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Twnd_dir::command(int id, int code)
+{
+    switch (id) {
+    case idOpen: behaviour_->btn_openClick(); break;
+    case idExport: behaviour_->btn_exportClick(); break;
+    case idImport: behaviour_->btn_importClick(); break;
+    case idReplace: behaviour_->btn_replaceClick(); break;
+    case idDelete: behaviour_->btn_deleteClick(); break;
+    case idList:
+        if (code == LBN_DBLCLK) behaviour_->ListDblClick();
+        break;
+    case idListBox1:
+        if (code == LBN_SELCHANGE) behaviour_->ListBox1Click();
+        break;
+    case idFind:
+        if (code == EN_CHANGE) behaviour_->inp_findChange();
+        break;
+    default: break; // Enter and Esc in the window do nothing
+    }
+}
+
+// The menu at the pointer, or under the selected row for the menu key and
+// Shift+F10; its items only once an archive is open.
+void Twnd_dir::showListMenu(LPARAM at)
+{
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {
+        RECT row{0, 0, 0, 0};
+        int selected = selectedEntry();
+        if (selected >= 0) ::SendMessageW(List, LB_GETITEMRECT, selected, reinterpret_cast<LPARAM>(&row));
+        point = {row.left + scaled(18), row.bottom};
+        ::ClientToScreen(List, &point);
+    }
+    UINT state = behaviour_->menuEnabled() ? MF_ENABLED : MF_GRAYED;
+    for (int id : {idMenuImport, idMenuExportAll, idMenuCheck, idMenuRebuild})
+        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id), MF_BYCOMMAND | state);
+    int chosen = ::TrackPopupMenu(ListMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window_, nullptr);
+    switch (chosen) {
+    case idMenuImport: behaviour_->menu_importClick(); break;
+    case idMenuExportAll: behaviour_->menu_exportAllClick(); break;
+    case idMenuCheck: behaviour_->menu_checkClick(); break;
+    case idMenuRebuild: behaviour_->menu_rebuildClick(); break;
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------- rows
+
+// The list prepares the surface (its font; the highlight colours for a
+// selected row, the window colours otherwise), the handler draws the row,
+// and the focus rectangle comes last.
+void Twnd_dir::drawItem(const DRAWITEMSTRUCT& item)
+{
+    HDC dc = item.hDC;
+    bool selected = item.itemState & ODS_SELECTED;
+    Selected font(dc, listFont_.get());
+    ::SetBkMode(dc, OPAQUE);
+    ::SetBkColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    bool row = item.itemID != static_cast<UINT>(-1) && item.itemID < behaviour_->archive().count();
+    if (row) {
+        Canvas = dc;
+        ListDrawItem(List, static_cast<int>(item.itemID), item.rcItem, item.itemState & (odSelected | odFocused));
+        Canvas = nullptr;
+    }
+    if (item.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &item.rcItem);
+}
+
+void Twnd_dir::ListDrawItem(HWND, int Index, const RECT& Rect, UINT State)
+{
+    bool marked = State & (odSelected | odFocused);
+    const DirEntry& entry = behaviour_->archive().table()[static_cast<size_t>(Index)];
+    ::ExtTextOutW(Canvas, 0, 0, ETO_OPAQUE, &Rect, L"", 0, nullptr);
+    ::SetTextColor(Canvas, marked ? kMarkedName : kPlainName);
+    textAt(Canvas, Rect.left + scaled(18), Rect.top, rowText(entry.nameView()));
+    ::SetTextColor(Canvas, marked ? kMarkedSize : kPlainSize);
+    textAt(Canvas, Rect.right - scaled(38), Rect.top, sizeText(entry.sectorCount()));
+    int icon = iconIndexFor(entry.nameView());
+    if (icon >= 0) ImageList1->Draw(Canvas, Rect.left, Rect.top, icon);
+}
+
+// A result row as a plain list box draws its text.
+void Twnd_dir::drawResult(const DRAWITEMSTRUCT& item)
+{
+    HDC dc = item.hDC;
+    bool selected = item.itemState & ODS_SELECTED;
+    Selected font(dc, windowFont_.get());
+    ::SetBkColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &item.rcItem, L"", 0, nullptr);
+    const SearchResults& results = behaviour_->results();
+    if (item.itemID != static_cast<UINT>(-1) && item.itemID < results.count())
+        textAt(dc, item.rcItem.left + scaled(2), item.rcItem.top, rowText(results.name(item.itemID)));
+    if (item.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &item.rcItem);
+}
+
+// ---------------------------------------------------------------- the behaviour's view
+
+int Twnd_dir::selectedEntry() const { return static_cast<int>(::SendMessageW(List, LB_GETCURSEL, 0, 0)); }
+
+void Twnd_dir::selectEntry(int row)
+{
+    int count = static_cast<int>(::SendMessageW(List, LB_GETCOUNT, 0, 0));
+    ::SendMessageW(List, LB_SETCURSEL, row >= 0 && row < count ? row : -1, 0);
+}
+
+// The list has no rows of its own, only their number: a change of the table
+// is a new count, or a repaint of the rows that changed.
+void Twnd_dir::entriesChanging(const TableChange& change, bool before)
+{
+    if (before) return;
+    if (change.kind == TableChange::Kind::Update) {
+        for (size_t row = change.first; row <= change.last; ++row) {
+            RECT area;
+            if (::SendMessageW(List, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&area)) != LB_ERR)
+                ::InvalidateRect(List, &area, TRUE);
+        }
+        return;
+    }
+    int selected = selectedEntry();
+    int top = static_cast<int>(::SendMessageW(List, LB_GETTOPINDEX, 0, 0));
+    ::SendMessageW(List, LB_SETCOUNT, behaviour_->archive().count(), 0);
+    if (change.kind != TableChange::Kind::Reset) {
+        selectEntry(selected);
+        ::SendMessageW(List, LB_SETTOPINDEX, top, 0);
+    }
+}
+
+void Twnd_dir::setEntriesCaption(const std::string& caption) { setWindowText(GroupBox1, caption); }
+
+std::string Twnd_dir::searchText() const { return inp_find->text(); }
+
+void Twnd_dir::setSearchText(const std::string& text) { inp_find->setText(text); }
+
+int Twnd_dir::selectedResult() const { return static_cast<int>(::SendMessageW(ListBox1, LB_GETCURSEL, 0, 0)); }
+
+void Twnd_dir::resultsChanging(bool before)
+{
+    if (!before) ::SendMessageW(ListBox1, LB_SETCOUNT, behaviour_->results().count(), 0);
+}
+
+}  // namespace brimlet::win32
