@@ -218,6 +218,11 @@ LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == List) showListMenu(lParam);
         return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: // group boxes and panels on the button face
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
+        ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNTEXT));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     case kFormShow:
         behaviour_->FormShow();
         return 0;

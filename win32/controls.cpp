@@ -46,11 +46,19 @@ namespace {
 LRESULT CALLBACK passToMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
     switch (message) {
+    case WM_ERASEBKGND: { // a group box leaves its inside to its parent, which clips it out
+        RECT area;
+        ::GetClientRect(window, &area);
+        ::FillRect(reinterpret_cast<HDC>(wParam), &area, ::GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     case WM_COMMAND:
     case WM_DRAWITEM:
     case WM_MEASUREITEM:
     case WM_CONTEXTMENU:
     case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
         return ::SendMessageW(::GetAncestor(window, GA_ROOT), message, wParam, lParam);
     default:
         return ::DefSubclassProc(window, message, wParam, lParam);
