@@ -223,6 +223,14 @@ LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
         ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
         ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNTEXT));
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    case WM_ACTIVATE: // the control that had the focus gets it back, as in a dialog
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focused = ::GetFocus();
+            if (focused && ::IsChild(window_, focused)) lastFocus_ = focused;
+        } else if (!HIWORD(wParam)) {
+            ::SetFocus(lastFocus_ && ::IsWindow(lastFocus_) ? lastFocus_ : List);
+        }
+        return 0;
     case kFormShow:
         behaviour_->FormShow();
         return 0;

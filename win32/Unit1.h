@@ -64,6 +64,7 @@ private:
     HDC Canvas = nullptr; // the list's drawing surface, while a row is drawn
     std::unique_ptr<DirWindow> behaviour_;
     HWND window_ = nullptr;
+    HWND lastFocus_ = nullptr;
     OwnedFont windowFont_, listFont_;
 
     // The controls, in creation order.

@@ -17,6 +17,8 @@ namespace brimlet::win32 {
 namespace {
 
 const wchar_t* const kDialogClass = L"TBrimletDialog";
+// The ids of the controls besides the buttons, apart from IDOK and IDCANCEL.
+enum : int { kPrompt = 100, kValue = 101 };
 
 // The state of one of our own modal windows: which button ended it.
 struct ModalState {
@@ -29,7 +31,8 @@ LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     auto* state = reinterpret_cast<ModalState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case WM_COMMAND:
-        if (state && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        // A button's click (Enter and Esc come as these too), not a notification of another control.
+        if (state && HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
             state->result = LOWORD(wParam);
             state->done = true;
             return 0;
@@ -232,8 +235,8 @@ bool Win32Dialogs::inputQuery(const std::string& caption, const std::string& pro
     ModalState state;
     int width = scaled(300), margin = scaled(8);
     HWND dialog = createDialogWindow(owner_, caption, width, scaled(90), state);
-    addControl(dialog, L"STATIC", wide(prompt), SS_LEFT, 1, {margin, margin, width - margin, margin + scaled(14)});
-    HWND edit = addControl(dialog, L"EDIT", wide(value), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 2,
+    addControl(dialog, L"STATIC", wide(prompt), SS_LEFT, kPrompt, {margin, margin, width - margin, margin + scaled(14)});
+    HWND edit = addControl(dialog, L"EDIT", wide(value), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kValue,
                            {margin, scaled(26), width - margin, scaled(26) + scaled(21)});
     ::SendMessageW(edit, EM_LIMITTEXT, 255, 0);
     ::SendMessageW(edit, EM_SETSEL, 0, -1);
@@ -249,12 +252,12 @@ void Win32Dialogs::showReport(const std::string& caption, const std::string& tex
     ModalState state;
     int width = scaled(560), height = scaled(360), margin = scaled(8);
     HWND dialog = createDialogWindow(owner_, caption, width, height, state);
-    HWND view = addControl(dialog, L"EDIT", withWindowsLineEnds(text),
+    addControl(dialog, L"EDIT", withWindowsLineEnds(text),
                            WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
                                ES_AUTOVSCROLL,
-                           1, {margin, margin, width - margin, height - scaled(40)}, WS_EX_CLIENTEDGE);
+                           kValue, {margin, margin, width - margin, height - scaled(40)}, WS_EX_CLIENTEDGE);
     addButtons(dialog, width, height - scaled(31), false);
-    runModal(dialog, owner_, state, view);
+    runModal(dialog, owner_, state, ::GetDlgItem(dialog, IDOK)); // Enter closes it; the text scrolls all the same
 }
 
 // ---------------------------------------------------------------- progress
@@ -292,8 +295,8 @@ private:
     {
         int width = scaled(320), margin = scaled(10);
         window_ = createDialogWindow(owner_, "Brimlet", width, scaled(64), state_);
-        addControl(window_, L"STATIC", wide(label_), SS_LEFT, 1, {margin, margin, width - margin, margin + scaled(14)});
-        bar_ = addControl(window_, PROGRESS_CLASSW, L"", 0, 2, {margin, scaled(32), width - margin, scaled(32) + scaled(18)});
+        addControl(window_, L"STATIC", wide(label_), SS_LEFT, kPrompt, {margin, margin, width - margin, margin + scaled(14)});
+        bar_ = addControl(window_, PROGRESS_CLASSW, L"", 0, kValue, {margin, scaled(32), width - margin, scaled(32) + scaled(18)});
         ::SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
         ::ShowWindow(window_, SW_SHOW);
         ::UpdateWindow(window_);

@@ -1,0 +1,72 @@
+// window_probe.exe: what a test sees of a window of another program, read
+// through the system as an accessibility tool reads it.
+//   window_probe texts CAPTION   every child window's class and text, a line each
+//   window_probe list CAPTION ID the count and the selected row of list box ID
+// The window is the first top-level window with exactly that caption; exit 1
+// if none.
+#include "archive/wide_text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace {
+
+BOOL CALLBACK printChild(HWND child, LPARAM)
+{
+    wchar_t kind[64] = L"";
+    ::GetClassNameW(child, kind, 64);
+    std::wstring text(32768, L'\0');
+    // WM_GETTEXT reaches other processes' controls; GetWindowText does not.
+    auto length = ::SendMessageW(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(length));
+    std::printf("%d %s %s\n", ::GetDlgCtrlID(child), brimlet::utf8FromWide(kind).c_str(),
+                brimlet::utf8FromWide(text).c_str());
+    return TRUE;
+}
+
+// The first visible top-level window whose caption is exactly `caption`
+// (FindWindow ignores case, and "Brimlet" is the boxes' caption).
+HWND windowCaptioned(const std::wstring& caption)
+{
+    std::pair<const std::wstring*, HWND> search{&caption, nullptr};
+    ::EnumWindows([](HWND window, LPARAM found) {
+        auto* wanted = reinterpret_cast<std::pair<const std::wstring*, HWND>*>(found);
+        wchar_t text[512] = L"";
+        ::GetWindowTextW(window, text, 512);
+        if (!::IsWindowVisible(window) || *wanted->first != text) return TRUE;
+        wanted->second = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 3) return 2;
+    HWND window = windowCaptioned(argv[2]);
+    if (!window) return 1;
+    std::wstring what = argv[1];
+    if (what == L"texts") {
+        ::EnumChildWindows(window, printChild, 0);
+    } else if (what == L"list" && argc == 4) {
+        std::pair<int, HWND> target{_wtoi(argv[3]), nullptr};
+        ::EnumChildWindows(window, [](HWND child, LPARAM found) {
+            auto* wanted = reinterpret_cast<std::pair<int, HWND>*>(found);
+            if (::GetDlgCtrlID(child) != wanted->first) return TRUE;
+            wanted->second = child;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&target));
+        HWND list = target.second;
+        if (!list) return 1;
+        std::printf("%d %d\n", static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0)),
+                    static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+    } else {
+        return 2;
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
