@@ -49,7 +49,7 @@ struct NoDialogs : Dialogs {
     void showError(const std::string&) override {}
     bool chooseFiles(const std::string&, std::vector<std::string>&) override { return false; }
     bool chooseFolder(const std::string&, std::string&) override { return false; }
-    bool confirm(const std::string&, const std::string&) override { return false; }
+    bool confirm(const std::string&, const std::string&, bool) override { return false; }
     void showReport(const std::string&, const std::string&) override {}
     Archive::Progress showProgress(const std::string&) override { return {}; }
 };

@@ -20,6 +20,58 @@
 
 namespace {
 
+// While a long command runs, clicks, keys and close requests meant for
+// any other window are dropped, not queued: nothing the user does during
+// the command may act once it ends. What arrived after the last step is
+// dropped as the dialog goes.
+class Progress : public QObject {
+public:
+    explicit Progress(const QString& label)
+        : dialog_(label, QString(), 0, 1000, QApplication::activeWindow())
+    {
+        dialog_.setWindowTitle("Brimlet");
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(400);
+        dialog_.setCancelButton(nullptr); // the commands are all or nothing, not to be cut short
+        qApp->installEventFilter(this);
+    }
+    ~Progress() override
+    {
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(this);
+    }
+
+    void step(unsigned permille)
+    {
+        dialog_.setValue(static_cast<int>(permille));
+        QCoreApplication::processEvents();
+    }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+        case QEvent::Drop:
+            return receiver != &dialog_;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QProgressDialog dialog_;
+};
+
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 std::string utf8(const QString& text) { return text.toStdString(); }
 
@@ -96,9 +148,11 @@ public:
         return true;
     }
 
-    bool confirm(const std::string& caption, const std::string& question) override
+    bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override
     {
-        return QMessageBox::question(QApplication::activeWindow(), text(caption), text(question)) == QMessageBox::Yes;
+        return QMessageBox::question(QApplication::activeWindow(), text(caption), text(question),
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     yesByDefault ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
     }
 
     void showReport(const std::string& caption, const std::string& report) override
@@ -121,15 +175,8 @@ public:
     // only when the work lasts. The window keeps painting meanwhile.
     brimlet::Archive::Progress showProgress(const std::string& label) override
     {
-        auto dialog = std::make_shared<QProgressDialog>(text(label), QString(), 0, 1000, QApplication::activeWindow());
-        dialog->setWindowTitle("Brimlet");
-        dialog->setWindowModality(Qt::WindowModal);
-        dialog->setMinimumDuration(400);
-        dialog->setCancelButton(nullptr); // the commands are all or nothing, not to be cut short
-        return [dialog](const brimlet::Archive::ProgressStep& step) {
-            dialog->setValue(static_cast<int>(step.permille()));
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        };
+        auto progress = std::make_shared<Progress>(text(label));
+        return [progress](const brimlet::Archive::ProgressStep& step) { progress->step(step.permille()); };
     }
 
 private:

@@ -279,9 +279,11 @@ void Twnd_dir::showListMenu(LPARAM at)
         point = {row.left + scaled(18), row.bottom};
         ::ClientToScreen(List, &point);
     }
-    UINT state = behaviour_->menuEnabled() ? MF_ENABLED : MF_GRAYED;
-    for (int id : {idMenuImport, idMenuExportAll, idMenuCheck, idMenuRebuild})
-        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id), MF_BYCOMMAND | state);
+    using Item = DirWindow::MenuItem;
+    for (auto [id, item] : {std::pair{idMenuImport, Item::Import}, {idMenuExportAll, Item::ExportAll},
+                            {idMenuCheck, Item::Check}, {idMenuRebuild, Item::Rebuild}})
+        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id),
+                         MF_BYCOMMAND | (behaviour_->menuEnabled(item) ? MF_ENABLED : MF_GRAYED));
     int chosen = ::TrackPopupMenu(ListMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window_, nullptr);
     switch (chosen) {
     case idMenuImport: behaviour_->menu_importClick(); break;

@@ -225,9 +225,10 @@ void Win32Dialogs::showError(const std::string& text)
     ::MessageBoxW(owner_, wide(text).c_str(), L"Brimlet", MB_OK | MB_ICONSTOP);
 }
 
-bool Win32Dialogs::confirm(const std::string& caption, const std::string& question)
+bool Win32Dialogs::confirm(const std::string& caption, const std::string& question, bool yesByDefault)
 {
-    return ::MessageBoxW(owner_, wide(question).c_str(), wide(caption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+    UINT style = MB_YESNO | MB_ICONQUESTION | (yesByDefault ? MB_DEFBUTTON1 : MB_DEFBUTTON2);
+    return ::MessageBoxW(owner_, wide(question).c_str(), wide(caption).c_str(), style) == IDYES;
 }
 
 bool Win32Dialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)

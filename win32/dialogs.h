@@ -20,7 +20,7 @@ public:
     void showError(const std::string& text) override;
     bool chooseFiles(const std::string& caption, std::vector<std::string>& files) override;
     bool chooseFolder(const std::string& caption, std::string& folder) override;
-    bool confirm(const std::string& caption, const std::string& question) override;
+    bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override;
     void showReport(const std::string& caption, const std::string& text) override;
     Archive::Progress showProgress(const std::string& label) override;
 

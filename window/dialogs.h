@@ -38,7 +38,8 @@ public:
     // window, shown while the returned callback lives when the work lasts.
     virtual bool chooseFiles(const std::string& caption, std::vector<std::string>& files) = 0;
     virtual bool chooseFolder(const std::string& caption, std::string& folder) = 0;
-    virtual bool confirm(const std::string& caption, const std::string& question) = 0;
+    // `yesByDefault` false: No is the answer Enter gives.
+    virtual bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) = 0;
     virtual void showReport(const std::string& caption, const std::string& text) = 0;
     virtual Archive::Progress showProgress(const std::string& label) = 0;
 };

@@ -229,25 +229,34 @@ void DirWindow::HOX_dragdrop1filesdropped(int, const std::vector<std::string>& l
 
 // ---------------------------------------------------------------- the list's menu
 
+// A refused import wrote nothing: the message says so.
 void DirWindow::menu_importClick()
 {
     guarded([this] {
         std::vector<std::string> files;
         if (!dialogs().chooseFiles("Import files", files)) return;
-        archive_.importFiles(files, dialogs().showProgress("Importing files..."));
+        Archive::ImportCount count;
+        try {
+            count = archive_.importFiles(files, dialogs().showProgress("Importing files..."));
+        } catch (const Failure& failure) {
+            throw Failure(messageWithPeriod(failure.what()) + " Nothing was imported.");
+        }
         refreshResults(); // the results of the search, as after Open
+        dialogs().showReport("Import files", importSummary(count.replaced, count.added));
     });
 }
 
 void DirWindow::menu_exportAllClick()
 {
     guarded([this] {
-        std::string folder;
+        std::string folder = exportFolder_;
         if (!dialogs().chooseFolder("Export all entries to", folder)) return;
+        exportFolder_ = folder;
         std::vector<std::string> notes;
-        auto note = [&](const std::string& text) { notes.push_back(messageText(text)); };
-        archive_.extractEntries(folder, {}, note, dialogs().showProgress("Exporting entries..."));
-        if (!notes.empty()) dialogs().showReport("Export all", joinLines(notes));
+        auto note = [&](const std::string& text) { notes.push_back(messageWithPeriod(messageText(text))); };
+        auto count = archive_.extractEntries(folder, {}, note, dialogs().showProgress("Exporting entries..."));
+        notes.insert(notes.begin(), extractSummary(count.written, count.skipped, messageText(folder)));
+        dialogs().showReport("Export all", joinLines(notes));
     });
 }
 
@@ -256,13 +265,21 @@ void DirWindow::menu_checkClick()
     guarded([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_)))); });
 }
 
+// A rebuild that cannot work is refused before the question; one that grows
+// the data file has No as its default answer.
 void DirWindow::menu_rebuildClick()
 {
     guarded([this] {
-        std::string question = rebuildQuestion(archive_.deadSpace()) + " Rebuild the archive now?";
-        if (!dialogs().confirm("Rebuild archive", question)) return;
-        archive_.rebuild(dialogs().showProgress("Rebuilding the archive..."));
+        CheckReport report = checkArchive(archive_);
+        for (const auto& problem : report.problems)
+            if (problem.find("past the end of the data file") != std::string::npos)
+                throw Failure("The archive cannot be rebuilt: " + problem);
+        int64_t dead = archive_.deadSpace();
+        std::string question = rebuildQuestion(dead) + " Rebuild the archive now?";
+        if (!dialogs().confirm("Rebuild archive", question, dead >= 0)) return;
+        int64_t given = archive_.rebuild(dialogs().showProgress("Rebuilding the archive..."));
         refreshResults();
+        dialogs().showReport("Rebuild archive", messageWithPeriod("Rebuilt: " + rebuildSummary(given)));
     });
 }
 

@@ -53,8 +53,13 @@ public:
     void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
 
     // The entry list's menu: Import files..., Export all..., Check archive,
-    // Rebuild archive...; none has anything to work on before an open.
-    bool menuEnabled() const { return archive_.isOpen(); }
+    // Rebuild archive...; none has anything to work on before an open, and
+    // Export all nothing in an empty archive. Each ends with its report.
+    enum class MenuItem { Import, ExportAll, Check, Rebuild };
+    bool menuEnabled(MenuItem item) const
+    {
+        return archive_.isOpen() && (item != MenuItem::ExportAll || archive_.count() > 0);
+    }
     void menu_importClick();
     void menu_exportAllClick();
     void menu_checkClick();
@@ -85,6 +90,7 @@ private:
     std::vector<std::string> arguments_;
     Archive archive_;
     SearchResults results_;
+    std::string exportFolder_; // where Export all last wrote
 };
 
 // The list error for a row that is not there: "List index out of bounds (-1)".

@@ -79,6 +79,18 @@ std::string rebuildSummary(int64_t given)
     return "the data file grew by " + std::to_string(-given) + " bytes (entries that shared a span have their own copies)";
 }
 
+std::string importSummary(size_t replaced, size_t added)
+{
+    return "Replaced " + std::to_string(replaced) + ", added " + std::to_string(added) + ".";
+}
+
+std::string extractSummary(size_t written, size_t skipped, const std::string& folder)
+{
+    std::string text = "Exported " + std::to_string(written) + (written == 1 ? " entry" : " entries") + " to " + folder;
+    if (skipped > 0) text += "; skipped " + std::to_string(skipped);
+    return messageWithPeriod(text);
+}
+
 std::vector<std::string> checkLines(const CheckReport& report)
 {
     std::vector<std::string> lines;

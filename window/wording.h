@@ -34,6 +34,10 @@ int iconIndexFor(std::string_view name);
 // Rebuild: the question before it, and what it did.
 std::string rebuildQuestion(int64_t deadSpace);
 std::string rebuildSummary(int64_t givenBack);
+// The bulk commands' summaries: "Replaced 1, added 2.",
+// "Exported 3 entries to FOLDER; skipped 1."
+std::string importSummary(size_t replaced, size_t added);
+std::string extractSummary(size_t written, size_t skipped, const std::string& folder);
 // Check: one line per problem, then the notes; a clean archive says so.
 std::vector<std::string> checkLines(const CheckReport& report);
 

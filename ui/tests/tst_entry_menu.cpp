@@ -2,6 +2,8 @@
 // and by the menu key, its commands answered through FakeDialogs, and every
 // result checked on disk and in the list.
 #include "Unit1.h"
+
+#include <QMouseEvent>
 #include "archive/tests/test_support.h"
 #include "window/tests/fake_dialogs.h"
 #include "window_test_support.h"
@@ -48,7 +50,7 @@ class TestEntryMenu : public QObject {
     static void choose(Twnd_dir& w, const QString& text)
     {
         for (QAction* action : w.ListMenu->actions())
-            if (action->text() == text) {
+            if (action->text().remove('&') == text) {
                 action->trigger();
                 return;
             }
@@ -88,7 +90,7 @@ private slots:
                 texts << action->text();
                 QVERIFY(action->isEnabled());
             }
-            QCOMPARE(texts, QStringList({"Import files...", "Export all...", "Check archive", "Rebuild archive..."}));
+            QCOMPARE(texts, QStringList({"&Import files...", "E&xport all...", "&Check archive", "&Rebuild archive..."}));
             w->ListMenu->close();
         }
         // The commands and the layout stay as they were.
@@ -117,7 +119,7 @@ private slots:
         Bytes before = readFile(*tmp / "gta3.dir");
         fake->filesAnswers.push_back(std::vector<std::string>{*tmp / "new.dff", *tmp / "missing.dff"});
         choose(*w, "Import files...");
-        QCOMPARE(fake->errors, std::vector<std::string>{"File not found."});
+        QCOMPARE(fake->errors, std::vector<std::string>{"File not found. Nothing was imported."});
         QCOMPARE(readFile(*tmp / "gta3.dir"), before);
         QCOMPARE(rows(*w).size(), 4);
     }
@@ -133,7 +135,8 @@ private slots:
         QCOMPARE(readFile(*tmp / "all/.._up.dff"), Bytes(data.begin(), data.begin() + 2 * 2048));
         QCOMPARE(readFile(*tmp / "all/road.txd"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
         QCOMPARE(readFile(*tmp / "all/generic.col").size(), size_t{3 * 2048});
-        QCOMPARE(fake->reports, std::vector<std::string>{"Export all|#0 \"../up.dff\" written as \".._up.dff\""});
+        QCOMPARE(fake->reports, std::vector<std::string>{"Export all|Exported 3 entries to " + *tmp / "all" +
+                                                         ".\n#0 \"../up.dff\" written as \".._up.dff\""});
     }
 
     void checkShowsTheReport()
@@ -158,11 +161,49 @@ private slots:
         choose(*w, "Rebuild archive...");
         QCOMPARE(readFile(*tmp / "gta3.img").size(), size_t{6 * 2048});
         QCOMPARE(w->archive().table()[1].startSector(), 2);
+        QCOMPARE(fake->reports.back(), std::string("Rebuild archive|Rebuilt: gave back 2048 bytes."));
         QCOMPARE(rows(*w), QStringList({"Car.dff", "road.txd", "generic.col"}));
         w->List->setItemIndex(1);
         fake->fileAnswers.push_back(*tmp / "road.out");
         w->btn_exportClick();
         QCOMPARE(readFile(*tmp / "road.out"), Bytes(data.begin() + 3 * 2048, data.begin() + 4 * 2048));
+    }
+
+    // Clicks made while a long command runs are dropped, not run once it ends.
+    void clicksDuringProgressAreDropped()
+    {
+        struct ClickDuringProgress : FakeDialogs {
+            QWidget* target = nullptr;
+            brimlet::Archive::Progress showProgress(const std::string& label) override
+            {
+                auto real = qtDialogs().showProgress(label);
+                return [this, real](const brimlet::Archive::ProgressStep& step) {
+                    if (target) {
+                        QPoint at = target->rect().center(), global = target->mapToGlobal(at);
+                        for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                            QCoreApplication::postEvent(target, new QMouseEvent(type, at, global, Qt::LeftButton,
+                                                                                Qt::LeftButton, Qt::NoModifier));
+                        target = nullptr;
+                    }
+                    real(step);
+                };
+            }
+        };
+        fake.reset();
+        auto clicking = std::make_unique<ClickDuringProgress>();
+        auto w = startOnGta3();
+        Bytes before = readFile(*tmp / "gta3.dir");
+        w->List->setItemIndex(0);
+        clicking->target = w->btn_delete;
+        clicking->folderAnswers.push_back(*tmp / "all");
+        choose(*w, "Export all...");
+        QCoreApplication::processEvents();
+        QVERIFY(clicking->target == nullptr); // the click was made
+        QCOMPARE(readFile(*tmp / "gta3.dir"), before);
+        QCOMPARE(w->List->Count(), 3);
+        // The same click afterwards deletes, as it should.
+        QTest::mouseClick(w->btn_delete, Qt::LeftButton);
+        QCOMPARE(w->List->Count(), 2);
     }
 
     // The window's one thread never waits without a bound for another

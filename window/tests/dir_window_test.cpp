@@ -249,7 +249,7 @@ TEST_F(DirWindowTest, TheMenuRebuildsOnlyWhenAskedAndChecksInTheListsWords)
 {
     makeArchive(tmp / "gappy", {makeEntry(4, 1, "a.dff"), makeEntry(6, 2, "b.txd")}, pattern(8 * 2048));
     start({tmp / "gappy.dir"});
-    EXPECT_TRUE(window->menuEnabled());
+    EXPECT_TRUE(window->menuEnabled(DirWindow::MenuItem::Rebuild));
     window->menu_rebuildClick(); // answered No
     ASSERT_EQ(fake.questions.size(), 1u);
     EXPECT_EQ(fake.questions[0], "Rebuild archive|Rebuilding gives back 10240 bytes of dead space. Rebuild the archive now?");
@@ -258,10 +258,55 @@ TEST_F(DirWindowTest, TheMenuRebuildsOnlyWhenAskedAndChecksInTheListsWords)
     window->menu_rebuildClick();
     EXPECT_EQ(readFile(tmp / "gappy.img").size(), 3u * 2048);
     EXPECT_EQ(fake.progressShown, std::vector<std::string>{"Rebuilding the archive..."});
+    EXPECT_EQ(fake.reports.back(), "Rebuild archive|Rebuilt: gave back 10240 bytes.");
 
     window->menu_checkClick();
     EXPECT_EQ(fake.reports.back(), "Check archive|No problems found.\nNo dead space.");
     EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST_F(DirWindowTest, ARebuildThatCannotWorkIsRefusedAndOneThatGrowsDefaultsToNo)
+{
+    // b.txd reaches past the end of the 3-sector data file.
+    makeArchive(tmp / "broken", {makeEntry(0, 1, "a.dff"), makeEntry(2, 4, "b.txd")}, pattern(3 * 2048));
+    start({tmp / "broken.dir"});
+    Bytes before = readFile(tmp / "broken.img");
+    window->menu_rebuildClick();
+    EXPECT_TRUE(fake.questions.empty());
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_EQ(fake.errors[0], "The archive cannot be rebuilt: #1 \"b.txd\": its span reaches past the end of the data file.");
+    EXPECT_EQ(readFile(tmp / "broken.img"), before);
+
+    makeArchive(tmp / "shared", {makeEntry(0, 2, "a.dff"), makeEntry(0, 2, "b.dff")}, pattern(2 * 2048));
+    window->openimg(tmp / "shared.dir");
+    window->menu_rebuildClick();
+    ASSERT_EQ(fake.questions.size(), 1u);
+    EXPECT_TRUE(fake.questions[0].ends_with("Rebuild the archive now? [No]")) << fake.questions[0];
+}
+
+TEST_F(DirWindowTest, ExportAllAndImportEndWithWhatTheyDid)
+{
+    makeArchive(tmp / "empty", {}, {});
+    start({tmp / "empty.dir"});
+    EXPECT_FALSE(window->menuEnabled(DirWindow::MenuItem::ExportAll)); // nothing to export
+    EXPECT_TRUE(window->menuEnabled(DirWindow::MenuItem::Import));
+    writeFile(tmp / "a.dff", pattern(10));
+    fake.filesAnswers = {std::vector<std::string>{tmp / "a.dff", tmp / "missing.dff"}};
+    window->menu_importClick();
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_TRUE(fake.errors[0].ends_with("Nothing was imported.")) << fake.errors[0];
+    EXPECT_EQ(readFile(tmp / "empty.dir").size(), 0u);
+    fake.filesAnswers = {std::vector<std::string>{tmp / "a.dff"}};
+    window->menu_importClick();
+    EXPECT_EQ(fake.reports.back(), "Import files|Replaced 0, added 1.");
+
+    fake.folderAnswers = {tmp / "out"};
+    window->menu_exportAllClick();
+    EXPECT_EQ(fake.reports.back(), "Export all|Exported 1 entry to " + tmp / "out" + ".");
+    EXPECT_EQ(readFile(tmp / "out/a.dff").size(), 2048u);
+    fake.folderAnswers = {std::nullopt};
+    window->menu_exportAllClick(); // the folder last used is offered again
+    EXPECT_EQ(fake.foldersShown, (std::vector<std::string>{"", tmp / "out"}));
 }
 
 TEST(Wording, MessagesEndAsTheBoxShowsThem)

@@ -33,6 +33,7 @@ public:
     std::vector<std::string> questions; // "caption|question"
     std::vector<std::string> reports;   // "caption|text"
     std::vector<std::string> progressShown;
+    std::vector<std::string> foldersShown; // the folder each folder dialog was preset to
 
     bool executeFileDialog(brimlet::FileDialog& dialog) override
     {
@@ -49,11 +50,15 @@ public:
     void showError(const std::string& text) override { errors.push_back(text); }
 
     bool chooseFiles(const std::string&, std::vector<std::string>& files) override { return take(filesAnswers, files); }
-    bool chooseFolder(const std::string&, std::string& folder) override { return take(folderAnswers, folder); }
-
-    bool confirm(const std::string& caption, const std::string& question) override
+    bool chooseFolder(const std::string&, std::string& folder) override
     {
-        questions.push_back(caption + "|" + question);
+        foldersShown.push_back(folder);
+        return take(folderAnswers, folder);
+    }
+
+    bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override
+    {
+        questions.push_back(caption + "|" + question + (yesByDefault ? "" : " [No]"));
         if (confirmAnswers.empty()) return false;
         bool answer = confirmAnswers.front();
         confirmAnswers.pop_front();
