@@ -26,7 +26,30 @@ std::string shown(std::string_view name)
     return out + "\"";
 }
 
-std::string label(const EntryTable& table, size_t i) { return "#" + std::to_string(i) + " " + shown(table[i].nameView()); }
+// A name as the window's list shows it: Latin-1 as its characters (UTF-8),
+// only control bytes as \xNN.
+std::string asListed(std::string_view name)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
+        if (control) out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+        else out += hostTextOfEntryName(std::string_view(reinterpret_cast<const char*>(&c), 1));
+    }
+    return out + "\"";
+}
+
+// "#3 \"name\"": an entry by its position (from 0, as the list counts) and name.
+struct Label {
+    const EntryTable& table;
+    NameStyle style;
+    std::string operator()(size_t i) const
+    {
+        std::string_view name = table[i].nameView();
+        return "#" + std::to_string(i) + " " + (style == NameStyle::AsListed ? asListed(name) : shown(name));
+    }
+};
 
 bool printable(std::string_view name)
 {
@@ -47,35 +70,36 @@ std::vector<std::string> nameTroubles(std::string_view name)
 
 namespace {
 
-void checkName(const EntryTable& table, size_t i, std::vector<std::string>& out)
+void checkName(const EntryTable& table, const Label& label, size_t i, std::vector<std::string>& out)
 {
     std::string_view name = table[i].nameView();
     auto dot = name.find('.');
-    if (dot == std::string_view::npos) out.push_back(label(table, i) + ": the name has no extension");
-    else if (dot > 20) out.push_back(label(table, i) + ": the name's part before the first \".\" is longer than 20 bytes");
-    if (name.size() == kNameFieldSize) out.push_back(label(table, i) + ": the name fills all 24 bytes with no NUL");
-    if (!printable(name)) out.push_back(label(table, i) + ": the name has non-printable bytes");
+    if (dot == std::string_view::npos) out.push_back(label(i) + ": the name has no extension");
+    else if (dot > 20) out.push_back(label(i) + ": the name's part before the first \".\" is longer than 20 bytes");
+    if (name.size() == kNameFieldSize) out.push_back(label(i) + ": the name fills all 24 bytes with no NUL");
+    if (!printable(name)) out.push_back(label(i) + ": the name has non-printable bytes");
 }
 
-void checkSpan(const EntryTable& table, size_t i, uint64_t dataFileSize, std::vector<std::string>& out)
+void checkSpan(const EntryTable& table, const Label& label, size_t i, uint64_t dataFileSize,
+               std::vector<std::string>& out)
 {
     const DirEntry& e = table[i];
-    if (e.sectorCount() == 0) out.push_back(label(table, i) + ": it has 0 sectors");
-    else if (!spanInside(spanOf(e), dataFileSize)) out.push_back(label(table, i) + ": its span reaches past the end of the data file");
+    if (e.sectorCount() == 0) out.push_back(label(i) + ": it has 0 sectors");
+    else if (!spanInside(spanOf(e), dataFileSize)) out.push_back(label(i) + ": its span reaches past the end of the data file");
     if (e.startSector() >= kFirstSectorTheGamesCannotReach || e.startSector() < 0)
-        out.push_back(label(table, i) + ": it starts at sector " + std::to_string(e.startSector()) +
+        out.push_back(label(i) + ": it starts at sector " + std::to_string(e.startSector()) +
                       ", outside 0 to 16777215");
 }
 
-void checkRepeats(const EntryTable& table, std::vector<std::string>& out)
+void checkRepeats(const EntryTable& table, const Label& label, std::vector<std::string>& out)
 {
     NameIndex index(table);
     for (auto [repeat, first] : index.repeats())
-        out.push_back(label(table, repeat) + ": the name repeats that of #" + std::to_string(first));
+        out.push_back(label(repeat) + ": the name repeats that of #" + std::to_string(first));
 }
 
 // Each entry whose span begins inside an earlier-starting one, once.
-void checkOverlaps(const EntryTable& table, std::vector<std::string>& out)
+void checkOverlaps(const EntryTable& table, const Label& label, std::vector<std::string>& out)
 {
     std::vector<size_t> order;
     order.reserve(table.count());
@@ -94,7 +118,7 @@ void checkOverlaps(const EntryTable& table, std::vector<std::string>& out)
     for (size_t i : order) {
         int64_t start = table[i].startSector(), end = start + table[i].sectorCount();
         if (start < reach)
-            out.push_back(label(table, i) + ": its span overlaps that of " + label(table, reacher));
+            out.push_back(label(i) + ": its span overlaps that of " + label(reacher));
         if (end > reach) {
             reach = end;
             reacher = i;
@@ -104,16 +128,17 @@ void checkOverlaps(const EntryTable& table, std::vector<std::string>& out)
 
 }  // namespace
 
-CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize)
+CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize, NameStyle style)
 {
     CheckReport report;
+    Label label{table, style};
     std::vector<std::string> overlaps, repeats;
     for (size_t i = 0; i < table.count(); ++i) {
-        checkSpan(table, i, dataFileSize, report.problems);
-        checkName(table, i, report.problems);
+        checkSpan(table, label, i, dataFileSize, report.problems);
+        checkName(table, label, i, report.problems);
     }
-    checkOverlaps(table, overlaps);
-    checkRepeats(table, repeats);
+    checkOverlaps(table, label, overlaps);
+    checkRepeats(table, label, repeats);
     report.problems.insert(report.problems.end(), overlaps.begin(), overlaps.end());
     report.problems.insert(report.problems.end(), repeats.begin(), repeats.end());
     report.partialEntry = directoryFileSize % kEntrySize != 0;
@@ -141,7 +166,7 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
     return report;
 }
 
-CheckReport checkArchive(const Archive& archive)
+CheckReport checkArchive(const Archive& archive, NameStyle style)
 {
     File directory(archive.directoryPath(), File::Mode::ReadOnly);
     uint64_t directorySize = directory.size();
@@ -149,7 +174,7 @@ CheckReport checkArchive(const Archive& archive)
     File data(archive.dataPath(), File::Mode::ReadOnly);
     uint64_t dataSize = data.size();
     data.close();
-    return checkTable(archive.table(), directorySize, dataSize);
+    return checkTable(archive.table(), directorySize, dataSize, style);
 }
 
 }  // namespace brimlet

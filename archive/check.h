@@ -35,8 +35,14 @@ struct CheckReport {
 // extension", ...); empty when nothing.
 std::vector<std::string> nameTroubles(std::string_view name);
 
-CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize);
+// How problems name entries: Escaped, every byte outside printable ASCII
+// (and "\\") as \xNN, for a terminal; AsListed, as the window's list shows
+// them, Latin-1 as its characters and only control bytes as \xNN.
+enum class NameStyle { Escaped, AsListed };
+
+CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint64_t dataFileSize,
+                       NameStyle style = NameStyle::Escaped);
 // The open archive, as it is on disk now.
-CheckReport checkArchive(const Archive& archive);
+CheckReport checkArchive(const Archive& archive, NameStyle style = NameStyle::Escaped);
 
 }  // namespace brimlet

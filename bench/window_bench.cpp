@@ -51,7 +51,8 @@ struct NoDialogs : Dialogs {
     bool chooseFolder(const std::string&, std::string&) override { return false; }
     bool confirm(const std::string&, const std::string&, bool) override { return false; }
     void showReport(const std::string&, const std::string&) override {}
-    Archive::Progress showProgress(const std::string&) override { return {}; }
+    Archive::Progress showProgress(const std::string&, bool) override { return {}; }
+    Existing askAboutExisting(const std::string&, const std::string&) override { return Existing::Cancel; }
 };
 
 Twnd_dir& window()

@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "window/wording.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -26,13 +28,15 @@ namespace {
 // dropped as the dialog goes.
 class Progress : public QObject {
 public:
-    explicit Progress(const QString& label)
-        : dialog_(label, QString(), 0, 1000, QApplication::activeWindow())
+    Progress(const QString& label, bool stoppable)
+        : dialog_(stoppable ? label : label + "\n" + QString::fromStdString(brimlet::kCannotBeStopped), "Cancel", 0,
+                  1000, QApplication::activeWindow()),
+          stoppable_(stoppable)
     {
         dialog_.setWindowTitle("Brimlet");
         dialog_.setWindowModality(Qt::WindowModal);
         dialog_.setMinimumDuration(400);
-        dialog_.setCancelButton(nullptr); // the commands are all or nothing, not to be cut short
+        if (!stoppable) dialog_.setCancelButton(nullptr);
         qApp->installEventFilter(this);
     }
     ~Progress() override
@@ -43,8 +47,10 @@ public:
 
     void step(unsigned permille)
     {
+        if (stoppable_ && dialog_.wasCanceled()) throw brimlet::Stopped();
         dialog_.setValue(static_cast<int>(permille));
         QCoreApplication::processEvents();
+        if (stoppable_ && dialog_.wasCanceled()) throw brimlet::Stopped();
     }
 
 protected:
@@ -60,9 +66,10 @@ protected:
         case QEvent::Shortcut:
         case QEvent::Wheel:
         case QEvent::ContextMenu:
-        case QEvent::Close:
         case QEvent::Drop:
             return receiver != &dialog_;
+        case QEvent::Close: // a command that cannot be stopped keeps its window
+            return receiver != &dialog_ || !stoppable_;
         default:
             return false;
         }
@@ -70,6 +77,7 @@ protected:
 
 private:
     QProgressDialog dialog_;
+    bool stoppable_;
 };
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -173,10 +181,25 @@ public:
 
     // A progress dialog that lives as long as the returned callback; shown
     // only when the work lasts. The window keeps painting meanwhile.
-    brimlet::Archive::Progress showProgress(const std::string& label) override
+    brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
     {
-        auto progress = std::make_shared<Progress>(text(label));
+        auto progress = std::make_shared<Progress>(text(label), stoppable);
         return [progress](const brimlet::Archive::ProgressStep& step) { progress->step(step.permille()); };
+    }
+
+    Existing askAboutExisting(const std::string& caption, const std::string& question) override
+    {
+        QMessageBox box(QMessageBox::Question, text(caption), text(question), QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* overwrite = box.addButton("&Overwrite", QMessageBox::AcceptRole);
+        QPushButton* skip = box.addButton("&Skip", QMessageBox::RejectRole);
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == overwrite ? Existing::Overwrite
+               : box.clickedButton() == skip    ? Existing::Skip
+                                                : Existing::Cancel;
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "archive/errors.h"
 #include "controls.h"
+#include "window/wording.h"
 
 #include <commctrl.h>
 #include <cderr.h>
@@ -271,7 +272,8 @@ namespace {
 // are dropped, never run afterwards.
 class ProgressWindow {
 public:
-    ProgressWindow(HWND owner, const std::string& label) : owner_(owner), label_(label), started_(::GetTickCount64())
+    ProgressWindow(HWND owner, const std::string& label, bool stoppable)
+        : owner_(owner), label_(label), stoppable_(stoppable), started_(::GetTickCount64())
     {
         ownerWasEnabled_ = owner_ && ::IsWindowEnabled(owner_);
         if (ownerWasEnabled_) ::EnableWindow(owner_, FALSE);
@@ -289,17 +291,25 @@ public:
         if (!window_ && ::GetTickCount64() - started_ >= 400) create();
         if (bar_) ::SendMessageW(bar_, PBM_SETPOS, permille, 0);
         pumpMessages();
+        // Cancel, Esc or the close box; a command that cannot be stopped goes on.
+        if (stoppable_ && state_.done) throw Stopped();
+        state_.done = false;
     }
 
 private:
     void create()
     {
-        int width = scaled(320), margin = scaled(10);
-        window_ = createDialogWindow(owner_, "Brimlet", width, scaled(64), state_);
-        addControl(window_, L"STATIC", wide(label_), SS_LEFT, kPrompt, {margin, margin, width - margin, margin + scaled(14)});
-        bar_ = addControl(window_, PROGRESS_CLASSW, L"", 0, kValue, {margin, scaled(32), width - margin, scaled(32) + scaled(18)});
+        int width = scaled(360), margin = scaled(10), top = stoppable_ ? scaled(32) : scaled(46);
+        window_ = createDialogWindow(owner_, "Brimlet", width, top + scaled(stoppable_ ? 60 : 30), state_);
+        std::string label = stoppable_ ? label_ : label_ + "\n" + kCannotBeStopped;
+        addControl(window_, L"STATIC", wide(label), SS_LEFT, kPrompt, {margin, margin, width - margin, top - scaled(4)});
+        bar_ = addControl(window_, PROGRESS_CLASSW, L"", 0, kValue, {margin, top, width - margin, top + scaled(18)});
         ::SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
+        if (stoppable_)
+            addControl(window_, L"BUTTON", L"Cancel", WS_TABSTOP | BS_DEFPUSHBUTTON, IDCANCEL,
+                       {width - margin - scaled(75), top + scaled(28), width - margin, top + scaled(51)});
         ::ShowWindow(window_, SW_SHOW);
+        ::SetFocus(::GetDlgItem(window_, IDCANCEL));
         ::UpdateWindow(window_);
     }
 
@@ -313,7 +323,9 @@ private:
             }
             bool input = (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) ||
                          (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST);
-            if (input) continue; // the command cannot be stopped, and nothing waits for its end
+            bool ours = window_ && (message.hwnd == window_ || ::IsChild(window_, message.hwnd));
+            if (input && !ours) continue; // meant for the main window: dropped
+            if (ours && ::IsDialogMessageW(window_, &message)) continue; // Esc cancels
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
@@ -321,6 +333,7 @@ private:
 
     HWND owner_;
     std::string label_;
+    bool stoppable_;
     ULONGLONG started_;
     bool ownerWasEnabled_ = false;
     ModalState state_;
@@ -330,10 +343,18 @@ private:
 
 }  // namespace
 
-Archive::Progress Win32Dialogs::showProgress(const std::string& label)
+Archive::Progress Win32Dialogs::showProgress(const std::string& label, bool stoppable)
 {
-    auto window = std::make_shared<ProgressWindow>(owner_, label);
+    auto window = std::make_shared<ProgressWindow>(owner_, label, stoppable);
     return [window](const Archive::ProgressStep& step) { window->step(step.permille()); };
+}
+
+Dialogs::Existing Win32Dialogs::askAboutExisting(const std::string& caption, const std::string& question)
+{
+    std::string text = question + "\n\nYes overwrites, No skips, Cancel exports nothing.";
+    int answer = ::MessageBoxW(owner_, wide(text).c_str(), wide(caption).c_str(),
+                               MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
+    return answer == IDYES ? Existing::Overwrite : answer == IDNO ? Existing::Skip : Existing::Cancel;
 }
 
 // ---------------------------------------------------------------- settings

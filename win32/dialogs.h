@@ -22,7 +22,8 @@ public:
     bool chooseFolder(const std::string& caption, std::string& folder) override;
     bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override;
     void showReport(const std::string& caption, const std::string& text) override;
-    Archive::Progress showProgress(const std::string& label) override;
+    Archive::Progress showProgress(const std::string& label, bool stoppable) override;
+    Existing askAboutExisting(const std::string& caption, const std::string& question) override;
 
     static void registerClasses();
 

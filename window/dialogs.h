@@ -41,8 +41,18 @@ public:
     // `yesByDefault` false: No is the answer Enter gives.
     virtual bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) = 0;
     virtual void showReport(const std::string& caption, const std::string& text) = 0;
-    virtual Archive::Progress showProgress(const std::string& label) = 0;
+    // A `stoppable` command's window has a Cancel button (Esc and closing
+    // the window cancel too): the callback then throws Stopped at the next
+    // step. Others say that they cannot be stopped, and cannot be closed.
+    virtual Archive::Progress showProgress(const std::string& label, bool stoppable) = 0;
+    // Files already in the way of Export all: overwrite them, skip their
+    // entries, or cancel; closing the box cancels.
+    enum class Existing { Overwrite, Skip, Cancel };
+    virtual Existing askAboutExisting(const std::string& caption, const std::string& question) = 0;
 };
+
+// What a stoppable command's progress throws once the user cancelled it.
+struct Stopped {};
 
 // The dialogs in use: a test's, when one is installed, or else the front
 // end's own.

@@ -237,7 +237,7 @@ void DirWindow::menu_importClick()
         if (!dialogs().chooseFiles("Import files", files)) return;
         Archive::ImportCount count;
         try {
-            count = archive_.importFiles(files, dialogs().showProgress("Importing files..."));
+            count = archive_.importFiles(files, dialogs().showProgress("Importing files...", false));
         } catch (const Failure& failure) {
             throw Failure(messageWithPeriod(failure.what()) + " Nothing was imported.");
         }
@@ -246,23 +246,57 @@ void DirWindow::menu_importClick()
     });
 }
 
-void DirWindow::menu_exportAllClick()
+void DirWindow::menu_exportAllClick() { guarded([this] { exportAll(); }); }
+
+// Files already in the folder are overwritten only when the user says so;
+// a Cancel stops at the next entry, and what was written stays.
+void DirWindow::exportAll()
 {
-    guarded([this] {
-        std::string folder = exportFolder_;
-        if (!dialogs().chooseFolder("Export all entries to", folder)) return;
-        exportFolder_ = folder;
-        std::vector<std::string> notes;
-        auto note = [&](const std::string& text) { notes.push_back(messageWithPeriod(messageText(text))); };
-        auto count = archive_.extractEntries(folder, {}, note, dialogs().showProgress("Exporting entries..."));
-        notes.insert(notes.begin(), extractSummary(count.written, count.skipped, messageText(folder)));
-        dialogs().showReport("Export all", joinLines(notes));
-    });
+    std::string folder = exportFolder_;
+    if (!dialogs().chooseFolder("Export all entries to", folder)) return;
+    exportFolder_ = folder;
+    std::vector<size_t> which, free;
+    for (size_t i = 0; i < archive_.count(); ++i)
+        if (!fileExists(joinPath(folder, safeFileName(rowText(archive_.table()[i].nameView()))))) free.push_back(i);
+    size_t existing = archive_.count() - free.size();
+    if (existing > 0) {
+        bool one = existing == 1;
+        std::string question = std::to_string(existing) + (one ? " file is" : " files are") + " already in " +
+                               messageText(folder) + ". Overwrite " + (one ? "it" : "them") + ", or skip " +
+                               (one ? "its entry" : "their entries") + "?";
+        Dialogs::Existing answer = dialogs().askAboutExisting("Export all", question);
+        if (answer == Dialogs::Existing::Cancel) return;
+        if (answer == Dialogs::Existing::Skip) {
+            if (free.empty()) {
+                dialogs().showReport("Export all", "Nothing exported: every file is already in " + messageText(folder) + ".");
+                return;
+            }
+            which = free;
+        }
+    }
+    std::vector<std::string> notes;
+    auto note = [&](const std::string& text) { notes.push_back(messageWithPeriod(messageText(text))); };
+    uint64_t done = 0;
+    Archive::Progress shown = dialogs().showProgress("Exporting entries...", true);
+    auto progress = [&](const Archive::ProgressStep& step) {
+        done = step.entries;
+        if (shown) shown(step);
+    };
+    size_t total = which.empty() ? archive_.count() : which.size();
+    try {
+        auto count = archive_.extractEntries(folder, which, note, progress);
+        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (total < archive_.count() ? existing : 0),
+                                                   messageText(folder)));
+    } catch (const Stopped&) {
+        notes.insert(notes.begin(), "Stopped after " + std::to_string(done) + " of " + std::to_string(total) +
+                                        " entries; the files written stay in " + messageText(folder) + ".");
+    }
+    dialogs().showReport("Export all", joinLines(notes));
 }
 
 void DirWindow::menu_checkClick()
 {
-    guarded([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_)))); });
+    guarded([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_, NameStyle::AsListed)))); });
 }
 
 // A rebuild that cannot work is refused before the question; one that grows
@@ -270,14 +304,14 @@ void DirWindow::menu_checkClick()
 void DirWindow::menu_rebuildClick()
 {
     guarded([this] {
-        CheckReport report = checkArchive(archive_);
+        CheckReport report = checkArchive(archive_, NameStyle::AsListed);
         for (const auto& problem : report.problems)
             if (problem.find("past the end of the data file") != std::string::npos)
                 throw Failure("The archive cannot be rebuilt: " + problem);
         int64_t dead = archive_.deadSpace();
         std::string question = rebuildQuestion(dead) + " Rebuild the archive now?";
         if (!dialogs().confirm("Rebuild archive", question, dead >= 0)) return;
-        int64_t given = archive_.rebuild(dialogs().showProgress("Rebuilding the archive..."));
+        int64_t given = archive_.rebuild(dialogs().showProgress("Rebuilding the archive...", false));
         refreshResults();
         dialogs().showReport("Rebuild archive", messageWithPeriod("Rebuilt: " + rebuildSummary(given)));
     });

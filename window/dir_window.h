@@ -83,6 +83,7 @@ private:
     void refreshResults();
     void jumpToResult();
     void filesDropped(const std::vector<std::string>& list);
+    void exportAll();
     std::string selectedRowText() const;
 
     WindowView& view_;

@@ -31,6 +31,9 @@ std::string sizeText(uint32_t sectorCount);
 // ".dff", ".col", ".ifp": 0 to 3), or -1.
 int iconIndexFor(std::string_view name);
 
+// What the progress window of a command that cannot be stopped says.
+inline constexpr const char* kCannotBeStopped = "This cannot be stopped: it ends with all of its work done, or with none.";
+
 // Rebuild: the question before it, and what it did.
 std::string rebuildQuestion(int64_t deadSpace);
 std::string rebuildSummary(int64_t givenBack);

@@ -174,9 +174,9 @@ private slots:
     {
         struct ClickDuringProgress : FakeDialogs {
             QWidget* target = nullptr;
-            brimlet::Archive::Progress showProgress(const std::string& label) override
+            brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
             {
-                auto real = qtDialogs().showProgress(label);
+                auto real = qtDialogs().showProgress(label, stoppable);
                 return [this, real](const brimlet::Archive::ProgressStep& step) {
                     if (target) {
                         QPoint at = target->rect().center(), global = target->mapToGlobal(at);

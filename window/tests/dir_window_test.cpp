@@ -5,6 +5,7 @@
 #include "window/pictures.h"
 #include "window/wording.h"
 
+#include "archive/paths.h"
 #include "archive/tests/test_support.h"
 #include "fake_dialogs.h"
 
@@ -257,12 +258,26 @@ TEST_F(DirWindowTest, TheMenuRebuildsOnlyWhenAskedAndChecksInTheListsWords)
     fake.confirmAnswers = {true};
     window->menu_rebuildClick();
     EXPECT_EQ(readFile(tmp / "gappy.img").size(), 3u * 2048);
-    EXPECT_EQ(fake.progressShown, std::vector<std::string>{"Rebuilding the archive..."});
+    EXPECT_EQ(fake.progressShown, std::vector<std::string>{"Rebuilding the archive..."}); // no Cancel
     EXPECT_EQ(fake.reports.back(), "Rebuild archive|Rebuilt: gave back 10240 bytes.");
 
     window->menu_checkClick();
     EXPECT_EQ(fake.reports.back(), "Check archive|No problems found.\nNo dead space.");
     EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST_F(DirWindowTest, CheckNamesEntriesAsTheListShowsThem)
+{
+    makeArchive(tmp / "odd", {makeEntry(0, 1, "caf\xe9\\x"), makeEntry(1, 1, "tab\x01.dff"), makeEntry(2, 0, "")},
+                pattern(2 * 2048));
+    start({tmp / "odd.dir"});
+    window->menu_checkClick();
+    ASSERT_EQ(fake.reports.size(), 1u);
+    const std::string& report = fake.reports[0];
+    // A backslash is a backslash, and é is é.
+    EXPECT_NE(report.find("#0 \"caf\xc3\xa9\\x\": the name has no extension."), std::string::npos) << report;
+    EXPECT_NE(report.find("#1 \"tab\\x01.dff\": the name has non-printable bytes."), std::string::npos) << report;
+    EXPECT_NE(report.find("#2 \"\": it has 0 sectors."), std::string::npos) << report;
 }
 
 TEST_F(DirWindowTest, ARebuildThatCannotWorkIsRefusedAndOneThatGrowsDefaultsToNo)
@@ -307,6 +322,40 @@ TEST_F(DirWindowTest, ExportAllAndImportEndWithWhatTheyDid)
     fake.folderAnswers = {std::nullopt};
     window->menu_exportAllClick(); // the folder last used is offered again
     EXPECT_EQ(fake.foldersShown, (std::vector<std::string>{"", tmp / "out"}));
+}
+
+TEST_F(DirWindowTest, ExportAllAsksBeforeItOverwritesAndStopsOnCancel)
+{
+    startOnGta3(); // Car.dff, road.txd, café.col
+    std::string out = tmp / "out";
+    std::string mine = tmp / "out/road.txd";
+    fake.folderAnswers = {out};
+    window->menu_exportAllClick();
+    writeFile(mine, {7, 7});
+    fake.reports.clear();
+
+    fake.folderAnswers = {out, out, out};
+    fake.existingAnswers = {Dialogs::Existing::Cancel, Dialogs::Existing::Skip, Dialogs::Existing::Overwrite};
+    window->menu_exportAllClick(); // Cancel: nothing written
+    EXPECT_EQ(fake.questions.back(), "Export all|3 files are already in " + out + ". Overwrite them, or skip their entries?");
+    EXPECT_EQ(readFile(mine), (Bytes{7, 7}));
+    EXPECT_TRUE(fake.reports.empty());
+    window->menu_exportAllClick(); // Skip: all three are there, so nothing to do
+    EXPECT_EQ(fake.reports.back(), "Export all|Nothing exported: every file is already in " + out + ".");
+    EXPECT_EQ(readFile(mine), (Bytes{7, 7}));
+    window->menu_exportAllClick(); // Overwrite
+    EXPECT_EQ(fake.reports.back(), "Export all|Exported 3 entries to " + out + ".");
+    EXPECT_EQ(readFile(mine), Bytes(data.begin() + 2 * 2048, data.begin() + 3 * 2048));
+
+    // Cancelled after the first entry: it stays written, the others are not.
+    std::string fresh = tmp / "fresh";
+    fake.folderAnswers = {fresh};
+    fake.stopAtStep = 1;
+    window->menu_exportAllClick();
+    EXPECT_EQ(fake.reports.back(), "Export all|Stopped after 1 of 3 entries; the files written stay in " + fresh + ".");
+    EXPECT_EQ(readFile(fresh + "/Car.dff"), Bytes(data.begin(), data.begin() + 2 * 2048));
+    EXPECT_FALSE(fileExists(fresh + "/road.txd"));
+    EXPECT_EQ(fake.progressShown.back(), "Exporting entries... [Cancel]");
 }
 
 TEST(Wording, MessagesEndAsTheBoxShowsThem)

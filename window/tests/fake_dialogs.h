@@ -70,10 +70,25 @@ public:
         reports.push_back(caption + "|" + text);
     }
 
-    brimlet::Archive::Progress showProgress(const std::string& label) override
+    // Cancels at step `stopAtStep` (counted from 1) of a stoppable command.
+    size_t stopAtStep = 0;
+    brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
     {
-        progressShown.push_back(label);
-        return {};
+        progressShown.push_back(label + (stoppable ? " [Cancel]" : ""));
+        if (!stoppable || stopAtStep == 0) return {};
+        return [this, steps = size_t{0}](const brimlet::Archive::ProgressStep&) mutable {
+            if (++steps == stopAtStep) throw brimlet::Stopped();
+        };
+    }
+
+    std::deque<Existing> existingAnswers;
+    Existing askAboutExisting(const std::string& caption, const std::string& question) override
+    {
+        questions.push_back(caption + "|" + question);
+        if (existingAnswers.empty()) return Existing::Cancel;
+        Existing answer = existingAnswers.front();
+        existingAnswers.pop_front();
+        return answer;
     }
 
 private:
