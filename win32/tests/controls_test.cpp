@@ -1,0 +1,102 @@
+// THOX_edit and THOX_dragdrop on real Win32 windows (under wine here): the
+// styles each setting gives the native window, the digits-only typing, and
+// the drop target's hook on its owner's window procedure.
+#include "HOX_dragdrop.h"
+#include "HOX_edit.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP) return 42; // the owner's own answer, which the hook must pass on
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+class Win32Controls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WNDCLASSW kind{};
+        kind.lpfnWndProc = ownerProc;
+        kind.hInstance = ::GetModuleHandleW(nullptr);
+        kind.lpszClassName = L"TestOwner";
+        ::RegisterClassW(&kind);
+        owner = ::CreateWindowExW(0, L"TestOwner", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                  kind.hInstance, nullptr);
+        ASSERT_NE(owner, nullptr);
+    }
+    void TearDown() override { ::DestroyWindow(owner); }
+
+    static LONG_PTR style(HWND window) { return ::GetWindowLongPtrW(window, GWL_STYLE); }
+    static LONG_PTR extended(HWND window) { return ::GetWindowLongPtrW(window, GWL_EXSTYLE); }
+
+    HWND owner = nullptr;
+};
+
+TEST_F(Win32Controls, EachSettingGivesTheNativeWindowItsStyle)
+{
+    THOX_edit edit(owner, 7);
+    edit.setText("kept");
+    EXPECT_FALSE(extended(edit.Handle()) & WS_EX_STATICEDGE);
+    edit.setFlat(true);
+    EXPECT_TRUE(extended(edit.Handle()) & WS_EX_STATICEDGE);
+    HWND before = edit.Handle();
+    edit.setFlat(true); // assigned again: a new native window all the same
+    EXPECT_NE(edit.Handle(), before);
+    edit.setAlignment(taRightJustify);
+    EXPECT_TRUE(style(edit.Handle()) & ES_RIGHT);
+    before = edit.Handle();
+    edit.setAlignment(taRightJustify); // the same value: nothing happens
+    EXPECT_EQ(edit.Handle(), before);
+    edit.setAlignment(taCenter);
+    EXPECT_TRUE(style(edit.Handle()) & ES_CENTER);
+    EXPECT_EQ(edit.text(), "kept"); // the text survives every re-creation
+    EXPECT_EQ(::GetDlgCtrlID(edit.Handle()), 7);
+}
+
+TEST_F(Win32Controls, DigitsOnlyTakesDigitsMinusAndBackspaceAndNeverStaysEmpty)
+{
+    THOX_edit edit(owner, 7);
+    edit.setNumbersonly(true);
+    std::wstring seen;
+    edit.OnKeypress = [&](wchar_t& key) { seen += key; };
+    for (wchar_t key : std::wstring(L"1a-2\x01 3")) ::SendMessageW(edit.Handle(), WM_CHAR, key, 0);
+    EXPECT_EQ(edit.text(), "1-23");
+    EXPECT_EQ(seen, L"1a-2\x01 3"); // the handler sees every character, also those dropped
+    edit.setText("");
+    EXPECT_EQ(edit.text(), ""); // set by the program: empty until a key is released
+    ::SendMessageW(edit.Handle(), WM_KEYUP, VK_SHIFT, 0);
+    EXPECT_EQ(edit.text(), "0");
+    DWORD from = 0, to = 0;
+    ::SendMessageW(edit.Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 0u);
+    EXPECT_EQ(to, 1u); // all selected, so the next digit replaces it
+
+    edit.setNumbersonly(false);
+    edit.setText("");
+    ::SendMessageW(edit.Handle(), WM_CHAR, L'x', 0);
+    ::SendMessageW(edit.Handle(), WM_KEYUP, 'X', 0);
+    EXPECT_EQ(edit.text(), "x");
+}
+
+TEST_F(Win32Controls, TheDropTargetPassesEveryMessageOnAndGivesTheWindowBack)
+{
+    auto original = ::GetWindowLongPtrW(owner, GWLP_WNDPROC);
+    {
+        THOX_dragdrop drop(owner);
+        EXPECT_NE(::GetWindowLongPtrW(owner, GWLP_WNDPROC), original); // hooked
+        EXPECT_FALSE(extended(owner) & WS_EX_ACCEPTFILES);              // not accepting until active
+        drop.setActive(true);
+        EXPECT_TRUE(extended(owner) & WS_EX_ACCEPTFILES);
+        EXPECT_EQ(::SendMessageW(owner, WM_APP, 0, 0), 42);
+        drop.setActive(false);
+        EXPECT_FALSE(extended(owner) & WS_EX_ACCEPTFILES);
+        EXPECT_EQ(::SendMessageW(owner, WM_APP, 0, 0), 42); // the hook stays and passes on
+    }
+    EXPECT_EQ(::GetWindowLongPtrW(owner, GWLP_WNDPROC), original);
+    EXPECT_EQ(::SendMessageW(owner, WM_APP, 0, 0), 42);
+}
+
+}  // namespace
