@@ -68,8 +68,10 @@ protected:
         case QEvent::ContextMenu:
         case QEvent::Drop:
             return receiver != &dialog_;
-        case QEvent::Close: // a command that cannot be stopped keeps its window
-            return receiver != &dialog_ || !stoppable_;
+        case QEvent::Close: // refused: a close event that is not delivered counts as accepted
+            if (receiver == &dialog_ && stoppable_) return false; // closing it is a Cancel
+            event->ignore();
+            return true;
         default:
             return false;
         }

@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +100,41 @@ private slots:
         });
         QVERIFY(!dialog.Execute());
         QCOMPARE(opened, folder);
+    }
+
+    // Cancel stops a stoppable command at its next step; a command that
+    // cannot be stopped says so, and closing its window changes nothing.
+    void progressCancelsOnlyWhatCanBeStopped()
+    {
+        auto progressDialog = [] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QProgressDialog*>(widget)) return dialog;
+            return static_cast<QProgressDialog*>(nullptr);
+        };
+        brimlet::Archive::ProgressStep step{1, 10, 0, 0};
+        {
+            auto progress = qtDialogs().showProgress("Exporting entries...", true);
+            progress(step);
+            QVERIFY(progressDialog());
+            progressDialog()->cancel();
+            bool stopped = false;
+            try {
+                progress(step);
+            } catch (const brimlet::Stopped&) {
+                stopped = true;
+            }
+            QVERIFY(stopped);
+        }
+        QVERIFY(!progressDialog()); // gone with the command
+        auto progress = qtDialogs().showProgress("Rebuilding the archive...", false);
+        progress(step);
+        QProgressDialog* dialog = progressDialog();
+        QVERIFY(dialog->labelText().contains("cannot be stopped"));
+        QVERIFY(!dialog->findChild<QPushButton*>());
+        dialog->show();
+        QVERIFY(!dialog->close()); // refused
+        progress(step);            // and no exception
+        QVERIFY(!dialog->wasCanceled());
     }
 
     void longMessageBoxFitsTheScreen()
