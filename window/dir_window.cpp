@@ -309,6 +309,14 @@ void DirWindow::menu_rebuildClick()
             if (problem.find("past the end of the data file") != std::string::npos)
                 throw Failure("The archive cannot be rebuilt: " + problem);
         int64_t dead = archive_.deadSpace();
+        // Entry i starts where entry i-1 ends: each start must fit the directory's 31 bits.
+        uint64_t start = 0;
+        for (size_t i = 0; i < archive_.count(); ++i) {
+            if (start > uint64_t{INT32_MAX})
+                throw Failure("The archive cannot be rebuilt: entry #" + std::to_string(i) + " would start at sector " +
+                              std::to_string(start) + ", past the last one a directory can address (2147483647)");
+            start += archive_.table()[i].sectorCount();
+        }
         std::string question = rebuildQuestion(dead) + " Rebuild the archive now?";
         if (!dialogs().confirm("Rebuild archive", question, dead >= 0)) return;
         int64_t given = archive_.rebuild(dialogs().showProgress("Rebuilding the archive...", false));

@@ -93,6 +93,12 @@ private slots:
             QCOMPARE(texts, QStringList({"&Import files...", "E&xport all...", "&Check archive", "&Rebuild archive..."}));
             w->ListMenu->close();
         }
+        // Shift+F10 opens it as the menu key does.
+        QApplication::setActiveWindow(w.get());
+        w->List->setFocus();
+        QTest::keyClick(w->List, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w->ListMenu));
+        w->ListMenu->close();
         // The commands and the layout stay as they were.
         QVERIFY(!w->btn_compress->isEnabled());
     }
