@@ -25,6 +25,7 @@ enum : int { kPrompt = 100, kValue = 101 };
 struct ModalState {
     bool done = false;
     int result = IDCANCEL;
+    HWND focus = nullptr; // the control that gets the focus back when the window is activated again
 };
 
 LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -41,6 +42,15 @@ LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         break;
     case WM_CLOSE: // closing the window is a Cancel
         if (state) state->done = true;
+        return 0;
+    case WM_ACTIVATE: // as a dialog does: the focus goes back where it was
+        if (!state) break;
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focused = ::GetFocus();
+            if (focused && ::IsChild(window, focused)) state->focus = focused;
+        } else if (state->focus && ::IsWindow(state->focus)) {
+            ::SetFocus(state->focus);
+        }
         return 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -96,6 +106,7 @@ int runModal(HWND dialog, HWND owner, ModalState& state, HWND focus, const std::
 {
     bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
     if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
+    state.focus = focus;
     ::ShowWindow(dialog, SW_SHOW);
     ::SetFocus(focus);
     MSG message;

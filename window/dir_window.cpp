@@ -35,6 +35,21 @@ DirWindow::DirWindow(WindowView& view, SettingsOpener settings, std::vector<std:
     archive_.setChangeListener([this](const TableChange& change, bool before) { view_.entriesChanging(change, before); });
 }
 
+// One command at a time: a command asked for while another one waits on its
+// dialog (a file dropped on the window meanwhile, which the system delivers
+// to a disabled window too) is not run. It would open another archive under
+// the waiting command, which would then write into that one.
+void DirWindow::command(const std::function<void()>& handler)
+{
+    if (busy_) return;
+    busy_ = true;
+    struct Release {
+        bool& busy;
+        ~Release() { busy = false; }
+    } release{busy_};
+    guarded(handler);
+}
+
 void DirWindow::guarded(const std::function<void()>& handler)
 {
     try {
@@ -51,7 +66,7 @@ void DirWindow::guarded(const std::function<void()>& handler)
 
 void DirWindow::FormShow()
 {
-    guarded([this] {
+    command([this] {
         restoreSettings();
         if (!arguments_.empty() && fileExists(arguments_.front()))
             openimg(arguments_.front());
@@ -167,12 +182,12 @@ void DirWindow::renameCommand()
     archive_.renameEntry(static_cast<size_t>(row), entryNameFromHost(name));
 }
 
-void DirWindow::btn_openClick() { guarded([this] { openCommand(); }); }
-void DirWindow::btn_exportClick() { guarded([this] { exportCommand(); }); }
-void DirWindow::btn_importClick() { guarded([this] { addCommand(); }); }
-void DirWindow::btn_replaceClick() { guarded([this] { replaceCommand(nullptr); }); }
-void DirWindow::btn_deleteClick() { guarded([this] { deleteCommand(); }); }
-void DirWindow::ListDblClick() { guarded([this] { renameCommand(); }); }
+void DirWindow::btn_openClick() { command([this] { openCommand(); }); }
+void DirWindow::btn_exportClick() { command([this] { exportCommand(); }); }
+void DirWindow::btn_importClick() { command([this] { addCommand(); }); }
+void DirWindow::btn_replaceClick() { command([this] { replaceCommand(nullptr); }); }
+void DirWindow::btn_deleteClick() { command([this] { deleteCommand(); }); }
+void DirWindow::ListDblClick() { command([this] { renameCommand(); }); }
 
 // ---------------------------------------------------------------- search
 
@@ -224,7 +239,7 @@ void DirWindow::filesDropped(const std::vector<std::string>& list)
 
 void DirWindow::HOX_dragdrop1filesdropped(int, const std::vector<std::string>& list)
 {
-    guarded([&] { filesDropped(list); });
+    command([&] { filesDropped(list); });
 }
 
 // ---------------------------------------------------------------- the list's menu
@@ -232,7 +247,7 @@ void DirWindow::HOX_dragdrop1filesdropped(int, const std::vector<std::string>& l
 // A refused import wrote nothing: the message says so.
 void DirWindow::menu_importClick()
 {
-    guarded([this] {
+    command([this] {
         std::vector<std::string> files;
         if (!dialogs().chooseFiles("Import files", files)) return;
         Archive::ImportCount count;
@@ -246,7 +261,7 @@ void DirWindow::menu_importClick()
     });
 }
 
-void DirWindow::menu_exportAllClick() { guarded([this] { exportAll(); }); }
+void DirWindow::menu_exportAllClick() { command([this] { exportAll(); }); }
 
 // Files already in the folder are overwritten only when the user says so;
 // a Cancel stops at the next entry, and what was written stays.
@@ -296,14 +311,14 @@ void DirWindow::exportAll()
 
 void DirWindow::menu_checkClick()
 {
-    guarded([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_, NameStyle::AsListed)))); });
+    command([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_, NameStyle::AsListed)))); });
 }
 
 // A rebuild that cannot work is refused before the question; one that grows
 // the data file has No as its default answer.
 void DirWindow::menu_rebuildClick()
 {
-    guarded([this] {
+    command([this] {
         CheckReport report = checkArchive(archive_, NameStyle::AsListed);
         for (const auto& problem : report.problems)
             if (problem.find("past the end of the data file") != std::string::npos)

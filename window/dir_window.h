@@ -70,6 +70,7 @@ public:
     static void guarded(const std::function<void()>& handler);
 
 private:
+    void command(const std::function<void()>& handler);
     void restoreSettings();
     void saveSettings();
     void openCommand();
@@ -92,6 +93,7 @@ private:
     Archive archive_;
     SearchResults results_;
     std::string exportFolder_; // where Export all last wrote
+    bool busy_ = false;        // a command runs (and may be waiting on its dialog)
 };
 
 // The list error for a row that is not there: "List index out of bounds (-1)".

@@ -94,7 +94,7 @@ std::string extractSummary(size_t written, size_t skipped, const std::string& fo
 std::vector<std::string> checkLines(const CheckReport& report)
 {
     std::vector<std::string> lines;
-    if (report.problems.empty()) lines.push_back("No problems found.");
+    if (!report.foundProblems()) lines.push_back("No problems found.");
     // Each line ends as a message box's text does, so that all read alike.
     for (const auto& line : report.problems) lines.push_back(messageWithPeriod(messageText(line)));
     for (const auto& line : report.notes) lines.push_back(messageWithPeriod(messageText(line)));

@@ -202,6 +202,44 @@ TEST_F(DirWindowTest, AddSelectsTheNewRowAndADroppedFileIsOfferedForReplace)
     EXPECT_EQ(exported, bytes);
 }
 
+// The system hands a drop to the window also while a command's dialog is up:
+// it must not open another archive under the waiting command.
+TEST_F(DirWindowTest, ADropWhileACommandWaitsOnItsDialogIsNotRun)
+{
+    struct DropDuringDialogs : FakeDialogs {
+        std::function<void()> drop;
+        bool executeFileDialog(FileDialog& dialog) override
+        {
+            if (drop) drop();
+            return FakeDialogs::executeFileDialog(dialog);
+        }
+        bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+        {
+            if (drop) drop();
+            return FakeDialogs::inputQuery(caption, prompt, value);
+        }
+    } dropping;
+    startOnGta3();
+    std::string other = makeArchive(tmp / "other", {makeEntry(0, 1, "x.dff"), makeEntry(1, 1, "y.txd")}, pattern(2 * 2048, 3));
+    Bytes otherDir = readFile(tmp / "other.dir"), otherImg = readFile(tmp / "other.img");
+    dropping.drop = [&] { window->HOX_dragdrop1filesdropped(1, {other}); };
+    writeFile(tmp / "new.txd", pattern(100, 5));
+    view.entry = 1;
+    dropping.fileAnswers = {tmp / "new.txd"};
+    window->btn_replaceClick();
+    dropping.textAnswers = {"renamed.txd"};
+    window->ListDblClick();
+    EXPECT_EQ(view.caption, " gta3.dir "); // the drop was not run
+    EXPECT_EQ(readFile(tmp / "other.dir"), otherDir);
+    EXPECT_EQ(readFile(tmp / "other.img"), otherImg);
+    Bytes gta3 = readFile(tmp / "gta3.img");
+    EXPECT_EQ(Bytes(gta3.begin() + 2 * 2048, gta3.begin() + 2 * 2048 + 100), pattern(100, 5));
+    EXPECT_EQ(window->archive().name(1), "renamed.txd");
+    dropping.drop = nullptr;
+    window->HOX_dragdrop1filesdropped(1, {other}); // with no command waiting, it opens
+    EXPECT_EQ(view.caption, " other.dir ");
+}
+
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
 {
     startOnGta3();
@@ -279,6 +317,16 @@ TEST_F(DirWindowTest, CheckNamesEntriesAsTheListShowsThem)
     EXPECT_NE(report.find("#0 \"caf\xc3\xa9\\x\": the name has no extension."), std::string::npos) << report;
     EXPECT_NE(report.find("#1 \"tab\\x01.dff\": the name has non-printable bytes."), std::string::npos) << report;
     EXPECT_NE(report.find("#2 \"\": it has 0 sectors."), std::string::npos) << report;
+
+    // A directory file that ends in part of an entry is no clean archive.
+    makeArchive(tmp / "clean", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    Bytes clean = readFile(tmp / "clean.dir");
+    clean.insert(clean.end(), {'J', 'U', 'N', 'K'});
+    writeFile(tmp / "clean.dir", clean);
+    window->openimg(tmp / "clean.dir");
+    window->menu_checkClick();
+    EXPECT_EQ(fake.reports.back().find("No problems found."), std::string::npos) << fake.reports.back();
+    EXPECT_NE(fake.reports.back().find("is not a multiple of 32"), std::string::npos) << fake.reports.back();
 }
 
 TEST_F(DirWindowTest, ARebuildThatCannotWorkIsRefusedAndOneThatGrowsDefaultsToNo)
