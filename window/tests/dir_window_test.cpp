@@ -341,23 +341,29 @@ TEST_F(DirWindowTest, ARebuildThatCannotWorkIsRefusedAndOneThatGrowsDefaultsToNo
     EXPECT_EQ(fake.errors[0], "The archive cannot be rebuilt: #1 \"b.txd\": its span reaches past the end of the data file.");
     EXPECT_EQ(readFile(tmp / "broken.img"), before);
 
-    // Two 3 TiB spans shared in a sparse 3 TiB data file: the third entry
-    // would start past what a directory can address.
-    uint32_t big = 3u << 29; // sectors
-    makeArchive(tmp / "huge", {makeEntry(0, big, "a.dff"), makeEntry(0, big, "b.dff"), makeEntry(0, 1, "c.dff")}, {});
-    std::filesystem::resize_file(tmp / "huge.img", uint64_t{big} * 2048);
-    window->openimg(tmp / "huge.dir");
-    window->menu_rebuildClick();
-    EXPECT_TRUE(fake.questions.empty());
-    EXPECT_EQ(fake.errors.back(), "The archive cannot be rebuilt: entry #2 would start at sector 3221225472, past "
-                                  "the last one a directory can address (2147483647)");
-    EXPECT_EQ(std::filesystem::file_size(tmp / "huge.img"), uint64_t{big} * 2048);
-
     makeArchive(tmp / "shared", {makeEntry(0, 2, "a.dff"), makeEntry(0, 2, "b.dff")}, pattern(2 * 2048));
     window->openimg(tmp / "shared.dir");
     window->menu_rebuildClick();
     ASSERT_EQ(fake.questions.size(), 1u);
     EXPECT_TRUE(fake.questions[0].ends_with("Rebuild the archive now? [No]")) << fake.questions[0];
+}
+
+TEST_F(DirWindowTest, ARebuildWhoseStartsTheDirectoryCannotHoldIsRefused)
+{
+    // Two 3 TiB spans shared in a sparse 3 TiB data file: the third entry
+    // would start past what a directory can address.
+    uint32_t big = 3u << 29; // sectors
+    makeArchive(tmp / "huge", {makeEntry(0, big, "a.dff"), makeEntry(0, big, "b.dff"), makeEntry(0, 1, "c.dff")}, {});
+    std::error_code sparse;
+    std::filesystem::resize_file(tmp / "huge.img", uint64_t{big} * 2048, sparse);
+    if (sparse) GTEST_SKIP() << "this file system makes no 3 TiB sparse file: " << sparse.message();
+    start({tmp / "huge.dir"});
+    window->menu_rebuildClick();
+    EXPECT_TRUE(fake.questions.empty());
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_EQ(fake.errors[0], "The archive cannot be rebuilt: entry #2 would start at sector 3221225472, past "
+                                  "the last one a directory can address (2147483647)");
+    EXPECT_EQ(std::filesystem::file_size(tmp / "huge.img"), uint64_t{big} * 2048);
 }
 
 TEST_F(DirWindowTest, ExportAllAndImportEndWithWhatTheyDid)
