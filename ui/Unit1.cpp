@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -250,8 +251,12 @@ void Twnd_dir::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
+// "HOX Development/brimlet.conf" in the user's configuration folder, where
+// QSettings("HOX Development", "brimlet") keeps it, named outright: the
+// real dialogs move Qt's own user-scope settings away.
 std::function<std::unique_ptr<QSettings>()> Twnd_dir::settingsStore = [] {
-    return std::make_unique<QSettings>("HOX Development", "brimlet");
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return std::make_unique<QSettings>(folder + "/HOX Development/brimlet.conf", QSettings::NativeFormat);
 };
 
 // The size column hangs on the right edge, so every row is drawn again.

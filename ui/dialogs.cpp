@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
@@ -87,6 +88,16 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 
 class QtDialogs : public brimlet::Dialogs {
 public:
+    // Qt's file dialog saves state of its own (history, last folder, view
+    // mode) in the user's "QtProject" settings file. The program keeps its
+    // three strings and nothing else, so Qt's user-scope settings point where
+    // no file can be made; the program's own store names its file outright.
+    QtDialogs()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, "/dev/null");
+    }
+
     bool executeFileDialog(brimlet::FileDialog& d) override
     {
         QFileDialog dialog(QApplication::activeWindow(), QString(), QString());

@@ -41,6 +41,8 @@ class TestDialogs : public QObject {
     QTemporaryDir tmp;
 
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", tmp.filePath("config").toLocal8Bit()); }
+
     void init() // the real dialogs
     {
         brimlet::setDialogs(nullptr);
@@ -149,6 +151,20 @@ private slots:
         brimlet::dialogs().showError(("Cannot create file " + path).toStdString());
         QVERIFY(width > 0);
         QVERIFY2(width <= screen.width(), qPrintable(QString::number(width)));
+    }
+
+    // After the file dialogs above, the user's configuration holds the
+    // program's three strings and no file of Qt's.
+    void theDialogsLeaveNoSettingsOfTheirOwn()
+    {
+        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "any file|*.*", {}};
+        dialog.FileName = tmp.filePath("car.dff").toStdString();
+        whenDialogShows([](QDialog* d) { d->accept(); });
+        QVERIFY(dialog.Execute());
+        Twnd_dir::settingsStore()->setValue("find", "TXD");
+        QDir config(tmp.filePath("config"));
+        QCOMPARE(config.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"HOX Development"});
+        QCOMPARE(QDir(config.filePath("HOX Development")).entryList(QDir::Files), QStringList{"brimlet.conf"});
     }
 };
 
