@@ -2,6 +2,10 @@
 // through the system as an accessibility tool reads it.
 //   window_probe texts CAPTION   every child window's class and text, a line each
 //   window_probe list CAPTION ID the count and the selected row of list box ID
+//   window_probe focus CAPTION   the id and class of the control in that window
+//                                that has the keyboard focus; exit 1 if the
+//                                focus is elsewhere
+//   window_probe menu -          exit 0 while a popup menu is open
 // The window is the first top-level window with exactly that caption; exit 1
 // if none.
 #include "archive/wide_text.h"
@@ -43,11 +47,27 @@ HWND windowCaptioned(const std::wstring& caption)
     return search.second;
 }
 
+// A popup menu, while one is open: a visible top-level window of the
+// system's menu class.
+bool menuOpen()
+{
+    bool open = false;
+    ::EnumWindows([](HWND window, LPARAM found) {
+        wchar_t kind[64] = L"";
+        ::GetClassNameW(window, kind, 64);
+        if (!::IsWindowVisible(window) || std::wstring(kind) != L"#32768") return TRUE;
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&open));
+    return open;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) return 2;
+    if (std::wstring(argv[1]) == L"menu") return menuOpen() ? 0 : 1;
     HWND window = windowCaptioned(argv[2]);
     if (!window) return 1;
     std::wstring what = argv[1];
@@ -65,6 +85,15 @@ int wmain(int argc, wchar_t** argv)
         if (!list) return 1;
         std::printf("%d %d\n", static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0)),
                     static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+    } else if (what == L"focus") {
+        // The focus of another program's thread, as an accessibility tool reads it.
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndFocus) return 1;
+        if (info.hwndFocus != window && !::IsChild(window, info.hwndFocus)) return 1;
+        wchar_t kind[64] = L"";
+        ::GetClassNameW(info.hwndFocus, kind, 64);
+        std::printf("%d %s\n", ::GetDlgCtrlID(info.hwndFocus), brimlet::utf8FromWide(kind).c_str());
     } else {
         return 2;
     }
