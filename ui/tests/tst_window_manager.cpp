@@ -5,10 +5,38 @@
 #include "archive/tests/test_support.h"
 #include "window/tests/fake_dialogs.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <xcb/xcb.h>
+
+namespace {
+
+// Counts the mouse button releases the X server sends this program, as
+// they are taken in: a click made with xdotool is known to have reached
+// the program once its release is counted.
+struct ButtonReleases : QAbstractNativeEventFilter {
+    ButtonReleases() { qApp->installNativeEventFilter(this); }
+    ~ButtonReleases() override { qApp->removeNativeEventFilter(this); }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t") return false;
+        auto* event = static_cast<xcb_generic_event_t*>(message);
+        int kind = event->response_type & 0x7f;
+        // Under XInput 2, as Qt asks for it, a release comes as its generic
+        // event of type 5 (XI_ButtonRelease).
+        if (kind == XCB_BUTTON_RELEASE ||
+            (kind == XCB_GE_GENERIC && reinterpret_cast<xcb_ge_generic_event_t*>(event)->event_type == 5))
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+}  // namespace
 
 class TestWindowManager : public QObject {
     Q_OBJECT
@@ -54,7 +82,11 @@ private slots:
     }
 
     // A real click on Delete while Export all runs is dropped: nothing the
-    // user clicks during a long command may act once it ends.
+    // user clicks during a long command may act once it ends. The click is
+    // made at the export's first step; its release must reach the program
+    // while the export still runs, and a step more must follow, in which the
+    // click is handled (dropped). A click that came after the export would
+    // prove nothing: it fails the test.
     void aRealClickDuringALongCommandIsDropped()
     {
         if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
@@ -63,17 +95,26 @@ private slots:
         for (int i = 0; i < 2000; ++i) entries.push_back(brimlet::test::makeEntry(i, 1, "m" + std::to_string(i) + ".dff"));
         std::string dir = brimlet::test::makeArchive(tmp / "many", entries, brimlet::test::pattern(2000 * 2048));
         Twnd_dir::settingsStore = [&] { return std::make_unique<QSettings>(QString::fromStdString(tmp / "s.ini"), QSettings::IniFormat); };
+        ButtonReleases releases;
         struct ClickDuringProgress : FakeDialogs {
+            ButtonReleases* releases = nullptr;
             std::function<void()> click;
+            int releasesBefore = -1; // at the click
+            int stepsAfterRelease = 0;
             brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
             {
                 auto real = qtDialogs().showProgress(label, stoppable);
                 return [this, real](const brimlet::Archive::ProgressStep& step) {
-                    if (click) std::exchange(click, nullptr)();
+                    if (releasesBefore >= 0 && releases->count > releasesBefore) ++stepsAfterRelease;
+                    if (click) {
+                        releasesBefore = releases->count;
+                        std::exchange(click, nullptr)();
+                    }
                     real(step);
                 };
             }
         } fake;
+        fake.releases = &releases;
         Twnd_dir w({QString::fromStdString(dir)});
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -88,11 +129,18 @@ private slots:
         fake.click = clickDelete;
         fake.folderAnswers.push_back(tmp / "all");
         w.menu_exportAllClick();
-        QTest::qWait(500);
+        QVERIFY2(fake.stepsAfterRelease > 0, "the export ended before the click reached the window: give it more entries");
+        QCoreApplication::processEvents(); // what the click might have left to run after the export
         QCOMPARE(brimlet::test::readFile(dir), before);
         QCOMPARE(w.List->Count(), 2000);
-        clickDelete(); // the same click afterwards deletes, as it should
+        // The same click afterwards deletes, as it should, once.
+        int released = releases.count;
+        clickDelete();
+        QTRY_VERIFY_WITH_TIMEOUT(releases.count > released, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 1999, 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(w.List->Count(), 1999);
+        QCOMPARE(brimlet::test::readFile(dir).size(), size_t{1999 * 32});
     }
 };
 
