@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -68,7 +69,7 @@ protected:
         case QEvent::Wheel:
         case QEvent::ContextMenu:
         case QEvent::Drop:
-            return receiver != &dialog_;
+            return !isOurs(receiver);
         case QEvent::Close: // refused: a close event that is not delivered counts as accepted
             if (receiver == &dialog_ && stoppable_) return false; // closing it is a Cancel
             event->ignore();
@@ -79,6 +80,15 @@ protected:
     }
 
 private:
+    // The dialog, its Cancel button, or its native window, through which
+    // input comes before it reaches a widget.
+    bool isOurs(QObject* receiver) const
+    {
+        if (receiver == &dialog_ || receiver == dialog_.windowHandle()) return true;
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        return widget && dialog_.isAncestorOf(widget);
+    }
+
     QProgressDialog dialog_;
     bool stoppable_;
 };
