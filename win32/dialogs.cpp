@@ -187,7 +187,9 @@ bool Win32Dialogs::executeFileDialog(FileDialog& dialog)
 
 bool Win32Dialogs::chooseFiles(const std::string& caption, std::vector<std::string>& files)
 {
-    std::vector<wchar_t> buffer(65536, L'\0');
+    // The folder and every name chosen, each ended by a zero: room for
+    // thousands of files (wine's dialog fills it without minding its size).
+    std::vector<wchar_t> buffer(1 << 22, L'\0');
     std::wstring title = wide(caption);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -197,7 +199,11 @@ bool Win32Dialogs::chooseFiles(const std::string& caption, std::vector<std::stri
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrTitle = title.c_str();
     ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST;
-    if (!::GetOpenFileNameW(&ofn)) return false;
+    if (!::GetOpenFileNameW(&ofn)) {
+        if (::CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+            throw Failure("Too many files were chosen at once; nothing was imported");
+        return false;
+    }
     // One file: its path. Several: the folder, then each name, each ended by a zero.
     std::wstring first(buffer.data());
     files.clear();
