@@ -14,7 +14,7 @@ BUILD_PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev"
 # window's test drives it on a display of its own under a window manager,
 # and drags files onto it from a small Qt program that it builds.
 WINDOWS_PACKAGES="cmake make mingw-w64 wine wine64 googletest nsis unzip xvfb openbox x11-utils xdotool wmctrl pkg-config g++ qt6-base-dev"
-TEST_PACKAGES="xvfb openbox x11-utils xdotool util-linux desktop-file-utils appstream shared-mime-info libglib2.0-bin dpkg-dev lintian"
+TEST_PACKAGES="libxcb1-dev xvfb openbox x11-utils xdotool util-linux desktop-file-utils appstream shared-mime-info libglib2.0-bin dpkg-dev lintian"
 # clang, and its libFuzzer and sanitizer runtimes for the fuzz target.
 CLANG_PACKAGES="clang libclang-rt-14-dev"
 
