@@ -65,11 +65,12 @@ void Archive::checkUnchanged() const
 {
     File directory(directoryPath_, File::Mode::ReadOnly);
     uint64_t size = directory.size();
-    bool same = size / kEntrySize == table_.count();
-    if (same && table_.imageSize() > 0) {
-        std::vector<uint8_t> onDisk(table_.imageSize());
+    bool same = size == table_.imageSize() + directoryTail_.size();
+    if (same && size > 0) {
+        std::vector<uint8_t> onDisk(size);
         directory.readExact(std::span<uint8_t>(onDisk), 0);
-        same = std::equal(onDisk.begin(), onDisk.end(), table_.image());
+        same = std::equal(onDisk.begin(), onDisk.begin() + static_cast<long>(table_.imageSize()), table_.image()) &&
+               std::equal(directoryTail_.begin(), directoryTail_.end(), onDisk.begin() + static_cast<long>(table_.imageSize()));
     }
     directory.close();
     if (!same)
@@ -91,11 +92,15 @@ void Archive::openimg(const std::string& path, LockScope scope)
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
-    // Whole entries only: a trailing partial entry is not part of the directory.
+    // Whole entries only: a trailing partial entry is not part of the
+    // directory, but its bytes are kept.
     size_t count = static_cast<size_t>(size / kEntrySize);
     directory.readExact(std::span<uint8_t>(draft_.storage(), count * kEntrySize), 0);
+    std::vector<uint8_t> tail(size % kEntrySize);
+    directory.readExact(std::span<uint8_t>(tail), count * kEntrySize);
     directory.close();
     draft_.setCount(count);
+    directoryTail_ = std::move(tail);
     directoryPath_ = pair.directory;
     dataPath_ = pair.data;
     swapInDraft({TableChange::Kind::Reset});
@@ -219,10 +224,24 @@ EntryTable& Archive::draft()
     return draft_;
 }
 
+void Archive::writeDirectory(WholeFileWriter& writer, const EntryTable& table) const
+{
+    writer.write(table.image(), table.imageSize());
+    writer.write(directoryTail_.data(), directoryTail_.size());
+}
+
+// The save's commit point. The lock follows the new file (lock.h).
+void Archive::replaceDirectory(WholeFileWriter& writer) const
+{
+    writer.commit([this](int fd) { ArchiveLock::coverReplacement(directoryPath_, fd); });
+}
+
 // The table in memory follows the directory on disk, never leads it.
 void Archive::commit(const TableChange& change)
 {
-    writeWholeFile(directoryPath_, draft_.image(), draft_.imageSize());
+    WholeFileWriter writer(directoryPath_);
+    writeDirectory(writer, draft_);
+    replaceDirectory(writer);
     swapInDraft(change);
 }
 
@@ -328,13 +347,17 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
     // 3. Into the span, and back; then the copy goes. The command has
     // succeeded already: the entry reads its new bytes. A failure from here
     // on leaves it where it is, at the end, as a replace that moves does.
+    // So does a hard link made to the data file meanwhile (a backup taken
+    // while the copy was made): that name's directory may point at the span,
+    // or, once the entry is back, at the copy.
     try {
+        if (data.linkCount() > 1) return;
         copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
         data.sync();
         moveStart(i, spanStart / kSectorSize);
         // Not flushed: the directory already points back at the span, so a
         // crash that loses the cut only leaves dead bytes past the last entry.
-        data.truncate(scratchCopy.sizeBefore());
+        if (data.linkCount() <= 1) data.truncate(scratchCopy.sizeBefore());
     } catch (const Failure&) {
     }
 }

@@ -20,6 +20,8 @@
 // - Sources, and the archive's own files, must be regular files: a pipe or a
 //   device is refused at once, as is a file whose size the file system does
 //   not know (those under /proc).
+// - A directory file's partial last entry (its size is not a multiple of 32)
+//   is no entry, and its bytes are kept after the entries at every save.
 // - Limits, refused before anything is written: 65,536 entries; names of at
 //   most 24 bytes; start sectors that fit the signed 32-bit field.
 // - Each command holds the archive's lock (lock.h) and, before it reads or
@@ -42,6 +44,7 @@ namespace brimlet {
 
 class File;
 class ProgressCount;
+class WholeFileWriter;
 class SpanReach;
 
 // A change of the table, told to a listener (a list model) just before and
@@ -206,9 +209,17 @@ private:
     bool frontIsFree(const Layout& layout, uint64_t total) const;
     void checkFreeSpace(const File& data, uint64_t needed) const;
     void refuseSharedFiles(const File& data) const;
-    void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress);
-    void copyDown(const Layout& layout, File& data, ProgressCount& progress);
+    EntryTable stagedTable(const Layout& layout, uint64_t total, const File& data) const;
+    void stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress,
+                          const EntryTable& staged, std::unique_ptr<WholeFileWriter>& save);
+    void copyDown(const Layout& layout, File& data, ProgressCount& progress, const EntryTable& rebuilt,
+                  std::unique_ptr<WholeFileWriter>& save);
+    void refuseNewLinks(const File& data) const;
+    std::unique_ptr<WholeFileWriter> prepareDirectory(const EntryTable& table) const;
+    void commitPrepared(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table, const TableChange& change);
     EntryTable& draft();
+    void writeDirectory(WholeFileWriter& writer, const EntryTable& table) const;
+    void replaceDirectory(WholeFileWriter& writer) const;
     void commit(const TableChange& change);
     void swapInDraft(const TableChange& change);
 
@@ -219,6 +230,10 @@ private:
     std::string directoryPath_;
     std::string dataPath_;
     EntryTable table_;
+    // Bytes past the last whole entry of a directory file whose size is not
+    // a multiple of 32 (left by another tool, or a cut-short copy): part of
+    // no entry, but kept after the entries at every save.
+    std::vector<uint8_t> directoryTail_;
     // The next state of the table while a command builds it; swapped in only
     // once the directory file says the same. Kept to avoid a 2 MiB allocation
     // per command.

@@ -27,16 +27,29 @@ bool isEmptyFile(const std::string& path)
 }
 
 // Makes `path` as a new empty file, never replacing one: false when a file
-// of that name appeared meanwhile (another create made it).
+// of that name appeared meanwhile (another create made it). A name taken by
+// anything but a regular file (a folder, a link to nothing) is refused.
 bool makeEmptyFile(const std::string& path, FileIdentity* made = nullptr)
 {
     Descriptor fd(sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (!fd.valid() && errno == EEXIST) return false;
+    if (!fd.valid() && errno == EEXIST) {
+        sys::FileStatus st;
+        if (sys::stat(path.c_str(), &st) != 0 || !S_ISREG(st.mode))
+            throw Failure("Cannot create file " + path + ": the name is taken by a folder, a link to nothing or "
+                          "another thing that is not a file");
+        return false;
+    }
     sys::FileStatus st;
     if (!fd.valid() || (made && sys::fstat(fd.get(), &st) != 0) || fd.close() != 0)
         throw Failure("Cannot create file " + path);
     if (made) *made = {st.device, st.inode};
     return true;
+}
+
+// A power cut before the folder is flushed may lose either new name.
+void flushNewNames(const std::string& file)
+{
+    if (!flushFolder(folderOf(file))) throw Failure("Cannot create file " + file);
 }
 
 }  // namespace
@@ -59,7 +72,9 @@ std::string Archive::create(const std::string& path)
             throw Failure("The archive already exists: " + present + " (its " +
                           (hasDirectory ? "data" : "directory") + " file " + missing + " is missing)");
         // Another create running at once may finish it first: whole either way.
-        return makeEmptyFile(missing) ? missing : std::string();
+        bool made = makeEmptyFile(missing);
+        flushNewNames(missing);
+        return made ? missing : std::string();
     }
     if (hasDirectory) throw Failure("The archive already exists: " + pair.directory);
     std::string directory = directoryPathFor(asTheSystemReadsIt(path)), data = dataPathFor(directory);
@@ -75,6 +90,8 @@ std::string Archive::create(const std::string& path)
             sys::unlink(directory.c_str());
         throw;
     }
+    flushNewNames(directory);
+    if (folderOf(data) != folderOf(directory)) flushNewNames(data);
     return {};
 }
 
@@ -184,9 +201,17 @@ void makeFolders(const std::string& path)
     }
 }
 
+// Whether something has the name `path` (a link to nothing too).
+bool nameTaken(const std::string& path)
+{
+    sys::FileStatus st;
+    return sys::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
 // Writes `length` bytes of `data` from `offset` as `name` in the folder, as a
 // new file renamed over whatever had that name (a file, or a link, which is
-// replaced and not followed). Not flushed: the caller flushes once.
+// replaced and not followed). Not flushed, but where it replaces a file: the
+// caller flushes once.
 void writeInFolder(const Folder& folder, const std::string& name, const File& data, uint64_t offset,
                    uint64_t length)
 {
@@ -198,23 +223,27 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
     if (!fd.valid()) throw Failure("Cannot create file " + target);
     try {
         copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError);
-        if (!sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) throw Failure("Stream write error");
+        if (!sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) raiseStreamWriteError(target);
         // An unnamed file takes the entry's name at once where none is
         // there yet, so that no moment leaves a temporary name behind.
         if (!named && sys::linkOpenFileAt(fd.get(), folder.fd(), name.c_str()) == 0) {
-            if (fd.close() != 0) throw Failure("Stream write error");
+            if (fd.close() != 0) raiseStreamWriteError(target);
             return;
         }
         if (!named && (errno != EEXIST || sys::linkOpenFileAt(fd.get(), folder.fd(), temp.c_str()) != 0))
             throw Failure("Cannot create file " + target);
+        bool replacing = !named || nameTaken(target); // unnamed, it came here for a name taken
         named = true;
+        // The new bytes reach the disk before the rename drops the old file:
+        // a power cut in between must not leave the name on an empty file.
+        if (replacing && sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) raiseStreamWriteError(target);
         if (sys::renameAt(folder.fd(), temp.c_str(), name.c_str()) != 0) throw Failure("Cannot create file " + target);
         named = false;
     } catch (...) {
         if (named) sys::unlink(joinPath(folder.path(), temp).c_str());
         throw;
     }
-    if (fd.close() != 0) throw Failure("Stream write error");
+    if (fd.close() != 0) raiseStreamWriteError(target);
 }
 
 // Whether `path` is a file its owner made read-only (on Windows, the
@@ -327,7 +356,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
         }
         done.entryDone(span.length);
     }
-    if (sys::syncfs(folder.fd()) != 0) throw Failure("Stream write error");
+    if (sys::syncfs(folder.fd()) != 0) raiseStreamWriteError(folderPath);
     data.close();
     return count;
 }

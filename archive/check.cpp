@@ -145,7 +145,7 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
     if (report.partialEntry)
         report.notes.push_back("The directory file's size, " + std::to_string(directoryFileSize) +
                                " bytes, is not a multiple of 32: its last " +
-                               std::to_string(directoryFileSize % kEntrySize) + " bytes are not an entry");
+                               std::to_string(directoryFileSize % kEntrySize) + " bytes are not an entry (every save keeps them after the entries)");
     uint64_t spans = 0;
     bool allInside = true;
     for (size_t i = 0; i < table.count(); ++i) {

@@ -72,4 +72,11 @@ void raiseErrno(int err, const std::string& path)
     throw failure;
 }
 
+void raiseStreamWriteError(const std::string& path)
+{
+    Failure failure("Stream write error");
+    failure.setPath(path);
+    throw failure;
+}
+
 }  // namespace brimlet

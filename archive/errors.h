@@ -58,5 +58,7 @@ int ioCodeForErrno(int err, const std::string& path);
 // The same, about the file at `path`.
 [[noreturn]] void raiseIoAt(int code, const std::string& path);
 [[noreturn]] void raiseErrno(int err, const std::string& path);
+// "Stream write error", about the file being written at `path`.
+[[noreturn]] void raiseStreamWriteError(const std::string& path);
 
 }  // namespace brimlet

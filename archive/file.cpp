@@ -135,7 +135,7 @@ namespace {
 
 [[noreturn]] void raiseWriteFailure(WriteFailure how, int err, const std::string& path)
 {
-    if (how == WriteFailure::StreamWriteError) throw Failure("Stream write error");
+    if (how == WriteFailure::StreamWriteError) raiseStreamWriteError(path);
     if (err == 0) raiseIoAt(io_code::kDiskFull, path);
     raiseErrno(err, path);
 }
@@ -188,6 +188,12 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
 
 // ---------------------------------------------------------------- whole-file writes
 
+bool flushFolder(const std::string& folder)
+{
+    Descriptor fd(sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    return fd.valid() && sys::fsync(fd.get()) == 0;
+}
+
 namespace {
 
 // Named temporary files have exactly this form:
@@ -230,11 +236,7 @@ bool isTemporaryFileName(const std::string& name)
 namespace {
 
 // Makes a rename durable. Best effort: the file itself is already on disk.
-void syncFolder(const std::string& folder)
-{
-    Descriptor fd(sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
-    if (fd.valid()) sys::fsync(fd.get());
-}
+void syncFolder(const std::string& folder) { (void)flushFolder(folder); }
 
 std::string temporaryNameIn(const std::string& folder) { return joinPath(folder, temporaryFileName()); }
 
@@ -439,7 +441,7 @@ void WholeFileWriter::put(const char* bytes, size_t count)
         putStream(bytes, count);
     } else {
         ssize_t n = sys::pwrite(fd_.get(), bytes, count, static_cast<off_t>(written_));
-        if (n < 0 || static_cast<size_t>(n) != count) throw Failure("Stream write error");
+        if (n < 0 || static_cast<size_t>(n) != count) raiseStreamWriteError(path_);
     }
     written_ += count;
 }
@@ -467,7 +469,7 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
         ssize_t have = 0;
         if (at < oldSize_) {
             have = sys::pread(fd_.get(), old, block, static_cast<off_t>(at));
-            if (have < 0) throw Failure("Stream write error");
+            if (have < 0) raiseStreamWriteError(path_);
         }
         if (static_cast<size_t>(have) != block || std::memcmp(old, bytes + done, block) != 0) {
             if (have > 0 && undoComplete_) {
@@ -475,7 +477,7 @@ void WholeFileWriter::putChanged(const char* bytes, size_t count)
                 if (undoComplete_) undo_.push_back({at, std::vector<char>(old, old + have)});
             }
             ssize_t n = sys::pwrite(fd_.get(), bytes + done, block, static_cast<off_t>(at));
-            if (n < 0 || static_cast<size_t>(n) != block) throw Failure("Stream write error");
+            if (n < 0 || static_cast<size_t>(n) != block) raiseStreamWriteError(path_);
         }
         done += block;
     }
@@ -486,7 +488,7 @@ void WholeFileWriter::putStream(const char* bytes, size_t count)
     while (count > 0) {
         ssize_t n = sys::write(fd_.get(), bytes, count);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw Failure("Stream write error");
+        if (n <= 0) raiseStreamWriteError(path_);
         bytes += n;
         count -= static_cast<size_t>(n);
     }
@@ -522,22 +524,30 @@ void WholeFileWriter::giveTemporaryAName()
     raiseCannotCreate();
 }
 
-void WholeFileWriter::commit()
+void WholeFileWriter::flush()
 {
-    if (way_ == Way::Stream) {
-        if (fd_.close() != 0) throw Failure("Stream write error");
-        committed_ = true;
-        return;
-    }
-    if (sys::fsync(fd_.get()) != 0) throw Failure("Stream write error");
+    if (flushed_ || way_ == Way::Stream) return;
+    if (sys::fsync(fd_.get()) != 0) raiseStreamWriteError(path_);
     if (way_ == Way::InPlace) {
         // Cut only once the new bytes are on disk.
         if (oldSize_ > written_ && (sys::ftruncate(fd_.get(), static_cast<off_t>(written_)) != 0 || sys::fsync(fd_.get()) != 0))
-            throw Failure("Stream write error");
+            raiseStreamWriteError(path_);
     } else if (tempPath_.empty()) {
         giveTemporaryAName();
     }
-    if (fd_.close() != 0) throw Failure("Stream write error");
+    flushed_ = true;
+}
+
+void WholeFileWriter::commit(const std::function<void(int)>& beforeReplacing)
+{
+    if (way_ == Way::Stream) {
+        if (fd_.close() != 0) raiseStreamWriteError(path_);
+        committed_ = true;
+        return;
+    }
+    flush();
+    if (way_ == Way::Replace && beforeReplacing) beforeReplacing(fd_.get());
+    if (fd_.close() != 0) raiseStreamWriteError(path_);
     if (way_ == Way::Replace) {
         if (sys::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) raiseCannotCreate();
         tempPath_.clear();

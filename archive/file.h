@@ -33,6 +33,7 @@
 #include "descriptor.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -99,7 +100,17 @@ public:
     // Copies `count` bytes of `source` from `offset` on; read failures raise
     // the source's I/O failure, write failures "Stream write error".
     void copyFrom(const File& source, uint64_t offset, uint64_t count);
-    void commit();
+    // Whether the bytes go into a new file that commit() renames over the
+    // target (rather than into the target itself, or a stream).
+    bool replacesTheTarget() const { return way_ == Way::Replace; }
+    // Puts what was written on disk under the temporary name: once flushed,
+    // the commit needs no more space. commit() flushes first when this was
+    // not called.
+    void flush();
+    // `beforeReplacing`, when given, is told the new file's descriptor just
+    // before the new file takes the target's name (the archive's lock
+    // follows it there).
+    void commit(const std::function<void(int)>& beforeReplacing = {});
 
 private:
     enum class Way { Replace, InPlace, Stream };
@@ -136,9 +147,14 @@ private:
     bool undoComplete_ = true;
     void takeBack();
     bool committed_ = false;
+    bool flushed_ = false;
 };
 
 void writeWholeFile(const std::string& path, const void* data, size_t size);
+
+// Makes the names in `folder` durable (a file made, a rename): until its
+// folder is flushed, a power cut may lose a new name. False when it cannot be.
+[[nodiscard]] bool flushFolder(const std::string& folder);
 
 // A name for a temporary file, of the one form that clean-up removes once its
 // process is gone: ".brimlet-<host>-<pid>-<n>.tmp" (<host>: this machine's).

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace brimlet {
 
@@ -16,16 +18,21 @@ namespace {
 
 using Key = std::pair<uint64_t, uint64_t>;
 
-struct Held {
-    Descriptor fd; // closing it releases the lock
+// One lock this process holds: the file it was taken on and, for a
+// directory file, each file a save renamed over it since (see
+// coverReplacement). Closing the descriptors releases it.
+struct HeldFiles {
+    std::vector<Descriptor> fds;
+    std::vector<Key> keys; // the files' identities, the first the one locked first
     int depth = 0;
 };
 
 // Locks this process holds, by file: flock() would block on a second
-// descriptor of the same file, so nested holders share the first.
-std::map<Key, Held>& heldLocks()
+// descriptor of the same file, so nested holders share the first. A lock
+// that covers several files is found under each.
+std::map<Key, std::shared_ptr<HeldFiles>>& heldLocks()
 {
-    static std::map<Key, Held> held;
+    static std::map<Key, std::shared_ptr<HeldFiles>> held;
     return held;
 }
 
@@ -143,7 +150,7 @@ ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directo
         data_ = lockFile(dataPath, waiter, false);
         if (!kLocksDirectoryFile) return;
         // Held already by this process, the data file cannot be given back.
-        bool mayGiveWay = !data_.held || heldLocks().at({data_.device, data_.inode}).depth == 1;
+        bool mayGiveWay = !data_.held || heldLocks().at({data_.device, data_.inode})->depth == 1;
         bool busy = false;
         try {
             directory_ = lockFile(directoryPath, waiter, mayGiveWay, &busy);
@@ -170,14 +177,18 @@ ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, Waiter& waiter,
         if (!target.fd.valid()) return {}; // nothing there to protect
         auto it = heldLocks().find(target.key);
         if (it != heldLocks().end()) {
-            ++it->second.depth; // this process holds it already, through the first descriptor
+            ++it->second->depth; // this process holds it already, through the first descriptor
         } else {
             if (!acquire(target.fd.get(), waiter, once)) {
                 *busy = true;
                 return {};
             }
             if (!stillNames(path, target.key)) continue; // a save replaced it while we waited
-            heldLocks()[target.key] = {std::move(target.fd), 1};
+            auto held = std::make_shared<HeldFiles>();
+            held->fds.push_back(std::move(target.fd));
+            held->keys.push_back(target.key);
+            held->depth = 1;
+            heldLocks()[target.key] = std::move(held);
         }
         return {true, target.key.first, target.key.second};
     }
@@ -187,8 +198,35 @@ void ArchiveLock::release(const Held& held)
 {
     if (!held.held) return;
     auto it = heldLocks().find({held.device, held.inode});
-    if (it == heldLocks().end() || --it->second.depth > 0) return;
-    heldLocks().erase(it); // its descriptor closes, which releases the lock
+    if (it == heldLocks().end() || --it->second->depth > 0) return;
+    std::shared_ptr<HeldFiles> last = it->second;
+    for (const Key& key : last->keys) heldLocks().erase(key);
+    // `last` goes here: its descriptors close, which releases the lock
+}
+
+// The new file is locked before it takes the path's name, and stays locked
+// with the file it replaces, so that no moment of a command leaves the file
+// that the path names unlocked: a program that reaches the directory file
+// alone (through a link from a folder without the data file) waits for the
+// whole command, not only until its first save.
+void ArchiveLock::coverReplacement(const std::string& path, int replacementFd)
+{
+    sys::FileStatus st;
+    if (sys::stat(path.c_str(), &st) != 0) return; // nothing there yet: nobody can reach it
+    auto it = heldLocks().find({st.device, st.inode});
+    if (it == heldLocks().end()) return; // not ours to hold
+    Descriptor fd(sys::duplicate(replacementFd));
+    if (!fd.valid() || sys::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
+    // A new file: no other program can hold it, unless one found it by its
+    // temporary name; then we stop before the save.
+    if (sys::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        throw Failure("The archive cannot be locked against other programs (I/O error " +
+                      std::to_string(sys::systemErrorCode(errno)) + ")");
+    std::shared_ptr<HeldFiles> held = it->second;
+    Key key{st.device, st.inode};
+    held->fds.push_back(std::move(fd));
+    held->keys.push_back(key);
+    heldLocks()[key] = held;
 }
 
 }  // namespace brimlet

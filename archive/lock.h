@@ -7,7 +7,10 @@
 // file is the archive's stable identity, so it is where others wait; the
 // directory file is replaced by a rename at every save, so its lock is
 // taken (by its holder of the data file alone) again until the file we hold
-// is the one the path names. Locking both makes every path
+// is the one the path names. A save of ours locks the new directory file
+// before renaming it into place and keeps that lock too, so the file the
+// path names is locked at every moment of the command, between two saves
+// as well. Locking both makes every path
 // that reaches either file wait for the others: a ".dir" reached through a
 // link from a folder with no data file, and two directories that share one
 // data file, alike. Two archives in one folder never wait for each other.
@@ -44,6 +47,11 @@ public:
     ~ArchiveLock();
     ArchiveLock(const ArchiveLock&) = delete;
     ArchiveLock& operator=(const ArchiveLock&) = delete;
+
+    // A save is about to rename a new file (open as `replacementFd`) over
+    // `path`. When this process holds the lock of the file `path` names,
+    // the new file is locked as well, for as long as that lock is held.
+    static void coverReplacement(const std::string& path, int replacementFd);
 
 private:
     struct Held {

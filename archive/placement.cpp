@@ -103,6 +103,11 @@ uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, F
 {
     uint64_t oldSize = data.size();
     uint64_t start = appendStart(oldSize, table, reach);
+    // A data file with other names may be another archive's too, whose
+    // unpadded last entry can end in the last, partial sector where our
+    // table sees nothing: then nothing below the file's end is written.
+    // Asked at every append, since a link can be made while a command runs.
+    if (data.linkCount() > 1) start = std::max(start, roundUpToSector(oldSize) / kSectorSize);
     uint64_t sectors = sectorsFor(length);
     checkStartFits(start, sectors);
     uint64_t offset = sectorOffset(start);
@@ -129,8 +134,12 @@ AppendedBytes::~AppendedBytes()
     if (kept_) return;
     try {
         data_.truncate(sizeBefore_);
-        if (!partialSector_.empty())
-            data_.writeExact(partialSector_, sizeBefore_ - partialSector_.size());
+        if (partialSector_.empty()) return;
+        // Only when an append wrote over them: a data file with other names
+        // never has a byte below its end written.
+        std::vector<char> now(partialSector_.size());
+        data_.readExact(std::span<char>(now), sizeBefore_ - now.size());
+        if (now != partialSector_) data_.writeExact(partialSector_, sizeBefore_ - partialSector_.size());
     } catch (const Failure&) {
     }
 }

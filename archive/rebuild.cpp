@@ -12,6 +12,17 @@
 // Killed at any moment, the archive opens and every entry reads as before.
 // The entries already in their places at the front (after an earlier
 // rebuild, say) are not copied at all.
+//
+// Both directory files are written and flushed under temporary names before
+// the first byte is copied, so that a disk that fills up stops the rebuild
+// while nothing has changed: later steps need no more room (copying down
+// writes inside the file, and cutting it frees space).
+//
+// A data file with other hard links is refused at the start, and its link
+// count is asked again right before each step that overwrites bytes (each
+// copy down and the cut): a link made meanwhile (a backup taken while the
+// rebuild runs) stops the rebuild there, with every entry of both names
+// reading as before.
 #include "archive.h"
 
 #include "errors.h"
@@ -20,6 +31,7 @@
 #include "sys.h"
 
 #include <climits>
+#include <memory>
 
 namespace brimlet {
 
@@ -61,7 +73,45 @@ void refuseStartsThatDoNotFit(const std::vector<uint64_t>& starts, size_t first,
                           "name; nothing was changed");
 }
 
+const char* const kLinkMadeMeanwhile =
+    " got another hard link while the rebuild ran (a backup made with cp -al or ln, say): the rebuild stopped "
+    "before overwriting bytes that the other name may still point at. Every entry reads as before; give the data "
+    "file a name of its own (copy it, then move the copy over it) and rebuild again";
+
 }  // namespace
+
+// Stops the rebuild before a step that overwrites bytes in place, when the
+// data file has gained a name since the start.
+void Archive::refuseNewLinks(const File& data) const
+{
+    if (data.linkCount() > 1) throw Failure("The data file " + dataPath_ + kLinkMadeMeanwhile);
+}
+
+// A directory save written and flushed now, committed later: its commit
+// needs no more room. Where the directory would be written in place (its
+// folder takes no new file), there is nothing to reserve: null, and the
+// save is made at its commit (a writer opened now would write into the
+// file that an earlier save replaces).
+std::unique_ptr<WholeFileWriter> Archive::prepareDirectory(const EntryTable& table) const
+{
+    auto writer = std::make_unique<WholeFileWriter>(directoryPath_);
+    if (!writer->replacesTheTarget()) return nullptr;
+    writeDirectory(*writer, table);
+    writer->flush();
+    return writer;
+}
+
+void Archive::commitPrepared(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table,
+                             const TableChange& change)
+{
+    if (!prepared) {
+        prepared = std::make_unique<WholeFileWriter>(directoryPath_);
+        writeDirectory(*prepared, table);
+    }
+    replaceDirectory(*prepared);
+    draft_.copyFrom(table);
+    swapInDraft(change);
+}
 
 // A data file with other hard links may be another archive's too (a backup
 // made with cp -al or rsync --link-dest): moving its bytes would change that
@@ -116,46 +166,54 @@ void Archive::checkFreeSpace(const File& data, uint64_t needed) const
                       " bytes and the disk has " + std::to_string(free));
 }
 
+// Step 1: copies of the entries to move past both ends of the file. Returns
+// the table that points at them.
+EntryTable Archive::stagedTable(const Layout& layout, uint64_t total, const File& data) const
+{
+    uint64_t movedFrom = layout.start[layout.firstToMove] * kSectorSize;
+    uint64_t staging = roundUpToSector(std::max(data.size(), total));
+    checkStartFits(staging / kSectorSize + (layout.sectors - layout.start[layout.firstToMove]), 0);
+    EntryTable staged(table_);
+    for (size_t i = layout.firstToMove; i < table_.count(); ++i)
+        staged[i].setStartSector(static_cast<int32_t>((staging - movedFrom) / kSectorSize + layout.start[i]));
+    return staged;
+}
+
 // Steps 1 and 2: copies of the entries to move past both ends of the file,
 // and the directory switched to them.
-void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress)
+void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data, ProgressCount& progress,
+                               const EntryTable& staged, std::unique_ptr<WholeFileWriter>& save)
 {
     size_t first = layout.firstToMove, count = table_.count();
-    uint64_t movedFrom = layout.start[first] * kSectorSize;
     uint64_t staging = roundUpToSector(std::max(data.size(), total));
-    checkStartFits(staging / kSectorSize + (layout.sectors - layout.start[first]), 0);
-    checkFreeSpace(data, staging + (total - movedFrom) - data.size());
+    checkFreeSpace(data, staging + (total - layout.start[first] * kSectorSize) - data.size());
     AppendedBytes copies(data);
     for (size_t i = first; i < count; ++i) {
         Span span = spanOf(table_[i]);
-        uint64_t at = staging + layout.start[i] * kSectorSize - movedFrom;
-        copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(), at, span.length,
-                    WriteFailure::IoCode);
+        copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(),
+                    sectorOffset(uint64_t(staged[i].startSector())), span.length, WriteFailure::IoCode);
         progress.entryDone(span.length);
     }
     data.sync();
-    EntryTable& next = draft();
-    for (size_t i = first; i < count; ++i)
-        next[i].setStartSector(static_cast<int32_t>((staging - movedFrom) / kSectorSize + layout.start[i]));
-    commit({TableChange::Kind::Update, first, count - 1});
+    commitPrepared(save, staged, {TableChange::Kind::Update, first, count - 1});
     copies.keep();
 }
 
 // Steps 3 and 4: each entry to move copied to its place, where nothing points,
 // and the directory switched there.
-void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress)
+void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress, const EntryTable& rebuilt,
+                       std::unique_ptr<WholeFileWriter>& save)
 {
     size_t first = layout.firstToMove, count = table_.count();
     for (size_t i = first; i < count; ++i) {
         uint64_t length = uint64_t{table_[i].sectorCount()} * kSectorSize;
+        refuseNewLinks(data);
         copyBetween(data, uint64_t(table_[i].startSector()) * kSectorSize, data.descriptor(), data.path(),
                     layout.start[i] * kSectorSize, length, WriteFailure::IoCode);
         progress.entryDone(length);
     }
     data.sync();
-    EntryTable& next = draft();
-    for (size_t i = first; i < count; ++i) next[i].setStartSector(static_cast<int32_t>(layout.start[i]));
-    commit({TableChange::Kind::Update, first, count - 1});
+    commitPrepared(save, rebuilt, {TableChange::Kind::Update, first, count - 1});
 }
 
 int64_t Archive::rebuild(const Progress& progress)
@@ -173,24 +231,34 @@ int64_t Archive::rebuild(const Progress& progress)
     if (movesBytes) refuseSharedFiles(data);
     if (layout.firstToMove < table_.count()) {
         refuseStartsThatDoNotFit(layout.start, layout.firstToMove, table_);
+        EntryTable rebuilt(table_);
+        for (size_t i = layout.firstToMove; i < table_.count(); ++i)
+            rebuilt[i].setStartSector(static_cast<int32_t>(layout.start[i]));
         // Each entry to move is copied once straight to its place, or twice
         // through the staging copies.
         uint64_t moved = total - layout.start[layout.firstToMove] * kSectorSize;
         size_t entries = table_.count() - layout.firstToMove;
         if (frontIsFree(layout, total)) {
+            auto save = prepareDirectory(rebuilt);
             checkFreeSpace(data, total > oldSize ? total - oldSize : 0);
             AppendedBytes grown(data);
             ProgressCount done(progress, entries, moved);
-            copyDown(layout, data, done);
+            copyDown(layout, data, done, rebuilt, save);
             grown.keep();
         } else {
+            EntryTable staged = stagedTable(layout, total, data);
+            auto stagedSave = prepareDirectory(staged), rebuiltSave = prepareDirectory(rebuilt);
             ProgressCount done(progress, 2 * entries, 2 * moved);
-            stagePastTheEnds(layout, total, data, done);
-            copyDown(layout, data, done);
+            stagePastTheEnds(layout, total, data, done, staged, stagedSave);
+            copyDown(layout, data, done, rebuilt, rebuiltSave);
         }
     }
-    // Only dead space is left past the total.
-    data.truncate(total);
+    // Only dead space is left past the total; but a name made meanwhile may
+    // point at the staging copies there.
+    if (data.size() != total) {
+        refuseNewLinks(data);
+        data.truncate(total);
+    }
     data.sync();
     data.close();
     return static_cast<int64_t>(oldSize) - static_cast<int64_t>(total);

@@ -331,7 +331,7 @@ TEST(Check, ReportsEveryProblemOncePerEntry)
                           }));
     EXPECT_EQ(r.notes, (std::vector<std::string>{
                            "The directory file's size, 229 bytes, is not a multiple of 32: its last 5 bytes are not "
-                           "an entry",
+                           "an entry (every save keeps them after the entries)",
                            "No dead-space figure: a span reaches past the end of the data file, and rebuild refuses "
                            "such an archive"}));
     // A clean archive: only the dead space.

@@ -282,7 +282,7 @@ TEST_F(InPlaceFolder, ASaveThatCannotMakeAFileWritesInPlaceWithoutCuttingFirst)
     Bytes before = readFile(dir);
     Result r = runCli({"delete", dir, "#0"}, BRIMLET_CLI_PATH, asNobody(500 * 1024));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "brimlet-cli: Stream write error\n");
+    EXPECT_EQ(r.err, "brimlet-cli: " + dir + ": Stream write error\n"); // the file it could not write
     EXPECT_EQ(readFile(dir), before);
     EXPECT_EQ(runCli({"delete", dir, "#0"}, BRIMLET_CLI_PATH, asNobody()).exitCode, 0);
     EXPECT_EQ(readFile(dir).size(), 39999u * 32);
