@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -1058,4 +1059,111 @@ TEST(Outside, WithoutProcNoTemporaryFileCanBeProvedOursAndNoneIsRemoved)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(exists(t / leftover));
     EXPECT_EQ(runCli({"list", dir}).out, "0\t0\t1\tb.dff\n");
+}
+
+// ---------------------------------------------------------------- for the whole command
+
+TEST(Outside, ADirectoryReachedWithoutItsDataFileWaitsForTheWholeCommand)
+{
+    // lonely/y.dir leads to x.dir, and lonely has no y.img: a command
+    // through it meets only the directory file's lock. Between the two saves
+    // of an in-place replace, and of a rebuild, it must still wait.
+    for (const std::string command : {"replace", "rebuild"}) {
+        SCOPED_TRACE(command);
+        TempDir t;
+        std::string dir = makeArchive(t / "x",
+                                      {makeEntry(0, 4, "a.dff"), makeEntry(4, 1, "f.bin"), makeEntry(6, 2, "c.col")},
+                                      pattern(8 * 2048, 3));
+        std::filesystem::create_directories(t / "lonely");
+        ::symlink("../x.dir", (t / "lonely/y.dir").c_str());
+        writeFile(t / "small.dff", pattern(3000, 8));
+        auto before = entriesOf(dir);
+        Archive a;
+        a.openimg(dir);
+        int changes = 0;
+        a.setChangeListener([&](const TableChange&, bool beforeChange) {
+            if (beforeChange || ++changes != 1) return;
+            RunOptions briefly;
+            briefly.timeLimitSeconds = 1.5;
+            EXPECT_EQ(runCli({"delete", t / "lonely/y", "f.bin"}, BRIMLET_CLI_PATH, briefly).exitCode, kHung);
+            EXPECT_EQ(runCli({"rename", t / "lonely/y", "c.col", "r.col"}, BRIMLET_CLI_PATH, briefly).exitCode, kHung);
+        });
+        if (command == "replace")
+            a.replaceEntry(0, t / "small.dff");
+        else
+            a.rebuild();
+        EXPECT_GE(changes, 2);
+        auto after = entriesOf(dir);
+        ASSERT_EQ(after.size(), 3u);
+        EXPECT_EQ(after[1], before[1]);
+        EXPECT_EQ(after[2], before[2]);
+        EXPECT_EQ(runCli({"check", dir}).exitCode, 0);
+        // Once it is done, the path's commands run.
+        EXPECT_EQ(runCli({"delete", t / "lonely/y", "f.bin"}).exitCode, 0);
+        EXPECT_EQ(entriesOf(dir).size(), 2u);
+    }
+}
+
+TEST(Outside, ARebuildOnAFillingDiskIsAllOrNothing)
+{
+    // Whatever room is left, a rebuild either finishes or changes nothing,
+    // and a refusal names the file it could not write.
+    if (!canSwitchUser()) GTEST_SKIP() << "needs root, to mount a small tmpfs";
+    SmallTmpfs disk("size=16m");
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+    // 2,000 entries (a 64,000-byte directory) after a dead sector: all move,
+    // through the staging copies (about 4 MB).
+    std::vector<DirEntry> entries;
+    for (int i = 0; i < 2000; ++i) entries.push_back(makeEntry(1 + i, 1, "e" + std::to_string(i) + ".dff"));
+    Bytes data = pattern(2001 * 2048, 6);
+    int finished = 0, refused = 0;
+    for (long room = 4000 * 1024; room <= 4400 * 1024; room += 16 * 1024) {
+        SCOPED_TRACE("room " + std::to_string(room));
+        std::filesystem::remove_all(disk / "w");
+        std::filesystem::create_directories(disk / "w");
+        std::string dir = makeArchive(disk / "w/x", entries, data);
+        struct statvfs fs {};
+        ::statvfs((disk / "w").c_str(), &fs);
+        long fill = static_cast<long>(fs.f_bavail * fs.f_frsize) - room;
+        if (fill > 0) writeFile(disk / "w/fill", Bytes(static_cast<size_t>(fill), 1));
+        Bytes directoryBefore = readFile(dir);
+        Result r = runCli({"rebuild", dir});
+        if (r.exitCode == 0) {
+            ++finished;
+            EXPECT_EQ(readFile(disk / "w/x.img"), Bytes(data.begin() + 2048, data.end()));
+        } else {
+            ++refused;
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_TRUE(r.err.find(disk / "w/x.") != std::string::npos ||
+                        r.err.find("Not enough free space to rebuild") != std::string::npos)
+                << r.err;
+            EXPECT_EQ(readFile(dir), directoryBefore);
+            EXPECT_EQ(readFile(disk / "w/x.img"), data);
+        }
+        EXPECT_EQ(runCli({"check", dir}).exitCode, 0);
+        for (const auto& e : std::filesystem::directory_iterator(disk / "w"))
+            EXPECT_EQ(e.path().filename().string().find(".brimlet-"), std::string::npos);
+    }
+    EXPECT_GT(finished, 0);
+    EXPECT_GT(refused, 0);
+}
+
+TEST(Outside, CreateCountsOnlyARegularFileAsHalfAPair)
+{
+    TempDir t;
+    for (const std::string kind : {"dangling link", "folder"}) {
+        SCOPED_TRACE(kind);
+        std::filesystem::remove_all(t / "x.img");
+        writeFile(t / "x.dir", {});
+        if (kind == "folder")
+            std::filesystem::create_directories(t / "x.img");
+        else
+            ::symlink("nowhere.img", (t / "x.img").c_str());
+        Result r = runCli({"create", t / "x"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "brimlet-cli: Cannot create file " + (t / "x.img") +
+                             ": the name is taken by a folder, a link to nothing or another thing that is not a file\n");
+        EXPECT_FALSE(exists(t / "nowhere.img"));
+        EXPECT_EQ(readFile(t / "x.dir").size(), 0u);
+    }
 }
