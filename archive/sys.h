@@ -53,6 +53,30 @@ struct FaultPlan {
 // Installs `plan` (nullptr: none). The plan must outlive its installation.
 void setFaultPlan(FaultPlan* plan);
 
+// Told of every call that changed a file, a name or a folder, and of every
+// flush, once the call succeeded: the power-cut test replays them to find
+// the states a power cut may leave (what was not yet flushed may be lost).
+// Folders are -1 (AT_FDCWD) where a path is taken as it is. Only the POSIX
+// layer tells it.
+class Recorder {
+public:
+    virtual ~Recorder() = default;
+    virtual void opened(int fd, int folderFd, const char* path, int flags) = 0;
+    virtual void wrote(int fd, const void* bytes, size_t count, uint64_t offset) = 0;
+    virtual void resized(int fd, uint64_t length) = 0;
+    virtual void renamed(int folderFd, const char* from, const char* to) = 0;
+    virtual void linked(int fd, int folderFd, const char* name) = 0;
+    virtual void unlinked(const char* path) = 0;
+    virtual void madeFolder(const char* path) = 0;
+    virtual void duplicated(int fd, int copy) = 0;
+    virtual void closed(int fd) = 0;
+    virtual void flushed(int fd) = 0;
+    virtual void flushedEverything() = 0;
+};
+
+// Installs `recorder` (nullptr: none); it must outlive its installation.
+void setRecorder(Recorder* recorder);
+
 // What the store needs to know of a file, on either system.
 struct FileStatus {
     unsigned mode = 0;  // type and permission bits, as in st_mode (S_ISREG() and friends)

@@ -6,13 +6,16 @@ namespace brimlet::sys {
 
 namespace {
 FaultPlan* activePlan = nullptr;
+Recorder* activeRecorder = nullptr;
 }
 
 void setFaultPlan(FaultPlan* plan) { activePlan = plan; }
+void setRecorder(Recorder* recorder) { activeRecorder = recorder; }
 
 namespace faults {
 
 FaultPlan* active() { return activePlan; }
+Recorder* recorder() { return activeRecorder; }
 
 Fault nextCall()
 {

@@ -23,6 +23,9 @@ void afterWrite(ssize_t written);
 // Ends the process at once, as a crash would.
 [[noreturn]] void killProcess();
 
+// The installed Recorder, or nullptr.
+Recorder* recorder();
+
 inline int planError() { return active() && active()->error ? active()->error : EIO; }
 
 }  // namespace brimlet::sys::faults

@@ -30,21 +30,27 @@ int open(const char* path, int flags, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    int fd = ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd >= 0 && faults::recorder()) faults::recorder()->opened(fd, AT_FDCWD, path, flags);
+    return fd;
 }
 
 int openAt(int folderFd, const char* name, int flags, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::openat(folderFd, name, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    int fd = ::openat(folderFd, name, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd >= 0 && faults::recorder()) faults::recorder()->opened(fd, folderFd, name, flags);
+    return fd;
 }
 
 int renameAt(int folderFd, const char* from, const char* to)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::renameat(folderFd, from, folderFd, to);
+    int result = ::renameat(folderFd, from, folderFd, to);
+    if (result == 0 && faults::recorder()) faults::recorder()->renamed(folderFd, from, to);
+    return result;
 }
 
 int linkOpenFileAt(int fd, int folderFd, const char* name)
@@ -52,23 +58,29 @@ int linkOpenFileAt(int fd, int folderFd, const char* name)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
-    if (errno == EEXIST) return -1; // the name is taken, whichever way the file is linked
-    return ::linkat(fd, "", folderFd, name, AT_EMPTY_PATH);
+    int result = ::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW);
+    if (result != 0 && errno == EEXIST) return -1; // the name is taken, whichever way the file is linked
+    if (result != 0) result = ::linkat(fd, "", folderFd, name, AT_EMPTY_PATH);
+    if (result == 0 && faults::recorder()) faults::recorder()->linked(fd, folderFd, name);
+    return result;
 }
 
 int mkdir(const char* path, int mode)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::mkdir(path, static_cast<mode_t>(mode));
+    int result = ::mkdir(path, static_cast<mode_t>(mode));
+    if (result == 0 && faults::recorder()) faults::recorder()->madeFolder(path);
+    return result;
 }
 
 int syncfs(int fd)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::syncfs(fd);
+    int result = ::syncfs(fd);
+    if (result == 0 && faults::recorder()) faults::recorder()->flushedEverything();
+    return result;
 }
 
 long long freeBytes(int fd)
@@ -83,6 +95,7 @@ int close(int fd)
 {
     auto fault = nextCall();
     int result = ::close(fd); // the descriptor is released even when the close is made to fail
+    if (faults::recorder()) faults::recorder()->closed(fd);
     BRIMLET_FAIL_IF_PLANNED(fault);
     return result;
 }
@@ -101,6 +114,7 @@ ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
     ssize_t n = ::pwrite(fd, buf, cappedAtByteMark(count), offset);
+    if (n > 0 && faults::recorder()) faults::recorder()->wrote(fd, buf, static_cast<size_t>(n), static_cast<uint64_t>(offset));
     afterWrite(n);
     return n;
 }
@@ -120,7 +134,14 @@ ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     if (fault == Fault::Short) count = shortened(count);
+    off_t from = *inOffset, to = *outOffset;
     ssize_t n = ::copy_file_range(in, inOffset, out, outOffset, cappedAtByteMark(count), 0);
+    if (n > 0 && faults::recorder()) {
+        // What was copied, read back from the source (the ranges never overlap).
+        std::vector<char> bytes(static_cast<size_t>(n));
+        if (::pread(in, bytes.data(), bytes.size(), from) == n)
+            faults::recorder()->wrote(out, bytes.data(), bytes.size(), static_cast<uint64_t>(to));
+    }
     afterWrite(n);
     return n;
 }
@@ -159,7 +180,9 @@ int fsync(int fd)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::fsync(fd);
+    int result = ::fsync(fd);
+    if (result == 0 && faults::recorder()) faults::recorder()->flushed(fd);
+    return result;
 }
 
 int fchmod(int fd, unsigned mode)
@@ -173,7 +196,9 @@ int rename(const char* from, const char* to)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::rename(from, to);
+    int result = ::rename(from, to);
+    if (result == 0 && faults::recorder()) faults::recorder()->renamed(AT_FDCWD, from, to);
+    return result;
 }
 
 int linkOpenFile(int fd, const char* newPath)
@@ -181,9 +206,11 @@ int linkOpenFile(int fd, const char* newPath)
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
     std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, newPath, AT_SYMLINK_FOLLOW) == 0) return 0;
+    int result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, newPath, AT_SYMLINK_FOLLOW);
     // Without /proc, only a process that may read any file can do this.
-    return ::linkat(fd, "", AT_FDCWD, newPath, AT_EMPTY_PATH);
+    if (result != 0) result = ::linkat(fd, "", AT_FDCWD, newPath, AT_EMPTY_PATH);
+    if (result == 0 && faults::recorder()) faults::recorder()->linked(fd, AT_FDCWD, newPath);
+    return result;
 }
 
 int fchown(int fd, unsigned owner, unsigned group)
@@ -216,7 +243,9 @@ int ftruncate(int fd, off_t length)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::ftruncate(fd, length);
+    int result = ::ftruncate(fd, length);
+    if (result == 0 && faults::recorder()) faults::recorder()->resized(fd, static_cast<uint64_t>(length));
+    return result;
 }
 
 int setBlocking(int fd)
@@ -231,7 +260,9 @@ int unlink(const char* path)
 {
     auto fault = nextCall();
     BRIMLET_FAIL_IF_PLANNED(fault);
-    return ::unlink(path);
+    int result = ::unlink(path);
+    if (result == 0 && faults::recorder()) faults::recorder()->unlinked(path);
+    return result;
 }
 
 namespace {
@@ -338,7 +369,12 @@ std::string resolvedPath(const std::string& path)
 
 bool hasUnnamedFiles() { return ::access("/proc/self/fd", F_OK) == 0; }
 
-int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+int duplicate(int fd)
+{
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy >= 0 && faults::recorder()) faults::recorder()->duplicated(fd, copy);
+    return copy;
+}
 
 int systemErrorCode(int err) { return err; }
 
