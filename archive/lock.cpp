@@ -2,6 +2,7 @@
 
 #include "descriptor.h"
 #include "errors.h"
+#include "paths.h"
 #include "sys.h"
 
 #include <cerrno>
@@ -22,8 +23,11 @@ using Key = std::pair<uint64_t, uint64_t>;
 // directory file, each file a save renamed over it since (see
 // coverReplacement). Closing the descriptors releases it.
 struct HeldFiles {
-    std::vector<Descriptor> fds;
-    std::vector<Key> keys; // the files' identities, the first the one locked first
+    struct Locked {
+        Key key;
+        Descriptor fd; // not valid once given up for a rename over it (Windows)
+    };
+    std::vector<Locked> files; // the first the one locked first
     int depth = 0;
 };
 
@@ -101,18 +105,14 @@ private:
 
 namespace {
 
-// Takes the lock on `fd`, waiting as `waiter` says; with `once`, only if it
-// is free now.
-bool acquire(int fd, ArchiveLock::Waiter& waiter, bool once)
+// Takes the lock on `fd` if it is free now.
+bool tryLock(int fd)
 {
-    for (;;) {
-        if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            throw Failure("The archive cannot be locked against other programs (I/O error " +
-                          std::to_string(sys::systemErrorCode(errno)) + ")");
-        if (once) return false;
-        waiter.nap();
-    }
+    if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        throw Failure("The archive cannot be locked against other programs (I/O error " +
+                      std::to_string(sys::systemErrorCode(errno)) + ")");
+    return false;
 }
 
 // Whether `path` still names the file we locked (a save may have replaced it).
@@ -125,12 +125,19 @@ bool stillNames(const std::string& path, const Key& key)
 
 }  // namespace
 
-// On Windows only the data file is locked: a handle held open on the
-// directory file would stand in the way of the rename that saves it.
+// On Windows a handle held open on a file stands in the way of a rename over
+// it, so a save gives up the lock of the directory file it replaces (having
+// locked the new one first), and the files are never held open while their
+// lock is waited for. Between the two, for a moment, the old file is not
+// locked: another program of ours that reaches the directory file through
+// a link waits at the data file beside the link's target as well, which is
+// held all along.
 #ifdef _WIN32
-constexpr bool kLocksDirectoryFile = false;
+constexpr bool kGivesUpReplacedFiles = true;
+constexpr bool kLocksTargetsPartner = true;
 #else
-constexpr bool kLocksDirectoryFile = true;
+constexpr bool kGivesUpReplacedFiles = false;
+constexpr bool kLocksTargetsPartner = false;
 #endif
 
 // The data file first: it is never replaced, so whoever waits for the
@@ -146,19 +153,27 @@ constexpr bool kLocksDirectoryFile = true;
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
     Waiter waiter(wait);
+    std::string partner;
+    if (kLocksTargetsPartner) {
+        std::string resolved = sys::resolvedPath(directoryPath);
+        if (!resolved.empty()) partner = dataPathFor(resolved);
+    }
     for (;;) {
         data_ = lockFile(dataPath, waiter, false);
-        if (!kLocksDirectoryFile) return;
         // Held already by this process, the data file cannot be given back.
         bool mayGiveWay = !data_.held || heldLocks().at({data_.device, data_.inode})->depth == 1;
         bool busy = false;
         try {
-            directory_ = lockFile(directoryPath, waiter, mayGiveWay, &busy);
+            if (!partner.empty()) partner_ = lockFile(partner, waiter, mayGiveWay, &busy);
+            if (!busy) directory_ = lockFile(directoryPath, waiter, mayGiveWay, &busy);
         } catch (...) {
+            release(partner_);
             release(data_);
             throw;
         }
         if (!busy) return;
+        release(partner_);
+        partner_ = {};
         release(data_);
         waiter.nap();
     }
@@ -167,6 +182,7 @@ ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directo
 ArchiveLock::~ArchiveLock()
 {
     release(directory_);
+    release(partner_);
     release(data_);
 }
 
@@ -179,14 +195,20 @@ ArchiveLock::Held ArchiveLock::lockFile(const std::string& path, Waiter& waiter,
         if (it != heldLocks().end()) {
             ++it->second->depth; // this process holds it already, through the first descriptor
         } else {
-            if (!acquire(target.fd.get(), waiter, once)) {
-                *busy = true;
-                return {};
+            if (!tryLock(target.fd.get())) {
+                if (once) {
+                    *busy = true;
+                    return {};
+                }
+                // Not held open while waiting: on Windows that would stand
+                // in the way of the holder's save.
+                target.fd.reset();
+                waiter.nap();
+                continue;
             }
             if (!stillNames(path, target.key)) continue; // a save replaced it while we waited
             auto held = std::make_shared<HeldFiles>();
-            held->fds.push_back(std::move(target.fd));
-            held->keys.push_back(target.key);
+            held->files.push_back({target.key, std::move(target.fd)});
             held->depth = 1;
             heldLocks()[target.key] = std::move(held);
         }
@@ -200,7 +222,7 @@ void ArchiveLock::release(const Held& held)
     auto it = heldLocks().find({held.device, held.inode});
     if (it == heldLocks().end() || --it->second->depth > 0) return;
     std::shared_ptr<HeldFiles> last = it->second;
-    for (const Key& key : last->keys) heldLocks().erase(key);
+    for (const auto& file : last->files) heldLocks().erase(file.key);
     // `last` goes here: its descriptors close, which releases the lock
 }
 
@@ -223,9 +245,13 @@ void ArchiveLock::coverReplacement(const std::string& path, int replacementFd)
         throw Failure("The archive cannot be locked against other programs (I/O error " +
                       std::to_string(sys::systemErrorCode(errno)) + ")");
     std::shared_ptr<HeldFiles> held = it->second;
-    Key key{st.device, st.inode};
-    held->fds.push_back(std::move(fd));
-    held->keys.push_back(key);
+    Key replaced = it->first, key{st.device, st.inode};
+    // Windows refuses to rename over a file that any handle has open, ours
+    // too: the replaced file's lock is given up now, the new one's held.
+    if (kGivesUpReplacedFiles)
+        for (auto& file : held->files)
+            if (file.key == replaced) file.fd.reset();
+    held->files.push_back({key, std::move(fd)});
     heldLocks()[key] = held;
 }
 

@@ -15,8 +15,12 @@
 // link from a folder with no data file, and two directories that share one
 // data file, alike. Two archives in one folder never wait for each other.
 //
-// On Windows only the data file is locked (LockFileEx): a handle held open
-// on the directory file would make the rename that saves it fail.
+// On Windows (LockFileEx on a byte far past any data) a handle held open on
+// a file makes a rename over it fail: so a save there gives up the lock of
+// the directory file it replaces once the new one is locked, and a lock is
+// never waited for with the file held open. For the moment between the
+// two, the data file beside the directory file that a link leads to (the
+// archive's own, for `lonely/y.dir -> ../x.dir`) is locked as well.
 //
 // A lock that cannot be had is never skipped: the command is refused with a
 // message. A file that does not exist (or is not a regular file) has nothing
@@ -69,6 +73,7 @@ private:
     static void release(const Held& held);
 
     Held directory_;
+    Held partner_; // Windows: the data file beside the directory file a link leads to
     Held data_;
 };
 
