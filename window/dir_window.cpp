@@ -291,22 +291,34 @@ void DirWindow::exportAll()
     }
     std::vector<std::string> notes;
     auto note = [&](const std::string& text) { notes.push_back(messageWithPeriod(messageText(text))); };
+    size_t total = which.empty() ? archive_.count() : which.size();
+    try {
+        auto count = extractShowingProgress(folder, which, note);
+        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (total < archive_.count() ? existing : 0),
+                                                   messageText(folder)));
+    } catch (const StoppedAfter& stopped) {
+        notes.insert(notes.begin(), "Stopped after " + std::to_string(stopped.entries) + " of " + std::to_string(total) +
+                                        " entries; the files written stay in " + messageText(folder) + ".");
+    }
+    dialogs().showReport("Export all", joinLines(notes)); // the progress window has gone
+}
+
+// The progress window lives only as long as this call: no other dialog may
+// show while it is up (it would sit above them and take their input).
+Archive::ExtractCount DirWindow::extractShowingProgress(const std::string& folder, const std::vector<size_t>& which,
+                                                       const std::function<void(const std::string&)>& note)
+{
     uint64_t done = 0;
     Archive::Progress shown = dialogs().showProgress("Exporting entries...", true);
     auto progress = [&](const Archive::ProgressStep& step) {
         done = step.entries;
         if (shown) shown(step);
     };
-    size_t total = which.empty() ? archive_.count() : which.size();
     try {
-        auto count = archive_.extractEntries(folder, which, note, progress);
-        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (total < archive_.count() ? existing : 0),
-                                                   messageText(folder)));
+        return archive_.extractEntries(folder, which, note, progress);
     } catch (const Stopped&) {
-        notes.insert(notes.begin(), "Stopped after " + std::to_string(done) + " of " + std::to_string(total) +
-                                        " entries; the files written stay in " + messageText(folder) + ".");
+        throw StoppedAfter{done};
     }
-    dialogs().showReport("Export all", joinLines(notes));
 }
 
 void DirWindow::menu_checkClick()

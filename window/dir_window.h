@@ -85,6 +85,11 @@ private:
     void jumpToResult();
     void filesDropped(const std::vector<std::string>& list);
     void exportAll();
+    struct StoppedAfter {
+        uint64_t entries;
+    };
+    Archive::ExtractCount extractShowingProgress(const std::string& folder, const std::vector<size_t>& which,
+                                                 const std::function<void(const std::string&)>& note);
     std::string selectedRowText() const;
 
     WindowView& view_;

@@ -1,11 +1,19 @@
 // A test double of the window's dialogs: answers file and text dialogs from
 // queues (an empty answer cancels) and records what each dialog showed and
 // every error box, question and report. Installed while it lives.
+//
+// It keeps the interface's rule as the real dialogs need it kept: while a
+// progress window lives (its callback has not gone), no other dialog may be
+// shown (the real progress window would sit on top of it, its input filter
+// eating the other's clicks). A test that breaks it ends at once, saying so.
 #pragma once
 
 #include "window/dialogs.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,27 +45,39 @@ public:
 
     bool executeFileDialog(brimlet::FileDialog& dialog) override
     {
+        noProgressAlive("a file dialog");
         shown.push_back({dialog.Name, dialog.FileName, dialog.Filter});
         return take(fileAnswers, dialog.FileName);
     }
 
     bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
     {
+        noProgressAlive("an input box");
         inputsShown.push_back(caption + "|" + prompt + "|" + value);
         return take(textAnswers, value);
     }
 
-    void showError(const std::string& text) override { errors.push_back(text); }
+    void showError(const std::string& text) override
+    {
+        noProgressAlive("an error box");
+        errors.push_back(text);
+    }
 
-    bool chooseFiles(const std::string&, std::vector<std::string>& files) override { return take(filesAnswers, files); }
+    bool chooseFiles(const std::string&, std::vector<std::string>& files) override
+    {
+        noProgressAlive("a files dialog");
+        return take(filesAnswers, files);
+    }
     bool chooseFolder(const std::string&, std::string& folder) override
     {
+        noProgressAlive("a folder dialog");
         foldersShown.push_back(folder);
         return take(folderAnswers, folder);
     }
 
     bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override
     {
+        noProgressAlive("a question");
         questions.push_back(caption + "|" + question + (yesByDefault ? "" : " [No]"));
         if (confirmAnswers.empty()) return false;
         bool answer = confirmAnswers.front();
@@ -67,6 +87,7 @@ public:
 
     void showReport(const std::string& caption, const std::string& text) override
     {
+        noProgressAlive("a report");
         reports.push_back(caption + "|" + text);
     }
 
@@ -74,16 +95,19 @@ public:
     size_t stopAtStep = 0;
     brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
     {
+        noProgressAlive("another progress window");
         progressShown.push_back(label + (stoppable ? " [Cancel]" : ""));
-        if (!stoppable || stopAtStep == 0) return {};
-        return [this, steps = size_t{0}](const brimlet::Archive::ProgressStep&) mutable {
-            if (++steps == stopAtStep) throw brimlet::Stopped();
+        // Alive while any copy of the callback is.
+        auto alive = std::make_shared<Alive>(progressAlive);
+        return [this, alive, stoppable, steps = size_t{0}](const brimlet::Archive::ProgressStep&) mutable {
+            if (stoppable && ++steps == stopAtStep) throw brimlet::Stopped();
         };
     }
 
     std::deque<Existing> existingAnswers;
     Existing askAboutExisting(const std::string& caption, const std::string& question) override
     {
+        noProgressAlive("a question");
         questions.push_back(caption + "|" + question);
         if (existingAnswers.empty()) return Existing::Cancel;
         Existing answer = existingAnswers.front();
@@ -91,7 +115,22 @@ public:
         return answer;
     }
 
+    int progressAlive = 0; // progress windows whose callback lives
+
 private:
+    struct Alive {
+        explicit Alive(int& count) : count_(count) { ++count_; }
+        ~Alive() { --count_; }
+        int& count_;
+    };
+
+    void noProgressAlive(const char* what) const
+    {
+        if (progressAlive == 0) return;
+        std::fprintf(stderr, "FakeDialogs: %s was shown while a progress window was alive\n", what);
+        std::abort();
+    }
+
     // The next answer into `out`; false when it cancels (or none is left).
     template <typename T>
     static bool take(std::deque<std::optional<T>>& answers, T& out)
