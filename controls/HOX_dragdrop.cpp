@@ -83,5 +83,8 @@ void THOX_dragdrop::handleDrop(const QList<QUrl>& urls)
         QFileInfo info(path);
         if (!path.isEmpty() && info.exists() && !info.isDir()) files_ << path;
     }
-    if (!files_.isEmpty() && onfilesdropped) onfilesdropped(numitems, files_);
+    // The handler gets a list of its own: a drop that comes while it runs
+    // (during a dialog it shows) refills files_.
+    QStringList files = files_;
+    if (!files.isEmpty() && onfilesdropped) onfilesdropped(numitems, files);
 }

@@ -240,8 +240,12 @@ void Twnd_dir::fitOuterSize()
 
 void Twnd_dir::closeEvent(QCloseEvent* event)
 {
+    if (!behaviour_->mayClose()) {
+        event->ignore(); // a command runs: its dialogs belong to this window
+        return;
+    }
     FormCloseQuery();
-    event->accept(); // closing is always allowed
+    event->accept();
 }
 
 void Twnd_dir::resizeEvent(QResizeEvent* event)

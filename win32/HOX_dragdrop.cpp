@@ -75,5 +75,8 @@ void THOX_dragdrop::filesDropped(HDROP drop)
         if (brimlet::fileExists(path)) files_.push_back(path);
     }
     ::DragFinish(drop);
-    if (!files_.empty() && onfilesdropped) onfilesdropped(static_cast<int>(numitems), files_);
+    // The handler gets a list of its own: a drop that comes while it runs
+    // (during a dialog it shows) refills files_.
+    std::vector<std::string> files = files_;
+    if (!files.empty() && onfilesdropped) onfilesdropped(static_cast<int>(numitems), files);
 }

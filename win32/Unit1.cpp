@@ -234,8 +234,9 @@ LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case kFormShow:
         behaviour_->FormShow();
         return 0;
-    case WM_CLOSE:
-        behaviour_->FormCloseQuery(); // closing is always allowed
+    case WM_CLOSE: // also from outside: taskkill, another program
+        if (!behaviour_->mayClose()) return 0;
+        behaviour_->FormCloseQuery();
         ::DestroyWindow(window_);
         return 0;
     case WM_DESTROY:

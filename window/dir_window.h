@@ -51,6 +51,10 @@ public:
     void inp_findChange();
     void ListBox1Click();
     void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
+    // Whether the window may close now: not while a command runs (its
+    // dialogs are owned by the window), whoever asks (the user, taskkill,
+    // another program).
+    bool mayClose() const { return !busy_; }
 
     // The entry list's menu: Import files..., Export all..., Check archive,
     // Rebuild archive...; none has anything to work on before an open, and

@@ -281,6 +281,24 @@ private slots:
         QCOMPARE(items, 5);
         QCOMPARE(got, (QStringList{a, b, longName}));
 
+        // A drop that comes while the handler runs (during its dialog)
+        // leaves the list the handler holds as it was.
+        QStringList heldDuringSecondDrop;
+        drop.onfilesdropped = [&](int, const QStringList& list) {
+            if (heldDuringSecondDrop.isEmpty()) {
+                heldDuringSecondDrop = list;
+                brimlet::test::dropFiles(&owner, {b});
+                QCOMPARE(list, heldDuringSecondDrop);
+            }
+        };
+        QVERIFY(brimlet::test::dropFiles(&owner, {a, longName}));
+        QCOMPARE(heldDuringSecondDrop, (QStringList{a, longName}));
+        drop.onfilesdropped = [&](int numitems, const QStringList& list) {
+            ++calls;
+            items = numitems;
+            got = list;
+        };
+
         QVERIFY(brimlet::test::dropFiles(&owner, {dir.path()})); // folders only: no event
         QCOMPARE(calls, 1);
         QVERIFY(brimlet::test::dropFiles(&owner, {b})); // the list holds this drop's files only

@@ -5,8 +5,32 @@
 #include "HOX_edit.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
 
 namespace {
+
+// A drop of `files` as Explorer hands it over: a DROPFILES block of wide names.
+HDROP dropOf(const std::vector<std::wstring>& files)
+{
+    size_t chars = 1;
+    for (const auto& file : files) chars += file.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(header) + sizeof(DROPFILES));
+    for (const auto& file : files) {
+        std::memcpy(names, file.c_str(), (file.size() + 1) * sizeof(wchar_t));
+        names += file.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
 
 LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -97,6 +121,32 @@ TEST_F(Win32Controls, TheDropTargetPassesEveryMessageOnAndGivesTheWindowBack)
     }
     EXPECT_EQ(::GetWindowLongPtrW(owner, GWLP_WNDPROC), original);
     EXPECT_EQ(::SendMessageW(owner, WM_APP, 0, 0), 42);
+}
+
+TEST_F(Win32Controls, ADropWhileTheHandlerRunsLeavesItsListAsItWas)
+{
+    // The handler shows a dialog, during which another drop comes in.
+    auto folder = std::filesystem::temp_directory_path() / "brimlet-drop-test";
+    std::filesystem::create_directories(folder);
+    std::wstring a = (folder / "a.dff").wstring(), b = (folder / "b.txd").wstring();
+    std::ofstream(folder / "a.dff") << "a";
+    std::ofstream(folder / "b.txd") << "b";
+    THOX_dragdrop drop(owner);
+    drop.setActive(true);
+    std::vector<std::vector<std::string>> seen;
+    bool second = false;
+    drop.onfilesdropped = [&](int, const std::vector<std::string>& list) {
+        std::vector<std::string> before = list;
+        if (!std::exchange(second, true)) ::SendMessageW(owner, WM_DROPFILES, reinterpret_cast<WPARAM>(dropOf({b})), 0);
+        EXPECT_EQ(list, before);
+        seen.push_back(list);
+    };
+    ::SendMessageW(owner, WM_DROPFILES, reinterpret_cast<WPARAM>(dropOf({a})), 0);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].size(), 1u); // the second drop's handler ran first, inside the first
+    EXPECT_NE(seen[1][0].find("a.dff"), std::string::npos);
+    EXPECT_NE(seen[0][0].find("b.txd"), std::string::npos);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

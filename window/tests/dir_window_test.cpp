@@ -240,6 +240,33 @@ TEST_F(DirWindowTest, ADropWhileACommandWaitsOnItsDialogIsNotRun)
     EXPECT_EQ(view.caption, " other.dir ");
 }
 
+TEST_F(DirWindowTest, TheWindowMayNotCloseWhileACommandWaitsOnItsDialog)
+{
+    // A close from outside (taskkill, another program) arrives while a
+    // dialog of the window's is up: it must be refused.
+    struct AskWhileShown : FakeDialogs {
+        std::function<void()> during;
+        bool executeFileDialog(FileDialog& dialog) override
+        {
+            if (during) during();
+            return FakeDialogs::executeFileDialog(dialog);
+        }
+        bool confirm(const std::string& caption, const std::string& question, bool yes) override
+        {
+            if (during) during();
+            return FakeDialogs::confirm(caption, question, yes);
+        }
+    } asking;
+    startOnGta3();
+    std::vector<bool> allowed;
+    asking.during = [&] { allowed.push_back(window->mayClose()); };
+    view.entry = 0;
+    window->btn_exportClick(); // a file dialog, cancelled
+    window->menu_rebuildClick(); // a question, answered No
+    EXPECT_EQ(allowed, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(window->mayClose());
+}
+
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
 {
     startOnGta3();
