@@ -33,6 +33,24 @@ void refuseOneFileForBoth(const std::string& directory, const std::string& data)
                       "file and a data file of its own");
 }
 
+// The later games keep one file with the directory inside, starting "VER2":
+// named as such, rather than as a pair whose directory file is missing.
+void refuseVersion2(const ArchivePair& pair)
+{
+    if (fileExists(pair.directory) || !fileExists(pair.data)) return;
+    char magic[4] = {};
+    try {
+        File data(pair.data, File::Mode::ReadOnly);
+        if (data.size() < sizeof magic) return;
+        data.readExact(std::span<char>(magic, sizeof magic), 0);
+    } catch (const Failure&) {
+        return; // the open that follows says what is wrong
+    }
+    if (std::string_view(magic, sizeof magic) == "VER2")
+        throw Failure(pair.data + " is a version 2 archive, with its directory inside; this program edits version 1 "
+                                  "pairs");
+}
+
 }  // namespace
 
 ArchiveLock Archive::lock() const
@@ -81,6 +99,7 @@ void Archive::checkUnchanged() const
 void Archive::openimg(const std::string& path, LockScope scope)
 {
     ArchivePair pair = archivePairFor(path);
+    refuseVersion2(pair);
     // A data file that is a pipe or a device is refused now, not at the first
     // command that reads an entry (list and rename never do).
     sys::FileStatus data;

@@ -5,6 +5,7 @@
 #include "window/wording.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
+#include "archive/sys.h"
 
 #include <cerrno>
 #include <charconv>
@@ -145,6 +146,26 @@ int list(Call& c)
     return 0;
 }
 
+bool isExistingFolder(const std::string& path)
+{
+    sys::FileStatus st;
+    return sys::stat(path.c_str(), &st) == 0 && S_ISDIR(st.mode);
+}
+
+// Into a folder, as cp does: the file takes the entry's name, by the rules
+// extract names files by; what keeps extract from writing it fails here.
+void exportIntoFolder(Call& c, size_t i, const std::string& folder)
+{
+    std::string why;
+    auto note = [&](const std::string& text) {
+        if (text.find(" written as ") != std::string::npos)
+            c.err << "brimlet-cli: " << oneLine(text) << '\n';
+        else
+            why = text;
+    };
+    if (c.archive.extractEntries(folder, {i}, note).written == 0) throw Failure(why);
+}
+
 int exportEntry(Call& c)
 {
     size_t i = findEntry(c.archive, c.args[0]);
@@ -154,6 +175,7 @@ int exportEntry(Call& c)
         // standard output (tests hand run() a string stream).
         c.archive.exportEntry(i, c.out, &c.out == &std::cout ? kStandardOutput : -1);
     }
+    else if (isExistingFolder(c.args[1])) exportIntoFolder(c, i, c.args[1]);
     else c.archive.exportEntry(i, c.args[1]);
     return 0;
 }

@@ -56,7 +56,7 @@ void DirWindow::guarded(const std::function<void()>& handler)
         handler();
     } catch (const std::exception& failure) {
         try {
-            dialogs().showError(messageWithPeriod(messageText(failure.what())));
+            dialogs().showError(failureMessage(failure));
         } catch (...) {
         }
     }
@@ -254,7 +254,9 @@ void DirWindow::menu_importClick()
         try {
             count = archive_.importFiles(files, dialogs().showProgress("Importing files...", false));
         } catch (const Failure& failure) {
-            throw Failure(messageWithPeriod(failure.what()) + " Nothing was imported.");
+            Failure nothing(messageWithPeriod(failure.what()) + " Nothing was imported.");
+            nothing.setPath(failure.path());
+            throw nothing;
         }
         refreshResults(); // the results of the search, as after Open
         dialogs().showReport("Import files", importSummary(count.replaced, count.added));

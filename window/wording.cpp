@@ -1,5 +1,6 @@
 #include "wording.h"
 
+#include "archive/errors.h"
 #include "archive/paths.h"
 
 namespace brimlet {
@@ -89,6 +90,13 @@ std::string extractSummary(size_t written, size_t skipped, const std::string& fo
     std::string text = "Exported " + std::to_string(written) + (written == 1 ? " entry" : " entries") + " to " + folder;
     if (skipped > 0) text += "; skipped " + std::to_string(skipped);
     return messageWithPeriod(text);
+}
+
+std::string failureMessage(const std::exception& failure)
+{
+    const auto* about = dynamic_cast<const Failure*>(&failure);
+    std::string text = about && !about->path().empty() ? about->path() + ": " + failure.what() : failure.what();
+    return messageWithPeriod(messageText(text));
 }
 
 std::vector<std::string> checkLines(const CheckReport& report)

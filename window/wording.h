@@ -6,6 +6,7 @@
 #include "archive/check.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ std::string messageWithPeriod(const std::string& message);
 // A failure's message as text: UTF-8 where the bytes are valid UTF-8 (paths),
 // Latin-1 for every other byte (entry names).
 std::string messageText(std::string_view bytes);
+
+// The text of a failure's box: the message, after the name of the file it is
+// about where there is one ("/games/gta3.dir: File not found."), as
+// brimlet-cli writes it.
+std::string failureMessage(const std::exception& failure);
 
 // What row i of the entry list shows: the name, the size text, the icon.
 std::string rowText(std::string_view name);

@@ -125,7 +125,7 @@ private slots:
         Bytes before = readFile(*tmp / "gta3.dir");
         fake->filesAnswers.push_back(std::vector<std::string>{*tmp / "new.dff", *tmp / "missing.dff"});
         choose(*w, "Import files...");
-        QCOMPARE(fake->errors, std::vector<std::string>{"File not found. Nothing was imported."});
+        QCOMPARE(fake->errors, std::vector<std::string>{*tmp / "missing.dff" + ": File not found. Nothing was imported."});
         QCOMPARE(readFile(*tmp / "gta3.dir"), before);
         QCOMPARE(rows(*w).size(), 4);
     }

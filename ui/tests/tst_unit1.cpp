@@ -200,7 +200,8 @@ private slots:
         writeFile(*tmp / "lonely.img", {1});
         fake->fileAnswers = {*tmp / "lonely.img"};
         QTest::mouseClick(w->btn_open, Qt::LeftButton);
-        QCOMPARE(fake->errors, std::vector<std::string>{"File not found."});
+        // The box names the missing partner file.
+        QCOMPARE(fake->errors, std::vector<std::string>{*tmp / "lonely.dir" + ": File not found."});
         QCOMPARE(w->GroupBox1->title(), QString(" other.dir "));
         QCOMPARE(q(w->archive().directoryPath()), q(*tmp / "other.dir"));
         // The dialog remembers the last choice, also a failed one.

@@ -6,6 +6,9 @@
 //                                that has the keyboard focus; exit 1 if the
 //                                focus is elsewhere
 //   window_probe menu -          exit 0 while a popup menu is open
+//   window_probe close CAPTION   sends that window WM_CLOSE, as taskkill or
+//                                another program does, and waits until it
+//                                was handled
 // The window is the first top-level window with exactly that caption; exit 1
 // if none.
 #include "archive/wide_text.h"
@@ -94,6 +97,9 @@ int wmain(int argc, wchar_t** argv)
         wchar_t kind[64] = L"";
         ::GetClassNameW(info.hwndFocus, kind, 64);
         std::printf("%d %s\n", ::GetDlgCtrlID(info.hwndFocus), brimlet::utf8FromWide(kind).c_str());
+    } else if (what == L"close") {
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &result)) return 1;
     } else {
         return 2;
     }

@@ -267,6 +267,21 @@ TEST_F(DirWindowTest, TheWindowMayNotCloseWhileACommandWaitsOnItsDialog)
     EXPECT_TRUE(window->mayClose());
 }
 
+TEST_F(DirWindowTest, AFailureNamesTheFileItIsAbout)
+{
+    startOnGta3();
+    writeFile(tmp / "lonely.img", {1});
+    writeFile(tmp / "v2.img", {'V', 'E', 'R', '2', 0, 0, 0, 0});
+    fake.fileAnswers = {tmp / "lonely.img", tmp / "v2.img"};
+    window->btn_openClick();
+    window->btn_openClick();
+    EXPECT_EQ(fake.errors, (std::vector<std::string>{
+                               tmp / "lonely.dir" + ": File not found.",
+                               tmp / "v2.img" + " is a version 2 archive, with its directory inside; this program "
+                                                "edits version 1 pairs."}));
+    EXPECT_EQ(view.caption, " gta3.dir "); // still the archive that was open
+}
+
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
 {
     startOnGta3();
