@@ -58,14 +58,33 @@ bool printable(std::string_view name)
 
 }  // namespace
 
+std::vector<NameTrouble> nameTroubleKinds(std::string_view name)
+{
+    if (name.empty()) return {NameTrouble::Empty};
+    std::vector<NameTrouble> troubles;
+    if (name.find('.') == std::string_view::npos) troubles.push_back(NameTrouble::NoExtension);
+    if (name.size() >= kNameFieldSize) troubles.push_back(NameTrouble::FillsTheField);
+    if (!std::all_of(name.begin(), name.end(), [](char c) { auto byte = static_cast<unsigned char>(c); return byte >= 0x20 && byte < 0x7F; }))
+        troubles.push_back(NameTrouble::OutsideAscii);
+    return troubles;
+}
+
+std::string troublePhrase(NameTrouble trouble)
+{
+    switch (trouble) {
+    case NameTrouble::Empty: return "is empty (no game can load it)";
+    case NameTrouble::NoExtension: return "has no extension (one game loads nothing without one)";
+    case NameTrouble::FillsTheField: return "fills all 24 bytes (one game cuts its last byte)";
+    case NameTrouble::OutsideAscii: return "holds bytes outside printable ASCII, which the games compare as ASCII";
+    }
+    return {};
+}
+
 std::vector<std::string> nameTroubles(std::string_view name)
 {
-    std::vector<std::string> troubles;
-    if (name.find('.') == std::string_view::npos) troubles.push_back("has no extension (one game loads nothing without one)");
-    if (name.size() >= kNameFieldSize) troubles.push_back("fills all 24 bytes (one game cuts its last byte)");
-    if (!std::all_of(name.begin(), name.end(), [](char c) { auto byte = static_cast<unsigned char>(c); return byte >= 0x20 && byte < 0x7F; }))
-        troubles.push_back("holds bytes outside printable ASCII, which the games compare as ASCII");
-    return troubles;
+    std::vector<std::string> phrases;
+    for (NameTrouble trouble : nameTroubleKinds(name)) phrases.push_back(troublePhrase(trouble));
+    return phrases;
 }
 
 namespace {

@@ -31,8 +31,11 @@ struct CheckReport {
     bool foundProblems() const { return !problems.empty() || partialEntry; }
 };
 
-// What about a new name the games may trip over, one phrase each ("has no
-// extension", ...); empty when nothing.
+// What about a new name the games may trip over; empty when nothing.
+enum class NameTrouble { Empty, NoExtension, FillsTheField, OutsideAscii };
+std::vector<NameTrouble> nameTroubleKinds(std::string_view name);
+// One phrase each ("has no extension (...)"), to follow "the entry name "X"".
+std::string troublePhrase(NameTrouble trouble);
 std::vector<std::string> nameTroubles(std::string_view name);
 
 // How problems name entries: Escaped, every byte outside printable ASCII

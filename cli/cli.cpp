@@ -32,7 +32,7 @@ struct Synopsis {
 };
 constexpr Synopsis kSynopses[] = {
     {"list", "ARCHIVE", "one line per entry: INDEX, START, COUNT, NAME (tab-separated)"},
-    {"export", "ARCHIVE ENTRY DEST", "write the entry's whole span to DEST (- for standard output)"},
+    {"export", "ARCHIVE ENTRY DEST", "write the entry's whole span to DEST (- for standard output; a folder: under the entry's name)"},
     {"add", "ARCHIVE FILE...", "append each FILE as a new entry"},
     {"replace", "ARCHIVE ENTRY FILE", "put FILE's bytes into the entry"},
     {"delete", "ARCHIVE ENTRY", "remove the entry"},
@@ -107,9 +107,9 @@ std::string nameOfArgument(const std::string& text)
 
 // The games compare names as ASCII and trip over some: a new name is
 // warned of, never refused, for what check reports.
-void warnOfName(std::ostream& err, const std::string& name)
+void warnOfName(std::ostream& err, const std::string& name, const std::vector<std::string>& troubles)
 {
-    for (const std::string& trouble : nameTroubles(name))
+    for (const std::string& trouble : troubles)
         err << "brimlet-cli: warning: the entry name \"" << oneLine(hostTextOfEntryName(name)) << "\" " << trouble
             << '\n';
 }
@@ -183,22 +183,23 @@ int exportEntry(Call& c)
 int add(Call& c)
 {
     c.archive.addEntries(c.args);
-    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file));
+    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file), nameTroubles(entryNameFor(file)));
     return 0;
 }
 
 int rename(Call& c)
 {
     std::string name = entryNameFromHost(c.args[1]);
-    c.archive.renameEntry(findEntry(c.archive, c.args[0]), name);
-    warnOfName(c.err, name);
+    size_t i = findEntry(c.archive, c.args[0]);
+    c.archive.renameEntry(i, name);
+    warnOfName(c.err, name, nameWarnings(c.archive.table(), i, name, true));
     return 0;
 }
 
 int import(Call& c)
 {
     auto count = c.archive.importFiles(c.args, c.progress);
-    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file));
+    for (const auto& file : c.args) warnOfName(c.err, entryNameFor(file), nameTroubles(entryNameFor(file)));
     c.out << "replaced " << count.replaced << ", added " << count.added << '\n';
     return 0;
 }

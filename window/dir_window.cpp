@@ -179,7 +179,11 @@ void DirWindow::renameCommand()
     std::string name = selectedRowText();
     int row = view_.selectedEntry();
     if (!dialogs().inputQuery("Rename file", "New name:", name)) return;
-    archive_.renameEntry(static_cast<size_t>(row), entryNameFromHost(name));
+    std::string entryName = entryNameFromHost(name);
+    checkNameFits(entryName); // refused before any question
+    auto warnings = nameWarnings(archive_.table(), static_cast<size_t>(row), entryName, false);
+    if (!warnings.empty() && !dialogs().confirm("Rename file", renameQuestion(entryName, warnings), false)) return;
+    archive_.renameEntry(static_cast<size_t>(row), entryName);
 }
 
 void DirWindow::btn_openClick() { command([this] { openCommand(); }); }

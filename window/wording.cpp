@@ -92,6 +92,26 @@ std::string extractSummary(size_t written, size_t skipped, const std::string& fo
     return messageWithPeriod(text);
 }
 
+std::vector<std::string> nameWarnings(const EntryTable& table, size_t i, std::string_view name, bool withOutsideAscii)
+{
+    std::vector<std::string> warnings;
+    for (NameTrouble trouble : nameTroubleKinds(name))
+        if (withOutsideAscii || trouble != NameTrouble::OutsideAscii) warnings.push_back(troublePhrase(trouble));
+    for (size_t k = 0; k < table.count(); ++k)
+        if (k != i && !name.empty() && equalsIgnoringCase(table[k].nameView(), name)) {
+            warnings.push_back("is the name of entry #" + std::to_string(k) + " too (the games load only the first)");
+            break;
+        }
+    return warnings;
+}
+
+std::string renameQuestion(std::string_view name, const std::vector<std::string>& warnings)
+{
+    std::string text = "The entry name \"" + hostTextOfEntryName(name) + "\" ";
+    for (size_t k = 0; k < warnings.size(); ++k) text += (k == 0 ? "" : "; it ") + warnings[k];
+    return text + ". Rename the entry anyway?";
+}
+
 std::string failureMessage(const std::exception& failure)
 {
     const auto* about = dynamic_cast<const Failure*>(&failure);

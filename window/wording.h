@@ -28,6 +28,15 @@ std::string messageText(std::string_view bytes);
 // brimlet-cli writes it.
 std::string failureMessage(const std::exception& failure);
 
+// What may be wrong with `name` as entry i's name, each to follow "the entry
+// name "NAME"": its troubles (nameTroubleKinds), and another entry of that
+// name (ignoring case), which the games never load. The window leaves out
+// Latin-1 letters beyond ASCII (`withOutsideAscii` false): it shows and
+// writes them by design. The user may go ahead.
+std::vector<std::string> nameWarnings(const EntryTable& table, size_t i, std::string_view name, bool withOutsideAscii);
+// The question the window asks before a rename with such warnings.
+std::string renameQuestion(std::string_view name, const std::vector<std::string>& warnings);
+
 // What row i of the entry list shows: the name, the size text, the icon.
 std::string rowText(std::string_view name);
 // The size as the format's 32-bit readers compute it: a span of 4 GiB or

@@ -63,6 +63,17 @@ TEST_F(CliTest, AnExportIntoAFolderTakesTheEntrysNameAndAVersion2FileIsNamedAsSu
                           " is a version 2 archive, with its directory inside; this program edits version 1 pairs\n");
 }
 
+TEST_F(CliTest, RenameWarnsOfANameAnotherEntryHasOrNoName)
+{
+    Result same = runCli({"rename", tmp / "gta3", "road.txd", "CAR.DFF"});
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_EQ(same.err, "brimlet-cli: warning: the entry name \"CAR.DFF\" is the name of entry #0 too (the games load "
+                        "only the first)\n");
+    Result empty = runCli({"rename", tmp / "gta3", "#1", ""});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(empty.err, "brimlet-cli: warning: the entry name \"\" is empty (no game can load it)\n");
+}
+
 TEST_F(CliTest, AddReplaceRenameDelete)
 {
     writeFile(tmp / "new.col", pattern(100, 3));
@@ -113,7 +124,7 @@ TEST_F(CliTest, FailuresAndUsage)
     }
     EXPECT_EQ(runCli({"export", "x", "y"}).err,
               "brimlet-cli: wrong number of arguments for 'export'\nusage: brimlet-cli export ARCHIVE ENTRY DEST\n"
-              "  write the entry's whole span to DEST (- for standard output)\n" + pointer);
+              "  write the entry's whole span to DEST (- for standard output; a folder: under the entry's name)\n" + pointer);
     Result commandHelp = runCli({"rename", "--help"});
     EXPECT_EQ(commandHelp.exitCode, 0);
     EXPECT_EQ(commandHelp.out, "usage: brimlet-cli rename ARCHIVE ENTRY NEWNAME\n  rename the entry (at most 24 bytes)\n");

@@ -299,6 +299,45 @@ TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
     EXPECT_EQ(reread.name(0), "B\xfcs.dff");
 }
 
+TEST_F(DirWindowTest, RenameAsksBeforeANameTheGamesTripOver)
+{
+    startOnGta3();
+    view.entry = 1; // road.txd
+    const std::string noExtension = "Rename file|The entry name \"road\" has no extension (one game loads nothing "
+                                    "without one). Rename the entry anyway? [No]";
+    fake.textAnswers = {"road"};
+    window->ListDblClick(); // No, the default
+    EXPECT_EQ(fake.questions.back(), noExtension);
+    EXPECT_EQ(window->archive().name(1), "road.txd");
+    fake.textAnswers = {"road"};
+    fake.confirmAnswers = {true};
+    window->ListDblClick(); // Yes: renamed all the same
+    EXPECT_EQ(window->archive().name(1), "road");
+    Archive reread;
+    reread.openimg(tmp / "gta3.dir");
+    EXPECT_EQ(reread.name(1), "road");
+
+    fake.questions.clear();
+    for (const std::string& name : {std::string(), std::string("CAR.dff"), std::string(20, 'x') + ".txd"}) {
+        fake.textAnswers = {name};
+        window->ListDblClick();
+    }
+    EXPECT_EQ(fake.questions, (std::vector<std::string>{
+                                  "Rename file|The entry name \"\" is empty (no game can load it). Rename the entry "
+                                  "anyway? [No]",
+                                  "Rename file|The entry name \"CAR.dff\" is the name of entry #0 too (the games load "
+                                  "only the first). Rename the entry anyway? [No]",
+                                  "Rename file|The entry name \"" + std::string(20, 'x') +
+                                      ".txd\" fills all 24 bytes (one game cuts its last byte). Rename the entry "
+                                      "anyway? [No]"}));
+    EXPECT_EQ(window->archive().name(1), "road");
+    // A good name, or one with Latin-1 letters, is renamed without a word.
+    fake.textAnswers = {"caf\xc3\xa9.txd"};
+    window->ListDblClick();
+    EXPECT_EQ(fake.questions.size(), 3u);
+    EXPECT_EQ(window->archive().name(1), "caf\xe9.txd");
+}
+
 TEST_F(DirWindowTest, SearchAndJumpFollowTheListsTextsAndCase)
 {
     makeArchive(tmp / "dups", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "caf\xe9.txd"), makeEntry(2, 1, "A.DFF")},
