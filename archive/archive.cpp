@@ -33,6 +33,17 @@ void refuseOneFileForBoth(const std::string& directory, const std::string& data)
                       "file and a data file of its own");
 }
 
+// The sources' sizes as they are now, for the progress only.
+uint64_t totalSize(const std::vector<std::string>& sources)
+{
+    uint64_t total = 0;
+    for (const auto& source : sources) {
+        sys::FileStatus st;
+        if (sys::stat(source.c_str(), &st) == 0) total += st.size;
+    }
+    return total;
+}
+
 // The later games keep one file with the directory inside, starting "VER2":
 // named as such, rather than as a pair whose directory file is missing.
 void refuseVersion2(const ArchivePair& pair)
@@ -76,12 +87,22 @@ void Archive::checkIndex(size_t i) const
     if (i >= table_.count()) throw Failure("List index out of bounds (" + std::to_string(i) + ")");
 }
 
+// The directory file read must be the one locked: another program's save
+// can replace it between the two, where the lock cannot follow.
+void Archive::refuseUnlockedDirectory(const File& directory) const
+{
+    FileIdentity id = directory.identity();
+    if (!ArchiveLock::isHeld(id.device, id.inode))
+        throw Failure("Another program is saving this archive; try again when it has finished");
+}
+
 // Another program may have saved this archive since we read it: writing our
 // table then would drop its changes. The directory is compared whole, which
 // costs one read of at most 2 MiB, small beside the write that follows.
 void Archive::checkUnchanged() const
 {
     File directory(directoryPath_, File::Mode::ReadOnly);
+    refuseUnlockedDirectory(directory);
     uint64_t size = directory.size();
     bool same = size == table_.imageSize() + directoryTail_.size();
     if (same && size > 0) {
@@ -108,6 +129,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
     refuseOneFileForBoth(pair.directory, pair.data);
     auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
     File directory = openForReading(pair.directory);
+    refuseUnlockedDirectory(directory);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
@@ -184,7 +206,7 @@ void Archive::refuseRepairing(const std::string& destination)
                       " it would change which files make up an archive in that folder");
 }
 
-void Archive::exportEntry(size_t i, const std::string& destination)
+void Archive::exportEntry(size_t i, const std::string& destination, const Progress& progress)
 {
     checkIndex(i);
     auto held = lock();
@@ -195,7 +217,9 @@ void Archive::exportEntry(size_t i, const std::string& destination)
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
     WholeFileWriter writer(destination);
-    writer.copyFrom(data, static_cast<uint64_t>(span.start), span.length);
+    ProgressCount done(progress, 1, span.length);
+    writer.copyFrom(data, static_cast<uint64_t>(span.start), span.length, done.partial());
+    done.entryDone(span.length);
     data.close(); // before the commit, so a failed close leaves no destination
     writer.commit();
 }
@@ -221,7 +245,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
 }
 
 void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
-                         SpanReach& reach)
+                         SpanReach& reach, ProgressCount& progress)
 {
     std::string name = entryNameFor(sourcePath);
     checkNameFits(name);
@@ -231,9 +255,11 @@ void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const
     refuseArchiveFile(source, directoryPath_, data);
     DirEntry entry;
     entry.setName(name);
-    appendPlacement(entry, source, knownLength(source), data, table, reach);
+    uint64_t length = knownLength(source);
+    appendPlacement(entry, source, length, data, table, reach, progress.partial());
     source.close();
     table.append(entry);
+    progress.entryDone(length);
 }
 
 // A copy of the table to change; commit() makes it the table.
@@ -271,13 +297,13 @@ void Archive::swapInDraft(const TableChange& change)
     if (listener_) listener_(change, false);
 }
 
-size_t Archive::addEntry(const std::string& sourcePath)
+size_t Archive::addEntry(const std::string& sourcePath, const Progress& progress)
 {
-    addEntries({sourcePath});
+    addEntries({sourcePath}, progress);
     return table_.count() - 1;
 }
 
-void Archive::addEntries(const std::vector<std::string>& sources)
+void Archive::addEntries(const std::vector<std::string>& sources, const Progress& progress)
 {
     for (const auto& source : sources) checkNameFits(entryNameFor(source));
     if (count() + sources.size() > EntryTable::kCapacity)
@@ -294,7 +320,8 @@ void Archive::addEntries(const std::vector<std::string>& sources)
     };
     EntryTable& next = draft();
     SpanReach reach(next);
-    for (const auto& source : sources) appendFile(next, source, openData, reach);
+    ProgressCount done(progress, sources.size(), totalSize(sources));
+    for (const auto& source : sources) appendFile(next, source, openData, reach, done);
     if (!data) return;
     data->sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
@@ -303,7 +330,7 @@ void Archive::addEntries(const std::vector<std::string>& sources)
     data->close();
 }
 
-void Archive::replaceEntry(size_t i, const std::string& sourcePath)
+void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progress& progress)
 {
     checkIndex(i);
     auto held = lock();
@@ -321,17 +348,20 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath)
     // the other archive's entries may point at the span too.
     bool fits = paddedSize(length) <= span.length && spanInside(span, data.size()) && !sharesSpan(table_, i) &&
                 data.linkCount() <= 1;
+    // In place, the bytes are copied twice: to the end, then into the span.
+    ProgressCount done(progress, 1, fits ? length + span.length : length);
     if (fits) {
-        replaceInPlace(i, source, length, data);
+        replaceInPlace(i, source, length, data, done);
     } else {
         AppendedBytes appended(data);
         EntryTable& next = draft();
         SpanReach reach(next);
-        appendPlacement(next[i], source, length, data, next, reach);
+        appendPlacement(next[i], source, length, data, next, reach, done.partial());
         data.sync();
         commit({TableChange::Kind::Update, i, i});
         appended.keep();
     }
+    done.entryDone(0);
     source.close();
     data.close();
 }
@@ -343,7 +373,7 @@ void Archive::moveStart(size_t i, uint64_t startSector)
     commit({TableChange::Kind::Update, i, i});
 }
 
-void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File& data)
+void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File& data, ProgressCount& progress)
 {
     Span span = spanOf(table_[i]);
     auto spanStart = static_cast<uint64_t>(span.start);
@@ -354,7 +384,8 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
     // 1. The span's final image at the end: the source, the zeros, and the
     //    bytes that the in-place rule keeps.
     uint64_t zerosEnd = span.length - kSectorSize + 1;
-    copyBetween(source, 0, data.descriptor(), data.path(), scratch, length, WriteFailure::IoCode);
+    copyBetween(source, 0, data.descriptor(), data.path(), scratch, length, WriteFailure::IoCode, progress.partial());
+    progress.bytesDone(length);
     if (length < zerosEnd) data.writeZeros(scratch + length, zerosEnd - length);
     uint64_t keptFrom = std::max(length, zerosEnd);
     copyBetween(data, spanStart + keptFrom, data.descriptor(), data.path(), scratch + keptFrom,
@@ -371,7 +402,8 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
     // or, once the entry is back, at the copy.
     try {
         if (data.linkCount() > 1) return;
-        copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode);
+        copyBetween(data, scratch, data.descriptor(), data.path(), spanStart, span.length, WriteFailure::IoCode,
+                    progress.partial());
         data.sync();
         moveStart(i, spanStart / kSectorSize);
         // Not flushed: the directory already points back at the span, so a

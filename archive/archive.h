@@ -64,6 +64,21 @@ public:
     using ChangeListener = std::function<void(const TableChange&, bool before)>;
     void setChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
+    // How far a long command has come, told after each entry and every few
+    // megabytes of a large one: entries and bytes done of their totals
+    // (bytes weigh a 10 MB entry as it is).
+    struct ProgressStep {
+        uint64_t entries = 0, entriesTotal = 0;
+        uint64_t bytes = 0, bytesTotal = 0;
+        // Done so far, in thousandths: by bytes where there are any.
+        unsigned permille() const
+        {
+            if (bytesTotal > 0) return static_cast<unsigned>(bytes * 1000 / bytesTotal);
+            return entriesTotal > 0 ? static_cast<unsigned>(entries * 1000 / entriesTotal) : 1000;
+        }
+    };
+    using Progress = std::function<void(const ProgressStep&)>;
+
     // Commands that only read (open, export, extract, and check) open the
     // archive's files for reading and writing by default, as the window
     // does; ReadOnly lets a script read an archive on read-only media.
@@ -101,7 +116,7 @@ public:
     // Writes entry i's whole span (sector count x 2048 bytes) as the file
     // `destination` (a pipe or a character device gets it straight through).
     // The span is checked against the data file first.
-    void exportEntry(size_t i, const std::string& destination);
+    void exportEntry(size_t i, const std::string& destination, const Progress& progress = {});
     // The same onto a stream (a script's standard output). `outFd` is the
     // descriptor behind `out`, if any: `export x #0 - 1<>x.img` would write
     // the entry into the archive itself, and is refused.
@@ -109,12 +124,12 @@ public:
 
     // Appends the file at `source` as a new last entry named by its file-name
     // part; returns its index.
-    size_t addEntry(const std::string& source);
+    size_t addEntry(const std::string& source, const Progress& progress = {});
 
     // Appends each file in turn and saves the directory once at the end. All
     // or nothing: on a failure, the data file is put back as it was and the
     // directory is not touched.
-    void addEntries(const std::vector<std::string>& sources);
+    void addEntries(const std::vector<std::string>& sources, const Progress& progress = {});
 
     // Puts the file at `source` into entry i: in place when it is shorter than
     // the entry's span, otherwise appended and the entry moved there.
@@ -126,7 +141,7 @@ public:
     // end of the data file, the directory switched to it, the image copied
     // into the span, the directory switched back and the file cut to its old
     // length.
-    void replaceEntry(size_t i, const std::string& source);
+    void replaceEntry(size_t i, const std::string& source, const Progress& progress = {});
 
     // Removes entry i; the entries after it move down one. Does nothing on an
     // empty archive.
@@ -137,19 +152,6 @@ public:
     void renameEntry(size_t i, const std::string& name);
 
     // ---------------------------------------------------------------- bulk work
-    // How far a long command has come, told after each entry: entries and
-    // bytes done of their totals (bytes weigh a 10 MB entry as it is).
-    struct ProgressStep {
-        uint64_t entries = 0, entriesTotal = 0;
-        uint64_t bytes = 0, bytesTotal = 0;
-        // Done so far, in thousandths: by bytes where there are any.
-        unsigned permille() const
-        {
-            if (bytesTotal > 0) return static_cast<unsigned>(bytes * 1000 / bytesTotal);
-            return entriesTotal > 0 ? static_cast<unsigned>(entries * 1000 / entriesTotal) : 1000;
-        }
-    };
-    using Progress = std::function<void(const ProgressStep&)>;
 
     // Makes an empty pair (0-byte ".dir" and ".img") for `path`; refuses when
     // either file of the pair exists, touching nothing, except where a create
@@ -197,11 +199,12 @@ private:
     File openForReading(const std::string& path) const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
+    void refuseUnlockedDirectory(const File& directory) const;
     void refuseArchiveFileAsDestination(const std::string& destination, const File& data) const;
     static void refuseRepairing(const std::string& destination);
     void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
-                    SpanReach& reach);
-    void replaceInPlace(size_t i, const File& source, uint64_t length, File& data);
+                    SpanReach& reach, ProgressCount& progress);
+    void replaceInPlace(size_t i, const File& source, uint64_t length, File& data, ProgressCount& progress);
     void moveStart(size_t i, uint64_t startSector);
     uint64_t dataFileSize() const;
     struct Layout;

@@ -151,12 +151,13 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
         refuseArchiveFile(source, directoryPath_, data);
         uint64_t length = knownLength(source);
         if (plan[k].replaces >= 0) {
-            appendPlacement(next[static_cast<size_t>(plan[k].replaces)], source, length, data, next, reach);
+            appendPlacement(next[static_cast<size_t>(plan[k].replaces)], source, length, data, next, reach,
+                            done.partial());
             ++count.replaced;
         } else {
             DirEntry entry;
             entry.setName(plan[k].name);
-            appendPlacement(entry, source, length, data, next, reach);
+            appendPlacement(entry, source, length, data, next, reach, done.partial());
             next.append(entry);
             ++count.added;
         }
@@ -213,7 +214,7 @@ bool nameTaken(const std::string& path)
 // replaced and not followed). Not flushed, but where it replaces a file: the
 // caller flushes once.
 void writeInFolder(const Folder& folder, const std::string& name, const File& data, uint64_t offset,
-                   uint64_t length)
+                   uint64_t length, const ByteProgress& progress)
 {
     std::string temp = temporaryFileName();
     std::string target = joinPath(folder.path(), name);
@@ -222,7 +223,7 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
     if (named) fd.reset(sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (!fd.valid()) throw Failure("Cannot create file " + target);
     try {
-        copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError);
+        copyBetween(data, offset, fd.get(), target, 0, length, WriteFailure::StreamWriteError, progress);
         if (!sys::kSyncsWholeFileSystem && sys::fsync(fd.get()) != 0) raiseStreamWriteError(target);
         // An unnamed file takes the entry's name at once where none is
         // there yet, so that no moment leaves a temporary name behind.
@@ -351,7 +352,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
             ++count.skipped;
         } else {
             if (files[k] != hostTextOfEntryName(name)) note(entryLabel(i, name) + " written as \"" + files[k] + "\"");
-            writeInFolder(folder, files[k], data, static_cast<uint64_t>(span.start), span.length);
+            writeInFolder(folder, files[k], data, static_cast<uint64_t>(span.start), span.length, done.partial());
             ++count.written;
         }
         done.entryDone(span.length);

@@ -148,13 +148,14 @@ bool kernelCopyUnsupported(int err)
 // Returns the bytes copied by the kernel before it declined (all of `count`
 // when it did the whole copy).
 uint64_t kernelCopy(const File& from, uint64_t fromOffset, int toFd, const std::string& toPath,
-                    uint64_t toOffset, uint64_t count, WriteFailure how)
+                    uint64_t toOffset, uint64_t count, WriteFailure how, const ByteProgress& progress)
 {
     uint64_t done = 0;
     while (done < count) {
+        if (progress && done > 0) progress(done);
         auto in = static_cast<off_t>(fromOffset + done);
         auto out = static_cast<off_t>(toOffset + done);
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, 1u << 30));
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, progress ? kProgressEvery : 1u << 30));
         ssize_t n = sys::copyFileRange(from.descriptor(), &in, toFd, &out, chunk);
         if (n < 0) {
             int err = errno;
@@ -171,12 +172,13 @@ uint64_t kernelCopy(const File& from, uint64_t fromOffset, int toFd, const std::
 }  // namespace
 
 void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::string& toPath,
-                 uint64_t toOffset, uint64_t count, WriteFailure how)
+                 uint64_t toOffset, uint64_t count, WriteFailure how, const ByteProgress& progress)
 {
-    uint64_t done = kernelCopy(from, fromOffset, toFd, toPath, toOffset, count, how);
+    uint64_t done = kernelCopy(from, fromOffset, toFd, toPath, toOffset, count, how, progress);
     if (done == count) return;
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
-    while (done < count) {
+    for (uint64_t told = done; done < count;) {
+        if (progress && done - told >= kProgressEvery) progress(told = done);
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
         from.readExact({buffer.get(), chunk}, fromOffset + done);
         ssize_t n = sys::pwrite(toFd, buffer.get(), chunk, static_cast<off_t>(toOffset + done));
@@ -494,15 +496,16 @@ void WholeFileWriter::putStream(const char* bytes, size_t count)
     }
 }
 
-void WholeFileWriter::copyFrom(const File& source, uint64_t offset, uint64_t count)
+void WholeFileWriter::copyFrom(const File& source, uint64_t offset, uint64_t count, const ByteProgress& progress)
 {
     if (way_ == Way::Replace) {
-        copyBetween(source, offset, fd_.get(), path_, written_, count, WriteFailure::StreamWriteError);
+        copyBetween(source, offset, fd_.get(), path_, written_, count, WriteFailure::StreamWriteError, progress);
         written_ += count;
         return;
     }
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
-    for (uint64_t done = 0; done < count;) {
+    for (uint64_t done = 0, told = 0; done < count;) {
+        if (progress && done - told >= kProgressEvery) progress(told = done);
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
         source.readExact({buffer.get(), chunk}, offset + done);
         put(buffer.get(), chunk);

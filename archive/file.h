@@ -40,6 +40,10 @@
 
 namespace brimlet {
 
+// Told how many bytes of a copy are done, every few megabytes, so that a
+// window can show a large entry moving (and stay responsive meanwhile).
+using ByteProgress = std::function<void(uint64_t bytesDone)>;
+
 // Identity of a file on disk (device and inode), to refuse operations that
 // would read and write one file through two names.
 struct FileIdentity {
@@ -99,7 +103,7 @@ public:
     void write(const void* buffer, size_t count);
     // Copies `count` bytes of `source` from `offset` on; read failures raise
     // the source's I/O failure, write failures "Stream write error".
-    void copyFrom(const File& source, uint64_t offset, uint64_t count);
+    void copyFrom(const File& source, uint64_t offset, uint64_t count, const ByteProgress& progress = {});
     // Whether the bytes go into a new file that commit() renames over the
     // target (rather than into the target itself, or a stream).
     bool replacesTheTarget() const { return way_ == Way::Replace; }
@@ -182,8 +186,10 @@ enum class WriteFailure { IoCode, StreamWriteError };
 // offsets, through the kernel (copy_file_range) or one bounded buffer, so
 // memory stays flat whatever the size. A source that ends early raises 100.
 void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::string& toPath,
-                 uint64_t toOffset, uint64_t count, WriteFailure how);
+                 uint64_t toOffset, uint64_t count, WriteFailure how, const ByteProgress& progress = {});
 
 inline constexpr size_t kCopyBufferSize = 1 << 20;
+// How often a copy tells its ByteProgress.
+inline constexpr uint64_t kProgressEvery = 16u << 20;
 
 }  // namespace brimlet

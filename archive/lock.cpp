@@ -126,18 +126,17 @@ bool stillNames(const std::string& path, const Key& key)
 }  // namespace
 
 // On Windows a handle held open on a file stands in the way of a rename over
-// it, so a save gives up the lock of the directory file it replaces (having
-// locked the new one first), and the files are never held open while their
-// lock is waited for. Between the two, for a moment, the old file is not
-// locked: another program of ours that reaches the directory file through
-// a link waits at the data file beside the link's target as well, which is
-// held all along.
+// it, so a save there gives up the lock of the directory file it replaces
+// (having locked the new one first), and the files are never held open
+// while their lock is waited for. Between the two, for a moment, the old
+// file is not locked: so a program of ours that reaches the directory file
+// through a link (on either system: brimlet-cli.exe under wine and this one
+// share the files) waits at the data file beside the link's target as well,
+// which that save's command holds all along.
 #ifdef _WIN32
 constexpr bool kGivesUpReplacedFiles = true;
-constexpr bool kLocksTargetsPartner = true;
 #else
 constexpr bool kGivesUpReplacedFiles = false;
-constexpr bool kLocksTargetsPartner = false;
 #endif
 
 // The data file first: it is never replaced, so whoever waits for the
@@ -153,11 +152,9 @@ constexpr bool kLocksTargetsPartner = false;
 ArchiveLock::ArchiveLock(const std::string& dataPath, const std::string& directoryPath, const LockWait& wait)
 {
     Waiter waiter(wait);
-    std::string partner;
-    if (kLocksTargetsPartner) {
-        std::string resolved = sys::resolvedPath(directoryPath);
-        if (!resolved.empty()) partner = dataPathFor(resolved);
-    }
+    // The data file beside the directory file itself, where a link led.
+    std::string partner, resolved = sys::resolvedPath(directoryPath);
+    if (!resolved.empty() && resolved != directoryPath) partner = dataPathFor(resolved);
     for (;;) {
         data_ = lockFile(dataPath, waiter, false);
         // Held already by this process, the data file cannot be given back.
@@ -225,6 +222,8 @@ void ArchiveLock::release(const Held& held)
     for (const auto& file : last->files) heldLocks().erase(file.key);
     // `last` goes here: its descriptors close, which releases the lock
 }
+
+bool ArchiveLock::isHeld(uint64_t device, uint64_t inode) { return heldLocks().count({device, inode}) > 0; }
 
 // The new file is locked before it takes the path's name, and stays locked
 // with the file it replaces, so that no moment of a command leaves the file

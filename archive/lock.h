@@ -20,7 +20,8 @@
 // the directory file it replaces once the new one is locked, and a lock is
 // never waited for with the file held open. For the moment between the
 // two, the data file beside the directory file that a link leads to (the
-// archive's own, for `lonely/y.dir -> ../x.dir`) is locked as well.
+// archive's own, for `lonely/y.dir -> ../x.dir`) is locked as well, on both
+// systems (they share the files under wine).
 //
 // A lock that cannot be had is never skipped: the command is refused with a
 // message. A file that does not exist (or is not a regular file) has nothing
@@ -57,6 +58,12 @@ public:
     // the new file is locked as well, for as long as that lock is held.
     static void coverReplacement(const std::string& path, int replacementFd);
 
+    // Whether this process holds the lock of the file with this identity.
+    // A file opened after the lock was taken may be another: one that
+    // another program's save put in place meanwhile (on Windows a save gives
+    // up the old file's lock a moment before its rename).
+    static bool isHeld(uint64_t device, uint64_t inode);
+
 private:
     struct Held {
         bool held = false;
@@ -73,7 +80,7 @@ private:
     static void release(const Held& held);
 
     Held directory_;
-    Held partner_; // Windows: the data file beside the directory file a link leads to
+    Held partner_; // the data file beside the directory file a link leads to
     Held data_;
 };
 

@@ -99,7 +99,7 @@ void SpanReach::extend(const DirEntry& entry)
 }
 
 uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table,
-                         SpanReach& reach)
+                         SpanReach& reach, const ByteProgress& progress)
 {
     uint64_t oldSize = data.size();
     uint64_t start = appendStart(oldSize, table, reach);
@@ -113,7 +113,7 @@ uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, F
     uint64_t offset = sectorOffset(start);
     uint64_t end = std::max(oldSize, offset) + sectors * kSectorSize + 1;
     if (offset > oldSize) data.writeZeros(oldSize, offset - oldSize);
-    copyBetween(source, 0, data.descriptor(), data.path(), offset, length, WriteFailure::IoCode);
+    copyBetween(source, 0, data.descriptor(), data.path(), offset, length, WriteFailure::IoCode, progress);
     uint64_t zerosFrom = std::max(oldSize, offset + length);
     data.writeZeros(zerosFrom, end - zerosFrom);
     entry.setStartSector(static_cast<int32_t>(start));

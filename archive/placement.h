@@ -29,6 +29,24 @@ public:
         step_.bytes += bytes;
         if (progress_) progress_(step_);
     }
+    // Bytes of an entry done, part of the way (a copy made in two steps).
+    void bytesDone(uint64_t bytes)
+    {
+        step_.bytes += bytes;
+        if (progress_) progress_(step_);
+    }
+    // For the entry being copied: its bytes done so far, told as they come
+    // (a large entry moves between two entryDone calls); empty without a
+    // Progress.
+    ByteProgress partial()
+    {
+        if (!progress_) return {};
+        return [this](uint64_t bytes) {
+            Archive::ProgressStep now = step_;
+            now.bytes += bytes;
+            progress_(now);
+        };
+    }
 
 private:
     const Archive::Progress& progress_;
@@ -85,7 +103,7 @@ uint64_t appendStart(uint64_t dataSize, const EntryTable& table, const SpanReach
 // data file and points the entry at it; returns the data file's new size.
 // `reach` is extended with the entry.
 uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, File& data, const EntryTable& table,
-                         SpanReach& reach);
+                         SpanReach& reach, const ByteProgress& progress = {});
 
 inline uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
 

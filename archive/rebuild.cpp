@@ -78,6 +78,17 @@ const char* const kLinkMadeMeanwhile =
     "before overwriting bytes that the other name may still point at. Every entry reads as before; give the data "
     "file a name of its own (copy it, then move the copy over it) and rebuild again";
 
+// A failure after the switch to the staging copies (an I/O error: the room
+// was reserved) leaves the archive whole but the rebuild not done.
+Failure stoppedHalfWay(const Failure& failure)
+{
+    Failure halfWay(std::string(failure.what()) + "; the rebuild stopped half-way: every entry reads as before, from "
+                                                  "its copy past the old end of the data file (rebuild again to "
+                                                  "finish)");
+    halfWay.setPath(failure.path());
+    return halfWay;
+}
+
 }  // namespace
 
 // Stops the rebuild before a step that overwrites bytes in place, when the
@@ -191,7 +202,8 @@ void Archive::stagePastTheEnds(const Layout& layout, uint64_t total, File& data,
     for (size_t i = first; i < count; ++i) {
         Span span = spanOf(table_[i]);
         copyBetween(data, static_cast<uint64_t>(span.start), data.descriptor(), data.path(),
-                    sectorOffset(uint64_t(staged[i].startSector())), span.length, WriteFailure::IoCode);
+                    sectorOffset(uint64_t(staged[i].startSector())), span.length, WriteFailure::IoCode,
+                    progress.partial());
         progress.entryDone(span.length);
     }
     data.sync();
@@ -209,7 +221,7 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
         uint64_t length = uint64_t{table_[i].sectorCount()} * kSectorSize;
         refuseNewLinks(data);
         copyBetween(data, uint64_t(table_[i].startSector()) * kSectorSize, data.descriptor(), data.path(),
-                    layout.start[i] * kSectorSize, length, WriteFailure::IoCode);
+                    layout.start[i] * kSectorSize, length, WriteFailure::IoCode, progress.partial());
         progress.entryDone(length);
     }
     data.sync();
@@ -250,7 +262,11 @@ int64_t Archive::rebuild(const Progress& progress)
             auto stagedSave = prepareDirectory(staged), rebuiltSave = prepareDirectory(rebuilt);
             ProgressCount done(progress, 2 * entries, 2 * moved);
             stagePastTheEnds(layout, total, data, done, staged, stagedSave);
-            copyDown(layout, data, done, rebuilt, rebuiltSave);
+            try {
+                copyDown(layout, data, done, rebuilt, rebuiltSave);
+            } catch (const Failure& failure) {
+                throw stoppedHalfWay(failure);
+            }
         }
     }
     // Only dead space is left past the total; but a name made meanwhile may
