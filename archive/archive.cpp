@@ -361,7 +361,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progre
         commit({TableChange::Kind::Update, i, i});
         appended.keep();
     }
-    done.entryDone(0);
+    done.finish();
     source.close();
     data.close();
 }

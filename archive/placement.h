@@ -29,6 +29,13 @@ public:
         step_.bytes += bytes;
         if (progress_) progress_(step_);
     }
+    // All done: the totals, whichever steps were needed.
+    void finish()
+    {
+        step_.entries = step_.entriesTotal;
+        step_.bytes = step_.bytesTotal;
+        if (progress_) progress_(step_);
+    }
     // Bytes of an entry done, part of the way (a copy made in two steps).
     void bytesDone(uint64_t bytes)
     {

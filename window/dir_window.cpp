@@ -143,14 +143,21 @@ void DirWindow::exportCommand()
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
     if (!SaveDialog1.Execute()) return;
-    archive_.exportEntry(static_cast<size_t>(row), SaveDialog1.FileName);
+    // A large entry shows its progress (the window stays responsive); a
+    // Cancel leaves no file behind.
+    try {
+        archive_.exportEntry(static_cast<size_t>(row), SaveDialog1.FileName,
+                             dialogs().showProgress("Exporting the entry...", true));
+    } catch (const Stopped&) {
+    }
 }
 
 void DirWindow::addCommand()
 {
     applySelectionRule();
     if (!OpenDialog2.Execute()) return;
-    view_.selectEntry(static_cast<int>(archive_.addEntry(OpenDialog2.FileName)));
+    size_t added = archive_.addEntry(OpenDialog2.FileName, dialogs().showProgress("Adding the file...", false));
+    view_.selectEntry(static_cast<int>(added));
 }
 
 // A dropped file is offered in the entry dialog in place of the entry's name,
@@ -162,7 +169,8 @@ void DirWindow::replaceCommand(const std::string* offeredFile)
     int row = view_.selectedEntry();
     if (offeredFile) OpenDialog2.FileName = *offeredFile;
     if (!OpenDialog2.Execute()) return;
-    archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName);
+    archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName,
+                          dialogs().showProgress("Replacing the entry...", false));
 }
 
 void DirWindow::deleteCommand()

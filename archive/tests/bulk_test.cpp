@@ -341,3 +341,35 @@ TEST(Check, ReportsEveryProblemOncePerEntry)
     EXPECT_TRUE(ok.problems.empty());
     EXPECT_EQ(ok.notes, std::vector<std::string>{"Dead space: 1 byte, which rebuild gives back"});
 }
+
+TEST(Progress, ALargeEntryIsToldAsItsBytesAreCopied)
+{
+    // A window shows a large entry moving, and stays responsive meanwhile,
+    // only if the copy reports its bytes before the entry is done.
+    TempDir t;
+    std::string dir = makeArchive(t / "x", {makeEntry(0, 1, "a.dff")}, pattern(2048));
+    const size_t big = 40u << 20;
+    writeFile(t / "big.dff", Bytes(big, 7));
+    std::vector<Archive::ProgressStep> steps;
+    auto record = [&](const Archive::ProgressStep& step) { steps.push_back(step); };
+    auto check = [&](const char* what, uint64_t total) {
+        SCOPED_TRACE(what);
+        ASSERT_GE(steps.size(), 3u); // at least twice on the way, then done
+        for (size_t k = 1; k < steps.size(); ++k) EXPECT_GE(steps[k].bytes, steps[k - 1].bytes);
+        EXPECT_EQ(steps.front().entries, 0u);
+        EXPECT_LT(steps.front().bytes, total);
+        EXPECT_EQ(steps.back().bytes, total);
+        EXPECT_EQ(steps.back().entries, 1u);
+        EXPECT_EQ(steps.back().bytesTotal, total);
+        steps.clear();
+    };
+    Archive a;
+    a.openimg(dir);
+    a.addEntry(t / "big.dff", record);
+    check("add", big);
+    a.exportEntry(1, t / "out.dff", record);
+    check("export", paddedSize(big));
+    a.replaceEntry(1, t / "big.dff", record); // in place: copied to the end, then back
+    check("replace in place", big + paddedSize(big));
+    EXPECT_EQ(readFile(t / "out.dff").size(), paddedSize(big));
+}

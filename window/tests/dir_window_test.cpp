@@ -282,6 +282,28 @@ TEST_F(DirWindowTest, AFailureNamesTheFileItIsAbout)
     EXPECT_EQ(view.caption, " gta3.dir "); // still the archive that was open
 }
 
+TEST_F(DirWindowTest, AddReplaceAndExportShowTheirProgressAndACancelledExportLeavesNoFile)
+{
+    startOnGta3();
+    writeFile(tmp / "new.ifp", pattern(5000, 4));
+    fake.fileAnswers = {tmp / "new.ifp"};
+    window->btn_importClick();
+    view.entry = 3;
+    fake.fileAnswers = {tmp / "new.ifp"};
+    window->btn_replaceClick();
+    EXPECT_EQ(fake.progressShown, (std::vector<std::string>{"Adding the file...", "Replacing the entry..."}));
+    fake.fileAnswers = {tmp / "out.ifp"};
+    fake.stopAtStep = 1;
+    window->btn_exportClick();
+    EXPECT_EQ(fake.progressShown.back(), "Exporting the entry... [Cancel]");
+    EXPECT_FALSE(fileExists(tmp / "out.ifp"));
+    EXPECT_TRUE(fake.errors.empty());
+    fake.stopAtStep = 0;
+    fake.fileAnswers = {tmp / "out.ifp"};
+    window->btn_exportClick();
+    EXPECT_EQ(readFile(tmp / "out.ifp").size(), 3u * 2048);
+}
+
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
 {
     startOnGta3();
