@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "window/geometry.h"
+
 #include "archive/paths.h"
 #include "window/wording.h"
 
@@ -11,10 +13,13 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QStandardPaths>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
 using brimlet::Archive;
+using brimlet::ScreenRect;
+using brimlet::fitToWorkArea;
 
 namespace {
 
@@ -235,7 +240,15 @@ void Twnd_dir::fitOuterSize()
     if (frame == QSize(0, 0)) return;
     outerSizeFitted_ = true;
     setMinimumWidth(170 - frame.width());
-    resize(170 - frame.width(), 559 - frame.height());
+    // At a high scale the window can be taller than a small screen.
+    ScreenRect designed{frameGeometry().left(), frameGeometry().top(), 170, 559}, work;
+    if (screen()) {
+        QRect available = screen()->availableGeometry();
+        work = {available.left(), available.top(), available.width(), available.height()};
+    }
+    ScreenRect fitted = fitToWorkArea(designed, work);
+    if (fitted.left != designed.left || fitted.top != designed.top) move(fitted.left, fitted.top);
+    resize(fitted.width - frame.width(), fitted.height - frame.height());
 }
 
 void Twnd_dir::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "window/geometry.h"
 #include "window/wording.h"
 
 #include <commctrl.h>
@@ -81,10 +82,23 @@ Twnd_dir::Twnd_dir(std::vector<std::string> arguments)
     window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"Twnd_dir", L"brimlet", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                 scaled(258), scaled(122), scaled(170), scaled(559), nullptr, nullptr,
                                 ::GetModuleHandleW(nullptr), this);
+    fitToScreen();
     dialogs_.setOwner(window_);
     createControls();
     createListMenu();
     layout();
+}
+
+// At a high dpi the scaled window can be taller than a small screen.
+void Twnd_dir::fitToScreen()
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& work = monitor.rcWork;
+    ScreenRect designed{scaled(258), scaled(122), scaled(170), scaled(559)};
+    ScreenRect fitted = fitToWorkArea(designed, {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    if (fitted != designed) ::MoveWindow(window_, fitted.left, fitted.top, fitted.width, fitted.height, FALSE);
 }
 
 Twnd_dir::~Twnd_dir()

@@ -38,6 +38,7 @@ public:
 private:
     void createControls();
     void createListMenu();
+    void fitToScreen();
     void layout();
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void command(int id, int code);

@@ -2,6 +2,7 @@
 // controls and FakeDialogs answers the dialogs; every command runs on real
 // archive files, and the bytes on disk are what the tests look at.
 #include "window/dir_window.h"
+#include "window/geometry.h"
 #include "window/pictures.h"
 #include "window/wording.h"
 
@@ -575,3 +576,17 @@ TEST(Pictures, AGlyphsBottomLeftColourIsTransparent)
 }
 
 }  // namespace
+
+TEST(Geometry, TheWindowKeepsItsPlaceUnlessTheScreenIsTooSmall)
+{
+    ScreenRect designed{258, 122, 170, 559};
+    EXPECT_EQ(fitToWorkArea(designed, {0, 0, 1024, 738}), designed); // 96 dpi: as designed
+    // 144 dpi on a 768-pixel-high screen, a 30-pixel panel at the bottom.
+    ScreenRect scaled{387, 183, 255, 839};
+    EXPECT_EQ(fitToWorkArea(scaled, {0, 0, 1366, 738}), (ScreenRect{387, 0, 255, 738}));
+    // Moved up, not cut, where that is enough; a panel at the top is kept clear.
+    EXPECT_EQ(fitToWorkArea(scaled, {0, 30, 1366, 1000}), scaled);
+    EXPECT_EQ(fitToWorkArea(scaled, {0, 0, 1366, 900}), (ScreenRect{387, 61, 255, 839}));
+    EXPECT_EQ(fitToWorkArea(scaled, {0, 100, 1366, 850}), (ScreenRect{387, 111, 255, 839}));
+    EXPECT_EQ(fitToWorkArea(designed, {}), designed); // nothing known of the screen
+}
