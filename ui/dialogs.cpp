@@ -121,7 +121,7 @@ public:
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setAcceptMode(d.DialogKind == brimlet::FileDialog::Kind::Save ? QFileDialog::AcceptSave
                                                                               : QFileDialog::AcceptOpen);
-        preset(dialog, fromPath(d.FileName));
+        preset(dialog, fromPath(d.FileName), d.InitialFolder.empty() ? lastFolder_ : fromPath(d.InitialFolder));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
         QString chosen = dialog.selectedFiles().first();
         d.FileName = toPath(chosen);
@@ -226,29 +226,29 @@ public:
     }
 
 private:
-    // A bare name opens in the folder last used, as the system's dialogs do;
-    // a path opens in its folder, or in the nearest one that still exists,
-    // and is shown whole.
-    void preset(QFileDialog& dialog, const QString& fileName)
+    // A bare name opens in `folder` (the behaviour's, or the one last used,
+    // as the system's dialogs do); a path opens in its folder, or in the
+    // nearest one that still exists, and is shown whole.
+    void preset(QFileDialog& dialog, const QString& fileName, const QString& folder)
     {
         if (fileName.isEmpty()) {
-            if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+            if (!folder.isEmpty()) dialog.setDirectory(folder);
             return;
         }
         QFileInfo info(fileName);
         if (!fileName.contains('/')) {
-            if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+            if (!folder.isEmpty()) dialog.setDirectory(folder);
             dialog.selectFile(fileName);
             return;
         }
-        QDir folder = info.absoluteDir();
-        if (folder.exists()) {
+        QDir existing = info.absoluteDir();
+        if (existing.exists()) {
             dialog.selectFile(info.absoluteFilePath());
             return;
         }
-        while (!folder.exists() && folder.cdUp()) {
+        while (!existing.exists() && existing.cdUp()) {
         }
-        dialog.setDirectory(folder);
+        dialog.setDirectory(existing);
         if (auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit"))
             edit->setText(info.absoluteFilePath());
         else

@@ -172,6 +172,8 @@ bool Win32Dialogs::executeFileDialog(FileDialog& dialog)
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    std::wstring initialFolder = wide(dialog.InitialFolder); // used where the file name has no folder
+    if (!initialFolder.empty()) ofn.lpstrInitialDir = initialFolder.c_str();
     auto run = [&] { return dialog.DialogKind == FileDialog::Kind::Save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn); };
     BOOL chosen = run();
     // A remembered name the dialog cannot show (an entry name with a ":")

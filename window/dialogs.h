@@ -19,6 +19,9 @@ struct FileDialog {
     Kind DialogKind = Kind::Open;
     std::string Filter; // "display text|pattern;pattern"
     std::string FileName;
+    // Where the dialog opens when FileName is a bare name (or empty); empty:
+    // where the system's dialog opens by itself.
+    std::string InitialFolder;
 
     bool Execute();
 };

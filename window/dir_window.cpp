@@ -142,6 +142,7 @@ void DirWindow::exportCommand()
     applySelectionRule();
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
+    SaveDialog1.InitialFolder = folderOf(archive_.directoryPath()); // beside the archive
     if (!SaveDialog1.Execute()) return;
     // A large entry shows its progress (the window stays responsive); a
     // Cancel leaves no file behind.
@@ -152,10 +153,18 @@ void DirWindow::exportCommand()
     }
 }
 
+// Add and Replace open where the file last chosen for them was.
+bool DirWindow::chooseEntryFile()
+{
+    if (!OpenDialog2.Execute()) return false;
+    OpenDialog2.InitialFolder = folderOf(OpenDialog2.FileName);
+    return true;
+}
+
 void DirWindow::addCommand()
 {
     applySelectionRule();
-    if (!OpenDialog2.Execute()) return;
+    if (!chooseEntryFile()) return;
     size_t added = archive_.addEntry(OpenDialog2.FileName, dialogs().showProgress("Adding the file...", false));
     view_.selectEntry(static_cast<int>(added));
 }
@@ -168,7 +177,7 @@ void DirWindow::replaceCommand(const std::string* offeredFile)
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
     if (offeredFile) OpenDialog2.FileName = *offeredFile;
-    if (!OpenDialog2.Execute()) return;
+    if (!chooseEntryFile()) return;
     archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName,
                           dialogs().showProgress("Replacing the entry...", false));
 }

@@ -32,9 +32,9 @@ public:
     const Archive& archive() const { return archive_; }
     const SearchResults& results() const { return results_; }
 
-    FileDialog OpenDialog1{"OpenDialog1", FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}};
-    FileDialog SaveDialog1{"SaveDialog1", FileDialog::Kind::Save, "any file|*.*", {}};
-    FileDialog OpenDialog2{"OpenDialog2", FileDialog::Kind::Open, "*.col;*.dff;*.txd|*.col;*.dff;*.txd", {}};
+    FileDialog OpenDialog1{"OpenDialog1", FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}, {}};
+    FileDialog SaveDialog1{"SaveDialog1", FileDialog::Kind::Save, "any file|*.*", {}, {}};
+    FileDialog OpenDialog2{"OpenDialog2", FileDialog::Kind::Open, "*.col;*.dff;*.txd|*.col;*.dff;*.txd", {}, {}};
 
     // Makes the archive at `path` the current one and lists its entries.
     void openimg(const std::string& path);
@@ -81,6 +81,7 @@ private:
     void applySelectionRule();
     void presetEntryDialogs(const std::string& text);
     void exportCommand();
+    bool chooseEntryFile();
     void addCommand();
     void replaceCommand(const std::string* offeredFile);
     void deleteCommand();

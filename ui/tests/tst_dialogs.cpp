@@ -51,7 +51,7 @@ private slots:
 
     void rememberedPathInAVanishedFolderStaysAbsolute()
     {
-        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}};
+        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}, {}};
         QString gone = tmp.filePath("gone/models/gta3.img");
         dialog.FileName = gone.toStdString();
         QString shown;
@@ -66,7 +66,7 @@ private slots:
 
     void anyFileFilterShowsFilesWithoutExtension()
     {
-        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}};
+        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}, {}};
         QStringList patterns;
         QString shown;
         whenDialogShows([&](QDialog* d) {
@@ -85,7 +85,7 @@ private slots:
     {
         QDir(tmp.path()).mkdir("exports");
         QString folder = tmp.filePath("exports");
-        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}};
+        brimlet::FileDialog dialog{"SaveDialog1", brimlet::FileDialog::Kind::Save, "any file|*.*", {}, {}};
         dialog.FileName = tmp.filePath("first.dff").toStdString();
         whenDialogShows([&](QDialog* d) { // the user types a path in another folder
             d->findChild<QLineEdit*>("fileNameEdit")->setText(folder + "/car.dff");
@@ -160,7 +160,7 @@ private slots:
     // program's three strings and no file of Qt's.
     void theDialogsLeaveNoSettingsOfTheirOwn()
     {
-        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "any file|*.*", {}};
+        brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "any file|*.*", {}, {}};
         dialog.FileName = tmp.filePath("car.dff").toStdString();
         whenDialogShows([](QDialog* d) { d->accept(); });
         QVERIFY(dialog.Execute());

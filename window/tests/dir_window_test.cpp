@@ -305,6 +305,24 @@ TEST_F(DirWindowTest, AddReplaceAndExportShowTheirProgressAndACancelledExportLea
     EXPECT_EQ(readFile(tmp / "out.ifp").size(), 3u * 2048);
 }
 
+TEST_F(DirWindowTest, SaveAsOpensBesideTheArchiveAndAddAndReplaceWhereTheLastFileWas)
+{
+    startOnGta3();
+    makeFolder(tmp / "mods");
+    writeFile(tmp / "mods/new.ifp", pattern(100, 4));
+    view.entry = 0;
+    fake.fileAnswers = {std::nullopt, tmp / "mods/new.ifp", std::nullopt};
+    window->btn_exportClick();  // cancelled
+    window->btn_importClick();  // Add, from mods/
+    window->btn_replaceClick(); // cancelled: it opened in mods/
+    ASSERT_EQ(fake.shown.size(), 3u);
+    EXPECT_EQ(fake.shown[0].name, "SaveDialog1");
+    EXPECT_EQ(fake.shown[0].initialFolder, tmp.path());
+    EXPECT_EQ(fake.shown[1].initialFolder, ""); // nothing chosen yet: where the system's dialog opens
+    EXPECT_EQ(fake.shown[2].name, "OpenDialog2");
+    EXPECT_EQ(fake.shown[2].initialFolder, tmp / "mods");
+}
+
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
 {
     startOnGta3();

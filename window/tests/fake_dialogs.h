@@ -22,6 +22,7 @@ struct ShownFileDialog {
     std::string name;
     std::string fileName; // preset when shown
     std::string filter;
+    std::string initialFolder;
 };
 
 class FakeDialogs : public brimlet::Dialogs {
@@ -46,7 +47,7 @@ public:
     bool executeFileDialog(brimlet::FileDialog& dialog) override
     {
         noProgressAlive("a file dialog");
-        shown.push_back({dialog.Name, dialog.FileName, dialog.Filter});
+        shown.push_back({dialog.Name, dialog.FileName, dialog.Filter, dialog.InitialFolder});
         return take(fileAnswers, dialog.FileName);
     }
 
