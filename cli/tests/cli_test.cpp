@@ -221,7 +221,7 @@ TEST(CliBulk, CreateImportExtractRebuildAndCheck)
 
     Result problems = runCli({"check", archive});
     EXPECT_EQ(problems.exitCode, 0);
-    EXPECT_EQ(problems.out, "Dead space: 6147 bytes, which rebuild gives back\n");
+    EXPECT_EQ(problems.out, "No problems found\nDead space: 6147 bytes, which rebuild gives back\n");
     EXPECT_EQ(runCli({"rebuild", archive}).out, "gave back 6147 bytes\n");
     EXPECT_EQ(runCli({"list", archive}).out, "0\t0\t1\tcar.dff\n1\t1\t1\tcar.txd\n");
     EXPECT_EQ(readFile(archive + ".img").size(), 2u * 2048);
