@@ -7,9 +7,11 @@
 #include "window/wording.h"
 
 #include "archive/paths.h"
+#include "archive/sys.h"
 #include "archive/tests/test_support.h"
 #include "fake_dialogs.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <map>
@@ -321,6 +323,29 @@ TEST_F(DirWindowTest, SaveAsOpensBesideTheArchiveAndAddAndReplaceWhereTheLastFil
     EXPECT_EQ(fake.shown[1].initialFolder, ""); // nothing chosen yet: where the system's dialog opens
     EXPECT_EQ(fake.shown[2].name, "OpenDialog2");
     EXPECT_EQ(fake.shown[2].initialFolder, tmp / "mods");
+}
+
+TEST_F(DirWindowTest, AFullDiskDuringExportAllNamesTheFileBeingWritten)
+{
+    startOnGta3();
+    std::string out = tmp / "out";
+    int named = 0;
+    for (long k = 1; k < 1000; ++k) {
+        std::filesystem::remove_all(fsPath(out));
+        fake.folderAnswers = {out};
+        sys::FaultPlan plan{k, ENOSPC};
+        sys::setFaultPlan(&plan);
+        window->menu_exportAllClick();
+        sys::setFaultPlan(nullptr);
+        if (!plan.fired) break;
+        for (const std::string& error : fake.errors) {
+            if (error.find("Stream write error") == std::string::npos) continue;
+            EXPECT_EQ(error.rfind(out, 0), 0u) << error; // "<out>/Car.dff: Stream write error."
+            ++named;
+        }
+        fake.errors.clear();
+    }
+    EXPECT_GT(named, 0);
 }
 
 TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
