@@ -226,6 +226,13 @@ bool Win32Dialogs::chooseFolder(const std::string& caption, std::string& folder)
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(wide(caption).c_str());
+    // Opens in the folder it is given (the behaviour's), as the Qt one does.
+    IShellItem* start = nullptr;
+    if (!folder.empty() && SUCCEEDED(::SHCreateItemFromParsingName(wide(folder).c_str(), nullptr, IID_IShellItem,
+                                                                   reinterpret_cast<void**>(&start)))) {
+        dialog->SetFolder(start);
+        start->Release();
+    }
     if (FAILED(dialog->Show(owner_))) return false;
     IShellItem* item = nullptr;
     if (FAILED(dialog->GetResult(&item))) return false;

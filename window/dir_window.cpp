@@ -290,7 +290,8 @@ void DirWindow::menu_exportAllClick() { command([this] { exportAll(); }); }
 // a Cancel stops at the next entry, and what was written stays.
 void DirWindow::exportAll()
 {
-    std::string folder = exportFolder_;
+    // The folder last written to; the first time, the archive's own.
+    std::string folder = exportFolder_.empty() ? folderOf(archive_.directoryPath()) : exportFolder_;
     if (!dialogs().chooseFolder("Export all entries to", folder)) return;
     exportFolder_ = folder;
     std::vector<size_t> which, free;
