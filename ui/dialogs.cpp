@@ -80,13 +80,15 @@ protected:
     }
 
 private:
-    // The dialog, its Cancel button, or its native window, through which
-    // input comes before it reaches a widget.
+    // The dialog, its Cancel button, its Esc shortcut (a shortcut event goes
+    // to the QShortcut object, a child of the dialog), or its native window,
+    // through which input comes before it reaches a widget.
     bool isOurs(QObject* receiver) const
     {
-        if (receiver == &dialog_ || receiver == dialog_.windowHandle()) return true;
-        auto* widget = qobject_cast<QWidget*>(receiver);
-        return widget && dialog_.isAncestorOf(widget);
+        if (receiver == dialog_.windowHandle()) return true;
+        for (QObject* object = receiver; object; object = object->parent())
+            if (object == &dialog_) return true;
+        return false;
     }
 
     QProgressDialog dialog_;

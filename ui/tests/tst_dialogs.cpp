@@ -131,6 +131,18 @@ private slots:
             QVERIFY(stopped);
         }
         QVERIFY(!progressDialog()); // gone with the command
+        {
+            // Esc too: the dialog's own shortcut gets through the filter.
+            auto progress = qtDialogs().showProgress("Exporting the entry...", true);
+            progress(step);
+            QProgressDialog* dialog = progressDialog();
+            QVERIFY(dialog);
+            dialog->show();
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
+            QVERIFY(dialog->wasCanceled());
+        }
         auto progress = qtDialogs().showProgress("Rebuilding the archive...", false);
         progress(step);
         QProgressDialog* dialog = progressDialog();
