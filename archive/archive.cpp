@@ -275,18 +275,23 @@ void Archive::writeDirectory(WholeFileWriter& writer, const EntryTable& table) c
     writer.write(directoryTail_.data(), directoryTail_.size());
 }
 
-// The save's commit point. The lock follows the new file (lock.h).
-void Archive::replaceDirectory(WholeFileWriter& writer) const
+// The save's commit point, through a writer prepared ahead (rebuild's), or
+// one made now when `prepared` is null. The lock follows the new file
+// (lock.h).
+void Archive::saveDirectory(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table) const
 {
-    writer.commit([this](int fd) { ArchiveLock::coverReplacement(directoryPath_, fd); });
+    if (!prepared) {
+        prepared = std::make_unique<WholeFileWriter>(directoryPath_);
+        writeDirectory(*prepared, table);
+    }
+    prepared->commit([this](int fd) { ArchiveLock::coverReplacement(directoryPath_, fd); });
 }
 
 // The table in memory follows the directory on disk, never leads it.
 void Archive::commit(const TableChange& change)
 {
-    WholeFileWriter writer(directoryPath_);
-    writeDirectory(writer, draft_);
-    replaceDirectory(writer);
+    std::unique_ptr<WholeFileWriter> writer;
+    saveDirectory(writer, draft_);
     swapInDraft(change);
 }
 

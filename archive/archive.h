@@ -222,7 +222,7 @@ private:
     void commitPrepared(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table, const TableChange& change);
     EntryTable& draft();
     void writeDirectory(WholeFileWriter& writer, const EntryTable& table) const;
-    void replaceDirectory(WholeFileWriter& writer) const;
+    void saveDirectory(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table) const;
     void commit(const TableChange& change);
     void swapInDraft(const TableChange& change);
 

@@ -115,11 +115,7 @@ std::unique_ptr<WholeFileWriter> Archive::prepareDirectory(const EntryTable& tab
 void Archive::commitPrepared(std::unique_ptr<WholeFileWriter>& prepared, const EntryTable& table,
                              const TableChange& change)
 {
-    if (!prepared) {
-        prepared = std::make_unique<WholeFileWriter>(directoryPath_);
-        writeDirectory(*prepared, table);
-    }
-    replaceDirectory(*prepared);
+    saveDirectory(prepared, table);
     draft_.copyFrom(table);
     swapInDraft(change);
 }

@@ -209,28 +209,15 @@ TEST_F(DirWindowTest, AddSelectsTheNewRowAndADroppedFileIsOfferedForReplace)
 // it must not open another archive under the waiting command.
 TEST_F(DirWindowTest, ADropWhileACommandWaitsOnItsDialogIsNotRun)
 {
-    struct DropDuringDialogs : FakeDialogs {
-        std::function<void()> drop;
-        bool executeFileDialog(FileDialog& dialog) override
-        {
-            if (drop) drop();
-            return FakeDialogs::executeFileDialog(dialog);
-        }
-        bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
-        {
-            if (drop) drop();
-            return FakeDialogs::inputQuery(caption, prompt, value);
-        }
-    } dropping;
     startOnGta3();
     std::string other = makeArchive(tmp / "other", {makeEntry(0, 1, "x.dff"), makeEntry(1, 1, "y.txd")}, pattern(2 * 2048, 3));
     Bytes otherDir = readFile(tmp / "other.dir"), otherImg = readFile(tmp / "other.img");
-    dropping.drop = [&] { window->HOX_dragdrop1filesdropped(1, {other}); };
+    fake.whileShown = [&] { window->HOX_dragdrop1filesdropped(1, {other}); };
     writeFile(tmp / "new.txd", pattern(100, 5));
     view.entry = 1;
-    dropping.fileAnswers = {tmp / "new.txd"};
+    fake.fileAnswers = {tmp / "new.txd"};
     window->btn_replaceClick();
-    dropping.textAnswers = {"renamed.txd"};
+    fake.textAnswers = {"renamed.txd"};
     window->ListDblClick();
     EXPECT_EQ(view.caption, " gta3.dir "); // the drop was not run
     EXPECT_EQ(readFile(tmp / "other.dir"), otherDir);
@@ -238,7 +225,7 @@ TEST_F(DirWindowTest, ADropWhileACommandWaitsOnItsDialogIsNotRun)
     Bytes gta3 = readFile(tmp / "gta3.img");
     EXPECT_EQ(Bytes(gta3.begin() + 2 * 2048, gta3.begin() + 2 * 2048 + 100), pattern(100, 5));
     EXPECT_EQ(window->archive().name(1), "renamed.txd");
-    dropping.drop = nullptr;
+    fake.whileShown = nullptr;
     window->HOX_dragdrop1filesdropped(1, {other}); // with no command waiting, it opens
     EXPECT_EQ(view.caption, " other.dir ");
 }
@@ -247,22 +234,9 @@ TEST_F(DirWindowTest, TheWindowMayNotCloseWhileACommandWaitsOnItsDialog)
 {
     // A close from outside (taskkill, another program) arrives while a
     // dialog of the window's is up: it must be refused.
-    struct AskWhileShown : FakeDialogs {
-        std::function<void()> during;
-        bool executeFileDialog(FileDialog& dialog) override
-        {
-            if (during) during();
-            return FakeDialogs::executeFileDialog(dialog);
-        }
-        bool confirm(const std::string& caption, const std::string& question, bool yes) override
-        {
-            if (during) during();
-            return FakeDialogs::confirm(caption, question, yes);
-        }
-    } asking;
     startOnGta3();
     std::vector<bool> allowed;
-    asking.during = [&] { allowed.push_back(window->mayClose()); };
+    fake.whileShown = [&] { allowed.push_back(window->mayClose()); };
     view.entry = 0;
     window->btn_exportClick(); // a file dialog, cancelled
     window->menu_rebuildClick(); // a question, answered No

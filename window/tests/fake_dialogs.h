@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,10 +44,14 @@ public:
     std::vector<std::string> reports;   // "caption|text"
     std::vector<std::string> progressShown;
     std::vector<std::string> foldersShown; // the folder each folder dialog was preset to
+    // Run as each file dialog, input box and Yes/No question shows: what
+    // arrives while the dialog is up (a drop, a close).
+    std::function<void()> whileShown;
 
     bool executeFileDialog(brimlet::FileDialog& dialog) override
     {
         noProgressAlive("a file dialog");
+        if (whileShown) whileShown();
         shown.push_back({dialog.Name, dialog.FileName, dialog.Filter, dialog.InitialFolder});
         return take(fileAnswers, dialog.FileName);
     }
@@ -54,6 +59,7 @@ public:
     bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
     {
         noProgressAlive("an input box");
+        if (whileShown) whileShown();
         inputsShown.push_back(caption + "|" + prompt + "|" + value);
         return take(textAnswers, value);
     }
@@ -79,6 +85,7 @@ public:
     bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override
     {
         noProgressAlive("a question");
+        if (whileShown) whileShown();
         questions.push_back(caption + "|" + question + (yesByDefault ? "" : " [No]"));
         if (confirmAnswers.empty()) return false;
         bool answer = confirmAnswers.front();
