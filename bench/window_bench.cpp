@@ -43,24 +43,27 @@ std::string largeArchive()
 }
 
 // Never shown: the window is driven by its handlers only.
+struct NoProgress : ProgressWindow {
+    void show(const std::string&) override {}
+    void setPermille(unsigned) override {}
+    bool pump() override { return false; }
+};
 struct NoDialogs : Dialogs {
     bool executeFileDialog(FileDialog&) override { return false; }
-    bool inputQuery(const std::string&, const std::string&, std::string&) override { return false; }
+    bool inputQuery(const std::string&, const std::string&, std::string&, int) override { return false; }
     void showError(const std::string&) override {}
     bool chooseFiles(const std::string&, std::vector<std::string>&) override { return false; }
     bool chooseFolder(const std::string&, std::string&) override { return false; }
     bool confirm(const std::string&, const std::string&, bool) override { return false; }
     void showReport(const std::string&, const std::string&) override {}
-    Archive::Progress showProgress(const std::string&, bool) override { return {}; }
+    std::unique_ptr<ProgressWindow> openProgress(const std::string&, bool) override { return std::make_unique<NoProgress>(); }
     Existing askAboutExisting(const std::string&, const std::string&) override { return Existing::Cancel; }
 };
 
 Twnd_dir& window()
 {
     static NoDialogs none;
-    setDialogs(&none);
-    Twnd_dir::settingsStore = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); };
-    static Twnd_dir w;
+    static Twnd_dir w({}, none, []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); });
     static bool shown = [] {
         w.show();
         QCoreApplication::processEvents();

@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "window/geometry.h"
+#include "window/presentation.h"
 
 #include "archive/paths.h"
 #include "window/wording.h"
@@ -20,6 +21,7 @@
 using brimlet::Archive;
 using brimlet::ScreenRect;
 using brimlet::fitToWorkArea;
+namespace look = brimlet::presentation;
 
 namespace {
 
@@ -50,10 +52,12 @@ private:
     std::unique_ptr<QSettings> settings_;
 };
 
-const QColor kMarkedName(255, 255, 255);
-const QColor kPlainName(0, 0, 0);
-const QColor kMarkedSize(0, 255, 0);
-const QColor kPlainSize(0, 128, 0);
+QColor qtColour(brimlet::presentation::Colour colour) { return QColor(colour.red, colour.green, colour.blue); }
+
+QRect qtRect(const brimlet::presentation::ButtonPlace& place, int panelWidth)
+{
+    return QRect(place.left, place.top, brimlet::presentation::buttonWidth(place, panelWidth), place.height);
+}
 
 std::vector<std::string> pathsOf(const QStringList& list)
 {
@@ -96,19 +100,19 @@ QFont windowFont(int pixelSize)
 
 // ---------------------------------------------------------------- layout
 
-Twnd_dir::Twnd_dir(const QStringList& arguments, QWidget* parent) : QWidget(parent)
+Twnd_dir::Twnd_dir(const QStringList& arguments, brimlet::Dialogs& dialogs, SettingsFile settingsFile, QWidget* parent)
+    : QWidget(parent)
 {
-    brimlet::setFrontEndDialogs(&qtDialogs());
-    auto settings = [] { return std::unique_ptr<brimlet::SettingsStore>(new QtSettingsStore(settingsStore())); };
+    auto settings = [settingsFile] { return std::unique_ptr<brimlet::SettingsStore>(new QtSettingsStore(settingsFile())); };
     brimlet::WindowView& view = *this;
-    behaviour_ = std::make_unique<brimlet::DirWindow>(view, settings, pathsOf(arguments.mid(0, 1)));
+    behaviour_ = std::make_unique<brimlet::DirWindow>(view, dialogs, settings, pathsOf(arguments.mid(0, 1)));
     OpenDialog1 = &behaviour_->OpenDialog1;
     SaveDialog1 = &behaviour_->SaveDialog1;
     OpenDialog2 = &behaviour_->OpenDialog2;
     setObjectName("wnd_dir");
-    setWindowTitle("brimlet");
+    setWindowTitle(look::kWindowTitle);
     setWindowIcon(programIcon()); // in the window manager and the task bar
-    setFont(windowFont(11));
+    setFont(windowFont(look::kWindowFontPixels));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     createControls();
@@ -120,11 +124,11 @@ Twnd_dir::~Twnd_dir() = default;
 
 void Twnd_dir::createControls()
 {
-    GroupBox1 = new QGroupBox(" dir content ", this);
+    GroupBox1 = new QGroupBox(look::kEntriesCaption, this);
     GroupBox1->setObjectName("GroupBox1");
 
-    List = new TListBox(GroupBox1, "List", 16);
-    QFont listFont = windowFont(13);
+    List = new TListBox(GroupBox1, "List", look::kEntryRowHeight);
+    QFont listFont = windowFont(look::kListFontPixels);
     listFont.setStyleStrategy(QFont::NoAntialias); // the program's exact text colours
     List->setFont(listFont);
     entryModel_ = new EntryListModel(behaviour_->archive(), this);
@@ -132,51 +136,51 @@ void Twnd_dir::createControls()
     List->setOnDrawItem([this](QWidget* c, int i, const QRect& r, TOwnerDrawState s) { ListDrawItem(c, i, r, s); });
     connect(List, &TListBox::DblClick, this, [this] { ListDblClick(); });
 
-    Panel1 = makePanel(GroupBox1, "Panel1", 23);
-    btn_open = new TAlignSpeedButton(Panel1, "btn_open", "Open", Glyph::Open);
-    btn_open->setFixedSize(78, 21);
-    btn_compress = new TAlignSpeedButton(Panel1, "btn_compress", "compress", Glyph::Compress);
+    Panel1 = makePanel(GroupBox1, "Panel1", look::kTopPanelHeight);
+    btn_open = new TAlignSpeedButton(Panel1, "btn_open", look::kOpenButton.caption, Glyph::Open);
+    btn_open->setFixedSize(look::kOpenButton.width, look::kOpenButton.height);
+    btn_compress = new TAlignSpeedButton(Panel1, "btn_compress", look::kCompressButton.caption, Glyph::Compress);
     btn_compress->setEnabled(false); // never enabled: there is no compression
-    auto* top = new QHBoxLayout(Panel1);
-    top->setContentsMargins(1, 1, 1, 1);
+    auto* top = new QHBoxLayout(Panel1); // the open button, then the compress button to the panel's edge
+    top->setContentsMargins(look::kOpenButton.left, look::kOpenButton.top, 1, 1);
     top->setSpacing(0);
     top->addWidget(btn_open);
     top->addWidget(btn_compress, 1);
 
-    Panel2 = makePanel(GroupBox1, "Panel2", 42);
-    btn_replace = new TAlignSpeedButton(Panel2, "btn_replace", "Replace", Glyph::Replace);
-    btn_replace->setGeometry(79, 1, 78, 20);
-    btn_export = new TAlignSpeedButton(Panel2, "btn_export", "Export", Glyph::Export);
-    btn_export->setGeometry(1, 1, 78, 20);
-    btn_delete = new TAlignSpeedButton(Panel2, "btn_delete", "Delete", Glyph::Delete);
-    btn_delete->setGeometry(79, 21, 78, 20);
-    btn_import = new TAlignSpeedButton(Panel2, "btn_import", "Add", Glyph::Import);
-    btn_import->setGeometry(1, 21, 78, 20);
+    Panel2 = makePanel(GroupBox1, "Panel2", look::kBottomPanelHeight);
+    btn_replace = new TAlignSpeedButton(Panel2, "btn_replace", look::kReplaceButton.caption, Glyph::Replace);
+    btn_replace->setGeometry(qtRect(look::kReplaceButton, 0));
+    btn_export = new TAlignSpeedButton(Panel2, "btn_export", look::kExportButton.caption, Glyph::Export);
+    btn_export->setGeometry(qtRect(look::kExportButton, 0));
+    btn_delete = new TAlignSpeedButton(Panel2, "btn_delete", look::kDeleteButton.caption, Glyph::Delete);
+    btn_delete->setGeometry(qtRect(look::kDeleteButton, 0));
+    btn_import = new TAlignSpeedButton(Panel2, "btn_import", look::kImportButton.caption, Glyph::Import);
+    btn_import->setGeometry(qtRect(look::kImportButton, 0));
 
     auto* entries = new QVBoxLayout(GroupBox1);
-    entries->setContentsMargins(2, 0, 2, 2);
+    entries->setContentsMargins(look::kGroupMargin, 0, look::kGroupMargin, look::kGroupMargin);
     entries->setSpacing(0);
     entries->addWidget(Panel1);
     entries->addWidget(List, 1);
     entries->addWidget(Panel2);
 
-    GroupBox2 = new QGroupBox(" search and results ", this);
+    GroupBox2 = new QGroupBox(look::kSearchCaption, this);
     GroupBox2->setObjectName("GroupBox2");
-    GroupBox2->setFixedHeight(138);
-    ListBox1 = new TListBox(GroupBox2, "ListBox1", 13);
+    GroupBox2->setFixedHeight(look::kSearchGroupHeight);
+    ListBox1 = new TListBox(GroupBox2, "ListBox1", look::kResultRowHeight);
     resultsModel_ = new SearchResultsModel(behaviour_->results(), this);
     ListBox1->setModel(resultsModel_);
     connect(ListBox1, &TListBox::Click, this, [this] { ListBox1Click(); });
     inp_find = new THOX_edit(GroupBox2);
     inp_find->setObjectName("inp_find");
-    inp_find->setFixedHeight(19);
+    inp_find->setFixedHeight(look::kFindHeight);
     inp_find->setAlign(alTop);
     inp_find->setNumbersonly(false);
     inp_find->setFlat(true);
     inp_find->setAcceptDrops(false); // dropped files are the window's, never search text
     inp_find->OnChange = [this](QObject*) { inp_findChange(); };
     auto* search = new QVBoxLayout(GroupBox2);
-    search->setContentsMargins(2, 0, 2, 2);
+    search->setContentsMargins(look::kGroupMargin, 0, look::kGroupMargin, look::kGroupMargin);
     search->setSpacing(0);
     search->addWidget(inp_find);
     search->addWidget(ListBox1, 1);
@@ -208,9 +212,10 @@ void Twnd_dir::createControls()
 
 void Twnd_dir::placeWindow()
 {
-    move(258, 122);
-    resize(170, 559);
-    setMinimumWidth(170);
+    const ScreenRect& designed = look::kDesignedWindow;
+    move(designed.left, designed.top);
+    resize(designed.width, designed.height);
+    setMinimumWidth(look::kMinimumWidth);
 }
 
 // ---------------------------------------------------------------- window events
@@ -239,9 +244,11 @@ void Twnd_dir::fitOuterSize()
     QSize frame = frameGeometry().size() - geometry().size();
     if (frame == QSize(0, 0)) return;
     outerSizeFitted_ = true;
-    setMinimumWidth(170 - frame.width());
+    setMinimumWidth(look::kMinimumWidth - frame.width());
     // At a high scale the window can be taller than a small screen.
-    ScreenRect designed{frameGeometry().left(), frameGeometry().top(), 170, 559}, work;
+    ScreenRect designed{frameGeometry().left(), frameGeometry().top(), look::kDesignedWindow.width,
+                        look::kDesignedWindow.height};
+    ScreenRect work;
     if (screen()) {
         QRect available = screen()->availableGeometry();
         work = {available.left(), available.top(), available.width(), available.height()};
@@ -253,12 +260,10 @@ void Twnd_dir::fitOuterSize()
 
 void Twnd_dir::closeEvent(QCloseEvent* event)
 {
-    if (!behaviour_->mayClose()) {
+    if (FormCloseQuery())
+        event->accept();
+    else
         event->ignore(); // a command runs: its dialogs belong to this window
-        return;
-    }
-    FormCloseQuery();
-    event->accept();
 }
 
 void Twnd_dir::resizeEvent(QResizeEvent* event)
@@ -268,13 +273,14 @@ void Twnd_dir::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
-// "HOX Development/brimlet.conf" in the user's configuration folder, where
-// QSettings("HOX Development", "brimlet") keeps it, named outright: the
-// real dialogs move Qt's own user-scope settings away.
-std::function<std::unique_ptr<QSettings>()> Twnd_dir::settingsStore = [] {
+// Where QSettings(maker, program) keeps it, named outright: the real
+// dialogs move Qt's own user-scope settings away.
+std::unique_ptr<QSettings> userSettingsFile()
+{
     QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return std::make_unique<QSettings>(folder + "/HOX Development/brimlet.conf", QSettings::NativeFormat);
-};
+    return std::make_unique<QSettings>(folder + "/" + look::kSettingsMaker + "/" + look::kSettingsProgram + ".conf",
+                                       QSettings::NativeFormat);
+}
 
 // The size column hangs on the right edge, so every row is drawn again.
 void Twnd_dir::FormResize() { List->viewport()->repaint(); }
@@ -300,19 +306,18 @@ void Twnd_dir::ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwn
 {
     auto* list = static_cast<TListBox*>(Control);
     TCanvas& canvas = *list->Canvas();
-    bool marked = State & (odSelected | odFocused);
+    bool marked = look::isMarked(State & odSelected, State & odFocused);
     const brimlet::DirEntry& entry = archive().table()[static_cast<size_t>(Index)];
     QString text = QString::fromStdString(brimlet::rowText(entry.nameView()));
 
     canvas.FillRect(Rect);
-    canvas.FontColor = marked ? kMarkedName : kPlainName;
-    canvas.TextOut(Rect.left() + 18, Rect.top(), text);
+    canvas.FontColor = qtColour(look::nameColour(marked));
+    canvas.TextOut(Rect.left() + look::kNameLeft, Rect.top(), text);
 
-    canvas.FontColor = marked ? kMarkedSize : kPlainSize;
+    canvas.FontColor = qtColour(look::sizeColour(marked));
     int right = Rect.left() + Rect.width();
-    canvas.TextOut(right - 38, Rect.top(), QString::fromStdString(brimlet::sizeText(entry.sectorCount())));
+    canvas.TextOut(right - look::kSizeFromRight, Rect.top(), QString::fromStdString(brimlet::sizeText(entry.sectorCount())));
 
     int icon = brimlet::iconIndexFor(entry.nameView());
     if (icon >= 0) ImageList1->Draw(canvas.painter(), Rect.left(), Rect.top(), icon);
 }
-

@@ -24,11 +24,18 @@
 #include <functional>
 #include <memory>
 
+// Opens the settings file in which the three remembered strings live.
+using SettingsFile = std::function<std::unique_ptr<QSettings>()>;
+// The user's: "HOX Development/brimlet.conf" in the configuration folder.
+std::unique_ptr<QSettings> userSettingsFile();
+
 class Twnd_dir : public QWidget, private brimlet::WindowView {
     Q_OBJECT
 public:
-    // `arguments`: the program's command-line arguments after its name.
-    explicit Twnd_dir(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    // `arguments`: the program's command-line arguments after its name; the
+    // window asks the user through `dialogs` and keeps its settings in the
+    // file `settings` opens.
+    Twnd_dir(const QStringList& arguments, brimlet::Dialogs& dialogs, SettingsFile settings, QWidget* parent = nullptr);
     ~Twnd_dir() override;
 
     // The controls, in creation order.
@@ -51,10 +58,6 @@ public:
     THOX_dragdrop* HOX_dragdrop1;
     std::unique_ptr<TImageList> ImageList1;
 
-    // Where the three remembered strings live: organization "HOX Development",
-    // application "brimlet". Tests point it elsewhere.
-    static std::function<std::unique_ptr<QSettings>()> settingsStore;
-
     const brimlet::Archive& archive() const { return behaviour_->archive(); }
     EntryListModel* entryModel() const { return entryModel_; }
     SearchResultsModel* resultsModel() const { return resultsModel_; }
@@ -64,7 +67,7 @@ public:
 
     // Handlers: each forwards to the behaviour's handler of the same name.
     void FormShow() { behaviour_->FormShow(); }
-    void FormCloseQuery() { behaviour_->FormCloseQuery(); }
+    bool FormCloseQuery() { return behaviour_->FormCloseQuery(); }
     void FormResize();
     void btn_openClick() { behaviour_->btn_openClick(); }
     void btn_exportClick() { behaviour_->btn_exportClick(); }
@@ -83,6 +86,8 @@ public:
     void menu_exportAllClick() { behaviour_->menu_exportAllClick(); }
     void menu_checkClick() { behaviour_->menu_checkClick(); }
     void menu_rebuildClick() { behaviour_->menu_rebuildClick(); }
+    // The menu's place for the menu key and Shift+F10: under the selected row.
+    QPoint listMenuPlace() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,5 @@
 #include "dialogs.h"
 
-#include "window/wording.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,32 +26,31 @@ namespace {
 // While a long command runs, clicks, keys and close requests meant for
 // any other window are dropped, not queued: nothing the user does during
 // the command may act once it ends. What arrived after the last step is
-// dropped as the dialog goes.
-class Progress : public QObject {
+// dropped as the window goes.
+class Progress : public QObject, public brimlet::ProgressWindow {
 public:
-    Progress(const QString& label, bool stoppable)
-        : dialog_(stoppable ? label : label + "\n" + QString::fromStdString(brimlet::kCannotBeStopped), "Cancel", 0,
-                  1000, QApplication::activeWindow()),
-          stoppable_(stoppable)
-    {
-        dialog_.setWindowTitle("Brimlet");
-        dialog_.setWindowModality(Qt::WindowModal);
-        dialog_.setMinimumDuration(400);
-        if (!stoppable) dialog_.setCancelButton(nullptr);
-        qApp->installEventFilter(this);
-    }
+    explicit Progress(bool stoppable) : stoppable_(stoppable) { qApp->installEventFilter(this); }
     ~Progress() override
     {
         QCoreApplication::processEvents();
         qApp->removeEventFilter(this);
     }
 
-    void step(unsigned permille)
+    void show(const std::string& text) override
     {
-        if (stoppable_ && dialog_.wasCanceled()) throw brimlet::Stopped();
-        dialog_.setValue(static_cast<int>(permille));
+        dialog_ = std::make_unique<QProgressDialog>(QString::fromStdString(text), "Cancel", 0, 1000,
+                                                    QApplication::activeWindow());
+        dialog_->setWindowTitle("Brimlet");
+        dialog_->setWindowModality(Qt::WindowModal);
+        if (!stoppable_) dialog_->setCancelButton(nullptr);
+        dialog_->show();
+    }
+    void setPermille(unsigned permille) override { dialog_->setValue(static_cast<int>(permille)); }
+    bool pump() override
+    {
+        if (dialog_ && dialog_->wasCanceled()) return true;
         QCoreApplication::processEvents();
-        if (stoppable_ && dialog_.wasCanceled()) throw brimlet::Stopped();
+        return dialog_ && dialog_->wasCanceled();
     }
 
 protected:
@@ -71,7 +69,7 @@ protected:
         case QEvent::Drop:
             return !isOurs(receiver);
         case QEvent::Close: // refused: a close event that is not delivered counts as accepted
-            if (receiver == &dialog_ && stoppable_) return false; // closing it is a Cancel
+            if (dialog_ && receiver == dialog_.get() && stoppable_) return false; // closing it is a Cancel
             event->ignore();
             return true;
         default:
@@ -85,14 +83,15 @@ private:
     // through which input comes before it reaches a widget.
     bool isOurs(QObject* receiver) const
     {
-        if (receiver == dialog_.windowHandle()) return true;
+        if (!dialog_) return false;
+        if (receiver == dialog_->windowHandle()) return true;
         for (QObject* object = receiver; object; object = object->parent())
-            if (object == &dialog_) return true;
+            if (object == dialog_.get()) return true;
         return false;
     }
 
-    QProgressDialog dialog_;
     bool stoppable_;
+    std::unique_ptr<QProgressDialog> dialog_;
 };
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -115,12 +114,11 @@ public:
         QFileDialog dialog(QApplication::activeWindow(), QString(), QString());
         dialog.setNameFilters(qtFilterFrom(d.Filter));
         dialog.setObjectName(QString::fromStdString(d.Name));
-        // No overwrite question, and a typed name need not exist: a missing
-        // file is reported by the command that opens it. The filter reads as
-        // its text alone.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        // The filter reads as its text alone.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !d.AsksBeforeOverwriting);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
-        dialog.setFileMode(QFileDialog::AnyFile);
+        bool mustExist = d.TypedNameMustExist && d.DialogKind == brimlet::FileDialog::Kind::Open;
+        dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         dialog.setAcceptMode(d.DialogKind == brimlet::FileDialog::Kind::Save ? QFileDialog::AcceptSave
                                                                               : QFileDialog::AcceptOpen);
         preset(dialog, fromPath(d.FileName), d.InitialFolder.empty() ? lastFolder_ : fromPath(d.InitialFolder));
@@ -131,14 +129,14 @@ public:
         return true;
     }
 
-    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value, int maxLength) override
     {
         QDialog dialog(QApplication::activeWindow());
         dialog.setWindowTitle(text(caption));
         auto* layout = new QVBoxLayout(&dialog);
         layout->addWidget(new QLabel(text(prompt), &dialog));
         auto* edit = new QLineEdit(text(value), &dialog);
-        edit->setMaxLength(255);
+        edit->setMaxLength(maxLength);
         edit->selectAll();
         layout->addWidget(edit);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -174,8 +172,7 @@ public:
 
     bool chooseFolder(const std::string& caption, std::string& folder) override
     {
-        QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), text(caption),
-                                                           folder.empty() ? lastFolder_ : fromPath(folder));
+        QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), text(caption), fromPath(folder));
         if (chosen.isEmpty()) return false;
         folder = toPath(chosen);
         return true;
@@ -204,12 +201,9 @@ public:
         dialog.exec();
     }
 
-    // A progress dialog that lives as long as the returned callback; shown
-    // only when the work lasts. The window keeps painting meanwhile.
-    brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
+    std::unique_ptr<brimlet::ProgressWindow> openProgress(const std::string&, bool stoppable) override
     {
-        auto progress = std::make_shared<Progress>(text(label), stoppable);
-        return [progress](const brimlet::Archive::ProgressStep& step) { progress->step(step.permille()); };
+        return std::make_unique<Progress>(stoppable);
     }
 
     Existing askAboutExisting(const std::string& caption, const std::string& question) override

@@ -2,6 +2,8 @@
 // editor for (import, export all, check, rebuild).
 #include "Unit1.h"
 
+#include "window/presentation.h"
+
 #include <QShortcut>
 
 void Twnd_dir::createListMenu()
@@ -9,15 +11,11 @@ void Twnd_dir::createListMenu()
     ListMenu = new QMenu(List);
     ListMenu->setObjectName("ListMenu");
     using Item = brimlet::DirWindow::MenuItem;
-    auto add = [this](const QString& text, Item item, void (Twnd_dir::*handler)()) {
-        QAction* action = ListMenu->addAction(text);
-        action->setData(static_cast<int>(item));
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
-    };
-    add("&Import files...", Item::Import, &Twnd_dir::menu_importClick);
-    add("E&xport all...", Item::ExportAll, &Twnd_dir::menu_exportAllClick);
-    add("&Check archive", Item::Check, &Twnd_dir::menu_checkClick);
-    add("&Rebuild archive...", Item::Rebuild, &Twnd_dir::menu_rebuildClick);
+    for (const auto& entry : brimlet::DirWindow::kListMenu) {
+        QAction* action = ListMenu->addAction(QString::fromUtf8(entry.caption));
+        action->setData(static_cast<int>(entry.item));
+        connect(action, &QAction::triggered, this, [this, item = entry.item] { behaviour_->menuClick(item); });
+    }
     connect(ListMenu, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : ListMenu->actions())
             action->setEnabled(behaviour_->menuEnabled(static_cast<Item>(action->data().toInt())));
@@ -27,9 +25,13 @@ void Twnd_dir::createListMenu()
             [this](const QPoint& at) { ListMenu->popup(List->viewport()->mapToGlobal(at)); });
     // Shift+F10 opens it as the menu key does, under the selected row.
     auto* shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), List, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(shiftF10, &QShortcut::activated, this, [this] {
-        int row = List->ItemIndex();
-        QRect at = row >= 0 ? List->visualRect(List->model()->index(row, 0)) : QRect();
-        ListMenu->popup(List->viewport()->mapToGlobal(at.bottomLeft()));
-    });
+    connect(shiftF10, &QShortcut::activated, this, [this] { ListMenu->popup(listMenuPlace()); });
+}
+
+QPoint Twnd_dir::listMenuPlace() const
+{
+    int row = List->ItemIndex();
+    QRect at = row >= 0 ? List->visualRect(List->model()->index(row, 0)) : QRect();
+    brimlet::presentation::Point point = brimlet::presentation::menuPointUnderRow(at.left(), at.top() + at.height());
+    return List->viewport()->mapToGlobal(QPoint(point.x, point.y));
 }

@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(BRIMLET_VERSION);
     QApplication::setDesktopFileName("io.github.brimlet.Brimlet");
     QStringList arguments = QApplication::arguments().mid(1);
-    Twnd_dir wnd_dir(arguments);
+    Twnd_dir wnd_dir(arguments, qtDialogs(), userSettingsFile);
     wnd_dir.show();
     return QApplication::exec();
 }

@@ -1,24 +1,55 @@
 #include "dialogs.h"
 
-#include "archive/errors.h"
+#include "presentation.h"
+#include "wording.h"
+
+#include <chrono>
 
 namespace brimlet {
 
 namespace {
-Dialogs* installed = nullptr;
-Dialogs* frontEnd = nullptr;
+
+// Shows the window once the work has lasted a moment: a short command
+// flashes no window.
+class ShownProgress {
+public:
+    ShownProgress(std::unique_ptr<ProgressWindow> window, std::string text, bool stoppable)
+        : window_(std::move(window)), text_(std::move(text)), stoppable_(stoppable),
+          started_(std::chrono::steady_clock::now())
+    {
+    }
+
+    void step(unsigned permille)
+    {
+        if (!shown_ && std::chrono::steady_clock::now() - started_ >=
+                           std::chrono::milliseconds(presentation::kShowProgressAfterMs)) {
+            window_->show(text_);
+            shown_ = true;
+        }
+        if (shown_) window_->setPermille(permille);
+        if (window_->pump() && stoppable_) throw Stopped(); // a command that cannot be stopped goes on
+    }
+
+private:
+    std::unique_ptr<ProgressWindow> window_;
+    std::string text_;
+    bool stoppable_;
+    std::chrono::steady_clock::time_point started_;
+    bool shown_ = false;
+};
+
 }  // namespace
 
-Dialogs& dialogs()
+std::string progressText(const std::string& label, bool stoppable)
 {
-    if (installed) return *installed;
-    if (!frontEnd) throw Failure("No dialogs to ask the user with");
-    return *frontEnd;
+    return stoppable ? label : label + "\n" + kCannotBeStopped;
 }
 
-void setDialogs(Dialogs* d) { installed = d; }
-void setFrontEndDialogs(Dialogs* d) { frontEnd = d; }
-
-bool FileDialog::Execute() { return dialogs().executeFileDialog(*this); }
+Archive::Progress Dialogs::showProgress(const std::string& label, bool stoppable)
+{
+    auto progress = std::make_shared<ShownProgress>(openProgress(label, stoppable), progressText(label, stoppable),
+                                                    stoppable);
+    return [progress](const Archive::ProgressStep& step) { progress->step(step.permille()); };
+}
 
 }  // namespace brimlet

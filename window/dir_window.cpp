@@ -3,6 +3,7 @@
 #include "archive/check.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
+#include "presentation.h"
 #include "wording.h"
 
 namespace brimlet {
@@ -28,8 +29,8 @@ std::string joinLines(const std::vector<std::string>& lines)
     throw Failure("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-DirWindow::DirWindow(WindowView& view, SettingsOpener settings, std::vector<std::string> arguments)
-    : view_(view), settings_(std::move(settings)), arguments_(std::move(arguments))
+DirWindow::DirWindow(WindowView& view, Dialogs& dialogs, SettingsOpener settings, std::vector<std::string> arguments)
+    : view_(view), dialogs_(dialogs), settings_(std::move(settings)), arguments_(std::move(arguments))
 {
     archive_.setLockWait({kLockWaitMs, {}});
     archive_.setChangeListener([this](const TableChange& change, bool before) { view_.entriesChanging(change, before); });
@@ -56,7 +57,7 @@ void DirWindow::guarded(const std::function<void()>& handler)
         handler();
     } catch (const std::exception& failure) {
         try {
-            dialogs().showError(failureMessage(failure));
+            dialogs_.showError(failureMessage(failure));
         } catch (...) {
         }
     }
@@ -75,7 +76,12 @@ void DirWindow::FormShow()
     });
 }
 
-void DirWindow::FormCloseQuery() { saveSettings(); } // closing is always allowed
+bool DirWindow::FormCloseQuery()
+{
+    if (busy_) return false;
+    saveSettings();
+    return true;
+}
 
 // Remembered values are a convenience: any failure leaves the rest as they are.
 void DirWindow::restoreSettings()
@@ -114,7 +120,7 @@ void DirWindow::openimg(const std::string& path)
 
 void DirWindow::openCommand()
 {
-    if (!OpenDialog1.Execute()) return;
+    if (!dialogs_.executeFileDialog(OpenDialog1)) return;
     openimg(OpenDialog1.FileName);
     refreshResults();
 }
@@ -143,12 +149,12 @@ void DirWindow::exportCommand()
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
     SaveDialog1.InitialFolder = folderOf(archive_.directoryPath()); // beside the archive
-    if (!SaveDialog1.Execute()) return;
+    if (!dialogs_.executeFileDialog(SaveDialog1)) return;
     // A large entry shows its progress (the window stays responsive); a
     // Cancel leaves no file behind.
     try {
         archive_.exportEntry(static_cast<size_t>(row), SaveDialog1.FileName,
-                             dialogs().showProgress("Exporting the entry...", true));
+                             dialogs_.showProgress("Exporting the entry...", true));
     } catch (const Stopped&) {
     }
 }
@@ -156,7 +162,7 @@ void DirWindow::exportCommand()
 // Add and Replace open where the file last chosen for them was.
 bool DirWindow::chooseEntryFile()
 {
-    if (!OpenDialog2.Execute()) return false;
+    if (!dialogs_.executeFileDialog(OpenDialog2)) return false;
     OpenDialog2.InitialFolder = folderOf(OpenDialog2.FileName);
     return true;
 }
@@ -165,7 +171,7 @@ void DirWindow::addCommand()
 {
     applySelectionRule();
     if (!chooseEntryFile()) return;
-    size_t added = archive_.addEntry(OpenDialog2.FileName, dialogs().showProgress("Adding the file...", false));
+    size_t added = archive_.addEntry(OpenDialog2.FileName, dialogs_.showProgress("Adding the file...", false));
     view_.selectEntry(static_cast<int>(added));
 }
 
@@ -179,7 +185,7 @@ void DirWindow::replaceCommand(const std::string* offeredFile)
     if (offeredFile) OpenDialog2.FileName = *offeredFile;
     if (!chooseEntryFile()) return;
     archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName,
-                          dialogs().showProgress("Replacing the entry...", false));
+                          dialogs_.showProgress("Replacing the entry...", false));
 }
 
 void DirWindow::deleteCommand()
@@ -195,11 +201,11 @@ void DirWindow::renameCommand()
 {
     std::string name = selectedRowText();
     int row = view_.selectedEntry();
-    if (!dialogs().inputQuery("Rename file", "New name:", name)) return;
+    if (!dialogs_.inputQuery("Rename file", "New name:", name, presentation::kRenameFieldLimit)) return;
     std::string entryName = entryNameFromHost(name);
     checkNameFits(entryName); // refused before any question
     auto warnings = nameWarnings(archive_.table(), static_cast<size_t>(row), entryName, false);
-    if (!warnings.empty() && !dialogs().confirm("Rename file", renameQuestion(entryName, warnings), false)) return;
+    if (!warnings.empty() && !dialogs_.confirm("Rename file", renameQuestion(entryName, warnings), false)) return;
     archive_.renameEntry(static_cast<size_t>(row), entryName);
 }
 
@@ -270,21 +276,31 @@ void DirWindow::menu_importClick()
 {
     command([this] {
         std::vector<std::string> files;
-        if (!dialogs().chooseFiles("Import files", files)) return;
+        if (!dialogs_.chooseFiles("Import files", files)) return;
         Archive::ImportCount count;
         try {
-            count = archive_.importFiles(files, dialogs().showProgress("Importing files...", false));
+            count = archive_.importFiles(files, dialogs_.showProgress("Importing files...", false));
         } catch (const Failure& failure) {
             Failure nothing(messageWithPeriod(failure.what()) + " Nothing was imported.");
             nothing.setPath(failure.path());
             throw nothing;
         }
         refreshResults(); // the results of the search, as after Open
-        dialogs().showReport("Import files", importSummary(count.replaced, count.added));
+        dialogs_.showReport("Import files", importSummary(count.replaced, count.added));
     });
 }
 
 void DirWindow::menu_exportAllClick() { command([this] { exportAll(); }); }
+
+void DirWindow::menuClick(MenuItem item)
+{
+    switch (item) {
+    case MenuItem::Import: menu_importClick(); break;
+    case MenuItem::ExportAll: menu_exportAllClick(); break;
+    case MenuItem::Check: menu_checkClick(); break;
+    case MenuItem::Rebuild: menu_rebuildClick(); break;
+    }
+}
 
 // Files already in the folder are overwritten only when the user says so;
 // a Cancel stops at the next entry, and what was written stays.
@@ -292,7 +308,7 @@ void DirWindow::exportAll()
 {
     // The folder last written to; the first time, the archive's own.
     std::string folder = exportFolder_.empty() ? folderOf(archive_.directoryPath()) : exportFolder_;
-    if (!dialogs().chooseFolder("Export all entries to", folder)) return;
+    if (!dialogs_.chooseFolder("Export all entries to", folder)) return;
     exportFolder_ = folder;
     std::vector<size_t> which, free;
     for (size_t i = 0; i < archive_.count(); ++i)
@@ -303,11 +319,11 @@ void DirWindow::exportAll()
         std::string question = std::to_string(existing) + (one ? " file is" : " files are") + " already in " +
                                messageText(folder) + ". Overwrite " + (one ? "it" : "them") + ", or skip " +
                                (one ? "its entry" : "their entries") + "?";
-        Dialogs::Existing answer = dialogs().askAboutExisting("Export all", question);
+        Dialogs::Existing answer = dialogs_.askAboutExisting("Export all", question);
         if (answer == Dialogs::Existing::Cancel) return;
         if (answer == Dialogs::Existing::Skip) {
             if (free.empty()) {
-                dialogs().showReport("Export all", "Nothing exported: every file is already in " + messageText(folder) + ".");
+                dialogs_.showReport("Export all", "Nothing exported: every file is already in " + messageText(folder) + ".");
                 return;
             }
             which = free;
@@ -324,7 +340,7 @@ void DirWindow::exportAll()
         notes.insert(notes.begin(), "Stopped after " + std::to_string(stopped.entries) + " of " + std::to_string(total) +
                                         " entries; the files written stay in " + messageText(folder) + ".");
     }
-    dialogs().showReport("Export all", joinLines(notes)); // the progress window has gone
+    dialogs_.showReport("Export all", joinLines(notes)); // the progress window has gone
 }
 
 // The progress window lives only as long as this call: no other dialog may
@@ -333,7 +349,7 @@ Archive::ExtractCount DirWindow::extractShowingProgress(const std::string& folde
                                                        const std::function<void(const std::string&)>& note)
 {
     uint64_t done = 0;
-    Archive::Progress shown = dialogs().showProgress("Exporting entries...", true);
+    Archive::Progress shown = dialogs_.showProgress("Exporting entries...", true);
     auto progress = [&](const Archive::ProgressStep& step) {
         done = step.entries;
         if (shown) shown(step);
@@ -347,7 +363,7 @@ Archive::ExtractCount DirWindow::extractShowingProgress(const std::string& folde
 
 void DirWindow::menu_checkClick()
 {
-    command([this] { dialogs().showReport("Check archive", joinLines(checkLines(checkArchive(archive_, NameStyle::AsListed)))); });
+    command([this] { dialogs_.showReport("Check archive", joinLines(checkLines(checkArchive(archive_, NameStyle::AsListed)))); });
 }
 
 // A rebuild that cannot work is refused before the question; one that grows
@@ -369,10 +385,10 @@ void DirWindow::menu_rebuildClick()
             start += archive_.table()[i].sectorCount();
         }
         std::string question = rebuildQuestion(dead) + " Rebuild the archive now?";
-        if (!dialogs().confirm("Rebuild archive", question, dead >= 0)) return;
-        int64_t given = archive_.rebuild(dialogs().showProgress("Rebuilding the archive...", false));
+        if (!dialogs_.confirm("Rebuild archive", question, dead >= 0)) return;
+        int64_t given = archive_.rebuild(dialogs_.showProgress("Rebuilding the archive...", false));
         refreshResults();
-        dialogs().showReport("Rebuild archive", messageWithPeriod("Rebuilt: " + rebuildSummary(given)));
+        dialogs_.showReport("Rebuild archive", messageWithPeriod("Rebuilt: " + rebuildSummary(given)));
     });
 }
 

@@ -26,8 +26,9 @@ class DirWindow {
 public:
     using SettingsOpener = std::function<std::unique_ptr<SettingsStore>()>;
 
-    // `arguments`: the program's command-line arguments after its name.
-    DirWindow(WindowView& view, SettingsOpener settings, std::vector<std::string> arguments);
+    // `arguments`: the program's command-line arguments after its name. The
+    // view, the dialogs and the settings are the front end's (a test's).
+    DirWindow(WindowView& view, Dialogs& dialogs, SettingsOpener settings, std::vector<std::string> arguments);
 
     const Archive& archive() const { return archive_; }
     const SearchResults& results() const { return results_; }
@@ -41,7 +42,10 @@ public:
 
     // Handlers, named after the control and the event.
     void FormShow();
-    void FormCloseQuery();
+    // Whether the window may close now, whoever asks (the user, taskkill,
+    // another program): not while a command runs, whose dialogs the window
+    // owns. When it may, the settings are saved first.
+    bool FormCloseQuery();
     void btn_openClick();
     void btn_exportClick();
     void btn_importClick();
@@ -51,19 +55,26 @@ public:
     void inp_findChange();
     void ListBox1Click();
     void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
-    // Whether the window may close now: not while a command runs (its
-    // dialogs are owned by the window), whoever asks (the user, taskkill,
-    // another program).
-    bool mayClose() const { return !busy_; }
+    // Whether a command runs (and may be waiting on its dialog).
+    bool busy() const { return busy_; }
 
     // The entry list's menu: Import files..., Export all..., Check archive,
     // Rebuild archive...; none has anything to work on before an open, and
     // Export all nothing in an empty archive. Each ends with its report.
     enum class MenuItem { Import, ExportAll, Check, Rebuild };
+    struct MenuEntry {
+        MenuItem item;
+        const char* caption; // "&" before the mnemonic
+    };
+    static constexpr MenuEntry kListMenu[] = {{MenuItem::Import, "&Import files..."},
+                                              {MenuItem::ExportAll, "E&xport all..."},
+                                              {MenuItem::Check, "&Check archive"},
+                                              {MenuItem::Rebuild, "&Rebuild archive..."}};
     bool menuEnabled(MenuItem item) const
     {
         return archive_.isOpen() && (item != MenuItem::ExportAll || archive_.count() > 0);
     }
+    void menuClick(MenuItem item);
     void menu_importClick();
     void menu_exportAllClick();
     void menu_checkClick();
@@ -71,7 +82,7 @@ public:
 
     // Runs `handler`; a failure leaves it where it happened, keeps whatever
     // was already written, and shows in the error box.
-    static void guarded(const std::function<void()>& handler);
+    void guarded(const std::function<void()>& handler);
 
 private:
     void command(const std::function<void()>& handler);
@@ -98,6 +109,7 @@ private:
     std::string selectedRowText() const;
 
     WindowView& view_;
+    Dialogs& dialogs_;
     SettingsOpener settings_;
     std::vector<std::string> arguments_;
     Archive archive_;

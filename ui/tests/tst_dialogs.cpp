@@ -2,6 +2,7 @@
 // lets the dialog come up, looks at it as the user would, and answers it.
 #include "dialogs.h"
 #include "Unit1.h"
+#include "window/presentation.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -43,12 +44,6 @@ class TestDialogs : public QObject {
 private slots:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", tmp.filePath("config").toLocal8Bit()); }
 
-    void init() // the real dialogs
-    {
-        brimlet::setDialogs(nullptr);
-        brimlet::setFrontEndDialogs(&qtDialogs());
-    }
-
     void rememberedPathInAVanishedFolderStaysAbsolute()
     {
         brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "GTA3 & VC dir or img file|*.dir;*.img", {}, {}};
@@ -59,7 +54,7 @@ private slots:
             shown = fileNameShown(d);
             d->accept();
         });
-        QVERIFY(dialog.Execute());
+        QVERIFY(qtDialogs().executeFileDialog(dialog));
         QCOMPARE(shown, gone);
         QCOMPARE(QString::fromStdString(dialog.FileName), gone);
     }
@@ -75,7 +70,7 @@ private slots:
             patterns = filter.mid(filter.indexOf('(') + 1).chopped(1).split(' ');
             d->reject();
         });
-        QVERIFY(!dialog.Execute());
+        QVERIFY(!qtDialogs().executeFileDialog(dialog));
         QVERIFY(QDir::match(patterns, "readme"));
         QVERIFY(QDir::match(patterns, "car.dff"));
         QCOMPARE(shown, QString("any file")); // the filter's text alone, as given
@@ -91,7 +86,7 @@ private slots:
             d->findChild<QLineEdit*>("fileNameEdit")->setText(folder + "/car.dff");
             d->accept();
         });
-        QVERIFY(dialog.Execute());
+        QVERIFY(qtDialogs().executeFileDialog(dialog));
         QCOMPARE(QString::fromStdString(dialog.FileName), folder + "/car.dff");
 
         dialog.FileName = "bus.dff"; // as Export presets it: the entry's name alone
@@ -100,7 +95,7 @@ private slots:
             opened = static_cast<QFileDialog*>(d)->directory().absolutePath();
             d->reject();
         });
-        QVERIFY(!dialog.Execute());
+        QVERIFY(!qtDialogs().executeFileDialog(dialog));
         QCOMPARE(opened, folder);
     }
 
@@ -114,8 +109,12 @@ private slots:
             return static_cast<QProgressDialog*>(nullptr);
         };
         brimlet::Archive::ProgressStep step{1, 10, 0, 0};
+        auto pastTheDelay = [] { QTest::qWait(brimlet::presentation::kShowProgressAfterMs + 50); };
         {
             auto progress = qtDialogs().showProgress("Exporting entries...", true);
+            progress(step);
+            QVERIFY(!progressDialog()); // not before the work has lasted a moment
+            pastTheDelay();
             progress(step);
             QVERIFY(progressDialog());
             QPushButton* cancel = progressDialog()->findChild<QPushButton*>();
@@ -134,6 +133,7 @@ private slots:
         {
             // Esc too: the dialog's own shortcut gets through the filter.
             auto progress = qtDialogs().showProgress("Exporting the entry...", true);
+            pastTheDelay();
             progress(step);
             QProgressDialog* dialog = progressDialog();
             QVERIFY(dialog);
@@ -144,6 +144,7 @@ private slots:
             QVERIFY(dialog->wasCanceled());
         }
         auto progress = qtDialogs().showProgress("Rebuilding the archive...", false);
+        pastTheDelay();
         progress(step);
         QProgressDialog* dialog = progressDialog();
         QVERIFY(dialog->labelText().contains("cannot be stopped"));
@@ -163,7 +164,7 @@ private slots:
             width = d->frameGeometry().width();
             d->accept();
         });
-        brimlet::dialogs().showError(("Cannot create file " + path).toStdString());
+        qtDialogs().showError(("Cannot create file " + path).toStdString());
         QVERIFY(width > 0);
         QVERIFY2(width <= screen.width(), qPrintable(QString::number(width)));
     }
@@ -175,8 +176,8 @@ private slots:
         brimlet::FileDialog dialog{"OpenDialog1", brimlet::FileDialog::Kind::Open, "any file|*.*", {}, {}};
         dialog.FileName = tmp.filePath("car.dff").toStdString();
         whenDialogShows([](QDialog* d) { d->accept(); });
-        QVERIFY(dialog.Execute());
-        Twnd_dir::settingsStore()->setValue("find", "TXD");
+        QVERIFY(qtDialogs().executeFileDialog(dialog));
+        userSettingsFile()->setValue("find", "TXD");
         QDir config(tmp.filePath("config"));
         QCOMPARE(config.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"HOX Development"});
         QCOMPARE(QDir(config.filePath("HOX Development")).entryList(QDir::Files), QStringList{"brimlet.conf"});

@@ -39,7 +39,7 @@ class TestEntryMenu : public QObject {
         std::string dir = makeArchive(*tmp / "gta3", {makeEntry(0, 2, "Car.dff"), makeEntry(3, 1, "road.txd"),
                                                       makeEntry(4, 3, "generic.col")},
                                       data);
-        auto window = std::make_unique<Twnd_dir>(QStringList{q(dir)});
+        auto window = std::make_unique<Twnd_dir>(QStringList{q(dir)}, *fake, settingsIn(*tmp / "settings.ini"));
         new QAbstractItemModelTester(window->entryModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
                                      window.get());
         window->show();
@@ -69,7 +69,6 @@ private slots:
     {
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
-        keepSettingsIn(*tmp / "settings.ini");
     }
     void cleanup()
     {
@@ -180,10 +179,9 @@ private slots:
     {
         struct ClickDuringProgress : FakeDialogs {
             QWidget* target = nullptr;
-            brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
+            std::unique_ptr<brimlet::ProgressWindow> openProgress(const std::string& label, bool stoppable) override
             {
-                auto real = qtDialogs().showProgress(label, stoppable);
-                return [this, real](const brimlet::Archive::ProgressStep& step) {
+                return std::make_unique<ProgressWithHook>(qtDialogs().openProgress(label, stoppable), [this] {
                     if (target) {
                         QPoint at = target->rect().center(), global = target->mapToGlobal(at);
                         for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
@@ -191,12 +189,11 @@ private slots:
                                                                                 Qt::LeftButton, Qt::NoModifier));
                         target = nullptr;
                     }
-                    real(step);
-                };
+                });
             }
         };
-        fake.reset();
-        auto clicking = std::make_unique<ClickDuringProgress>();
+        fake = std::make_unique<ClickDuringProgress>();
+        auto* clicking = static_cast<ClickDuringProgress*>(fake.get());
         auto w = startOnGta3();
         Bytes before = readFile(*tmp / "gta3.dir");
         w->List->setItemIndex(0);

@@ -25,6 +25,7 @@ class TestSearchDrop : public QObject {
     std::unique_ptr<TempDir> tmp;
     std::unique_ptr<FakeDialogs> fake;
     std::string settingsPath;
+    SettingsFile settings;
 
     QString makeArchiveOf(const std::string& base, const std::vector<std::string>& names)
     {
@@ -35,7 +36,7 @@ class TestSearchDrop : public QObject {
 
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
-        auto window = std::make_unique<Twnd_dir>(arguments);
+        auto window = std::make_unique<Twnd_dir>(arguments, *fake, settings);
         // Every change of rows must be announced before and after it happens.
         for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
                                           static_cast<QAbstractItemModel*>(window->resultsModel())})
@@ -66,7 +67,7 @@ private slots:
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
         settingsPath = *tmp / "settings.ini";
-        keepSettingsIn(settingsPath);
+        settings = settingsIn(settingsPath);
     }
     void cleanup()
     {
@@ -216,7 +217,7 @@ private slots:
 
     void settingsFailuresAreSwallowed()
     {
-        Twnd_dir::settingsStore = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no store"); };
+        settings = []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no store"); };
         QString archive = makeArchiveOf("gta3", {"car.dff"});
         auto w = start({archive});
         QCOMPARE(w->List->Count(), 1); // start-up went on

@@ -39,7 +39,7 @@ class TestUnit1 : public QObject {
     // A shown window, started with `arguments`, its start-up done.
     std::unique_ptr<Twnd_dir> start(const QStringList& arguments)
     {
-        auto window = std::make_unique<Twnd_dir>(arguments);
+        auto window = std::make_unique<Twnd_dir>(arguments, *fake, settingsIn(*tmp / "settings.ini"));
         // Every change of rows must be announced before and after it happens.
         for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(window->entryModel()),
                                           static_cast<QAbstractItemModel*>(window->resultsModel())})
@@ -112,7 +112,6 @@ private slots:
     {
         tmp = std::make_unique<TempDir>();
         fake = std::make_unique<FakeDialogs>();
-        keepSettingsIn(*tmp / "settings.ini");
     }
     void cleanup()
     {

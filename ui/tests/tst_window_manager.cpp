@@ -4,6 +4,7 @@
 #include "Unit1.h"
 #include "archive/tests/test_support.h"
 #include "window/tests/fake_dialogs.h"
+#include "window_test_support.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QProcess>
@@ -45,11 +46,8 @@ private slots:
     void outerGeometryIncludesTheFrame()
     {
         QTemporaryDir settings;
-        Twnd_dir::settingsStore = [&] {
-            return std::make_unique<QSettings>(settings.filePath("settings.ini"), QSettings::IniFormat);
-        };
         FakeDialogs fake; // the open dialog at start-up is cancelled
-        Twnd_dir w;
+        Twnd_dir w({}, fake, settingsIn(settings.filePath("settings.ini").toStdString()));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_VERIFY_WITH_TIMEOUT(w.frameGeometry() != w.geometry(), 20000); // framed
@@ -61,11 +59,8 @@ private slots:
     void theWindowCarriesTheProgramsIcon()
     {
         QTemporaryDir settings;
-        Twnd_dir::settingsStore = [&] {
-            return std::make_unique<QSettings>(settings.filePath("settings.ini"), QSettings::IniFormat);
-        };
         FakeDialogs fake;
-        Twnd_dir w;
+        Twnd_dir w({}, fake, settingsIn(settings.filePath("settings.ini").toStdString()));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         // What the window manager and a task bar read: _NET_WM_ICON, as
@@ -94,28 +89,25 @@ private slots:
         std::vector<brimlet::DirEntry> entries;
         for (int i = 0; i < 2000; ++i) entries.push_back(brimlet::test::makeEntry(i, 1, "m" + std::to_string(i) + ".dff"));
         std::string dir = brimlet::test::makeArchive(tmp / "many", entries, brimlet::test::pattern(2000 * 2048));
-        Twnd_dir::settingsStore = [&] { return std::make_unique<QSettings>(QString::fromStdString(tmp / "s.ini"), QSettings::IniFormat); };
         ButtonReleases releases;
         struct ClickDuringProgress : FakeDialogs {
             ButtonReleases* releases = nullptr;
             std::function<void()> click;
             int releasesBefore = -1; // at the click
             int stepsAfterRelease = 0;
-            brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
+            std::unique_ptr<brimlet::ProgressWindow> openProgress(const std::string& label, bool stoppable) override
             {
-                auto real = qtDialogs().showProgress(label, stoppable);
-                return [this, real](const brimlet::Archive::ProgressStep& step) {
+                return std::make_unique<ProgressWithHook>(qtDialogs().openProgress(label, stoppable), [this] {
                     if (releasesBefore >= 0 && releases->count > releasesBefore) ++stepsAfterRelease;
                     if (click) {
                         releasesBefore = releases->count;
                         std::exchange(click, nullptr)();
                     }
-                    real(step);
-                };
+                });
             }
         } fake;
         fake.releases = &releases;
-        Twnd_dir w({QString::fromStdString(dir)});
+        Twnd_dir w({QString::fromStdString(dir)}, fake, settingsIn(tmp / "s.ini"));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 2000, 20000);

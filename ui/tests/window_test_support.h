@@ -8,9 +8,7 @@
 #include <memory>
 #include <string>
 
-inline void keepSettingsIn(const std::string& path)
+inline SettingsFile settingsIn(const std::string& path)
 {
-    Twnd_dir::settingsStore = [path] {
-        return std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
-    };
+    return [path] { return std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat); };
 }

@@ -99,7 +99,7 @@ protected:
     void start(std::vector<std::string> arguments)
     {
         auto opener = [this] { return std::unique_ptr<SettingsStore>(new FakeSettings(settings, settingsLog, settingsFail)); };
-        window = std::make_unique<DirWindow>(view, opener, std::move(arguments));
+        window = std::make_unique<DirWindow>(view, fake, opener, std::move(arguments));
         view.window = window.get();
         window->FormShow();
     }
@@ -236,12 +236,12 @@ TEST_F(DirWindowTest, TheWindowMayNotCloseWhileACommandWaitsOnItsDialog)
     // dialog of the window's is up: it must be refused.
     startOnGta3();
     std::vector<bool> allowed;
-    fake.whileShown = [&] { allowed.push_back(window->mayClose()); };
+    fake.whileShown = [&] { allowed.push_back(window->FormCloseQuery()); };
     view.entry = 0;
     window->btn_exportClick(); // a file dialog, cancelled
     window->menu_rebuildClick(); // a question, answered No
     EXPECT_EQ(allowed, (std::vector<bool>{false, false}));
-    EXPECT_TRUE(window->mayClose());
+    EXPECT_TRUE(window->FormCloseQuery());
 }
 
 TEST_F(DirWindowTest, AFailureNamesTheFileItIsAbout)

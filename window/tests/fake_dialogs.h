@@ -1,6 +1,7 @@
 // A test double of the window's dialogs: answers file and text dialogs from
 // queues (an empty answer cancels) and records what each dialog showed and
-// every error box, question and report. Installed while it lives.
+// every error box, question and report. The window under test is given it
+// in place of a front end's dialogs.
 //
 // It keeps the interface's rule as the real dialogs need it kept: while a
 // progress window lives (its callback has not gone), no other dialog may be
@@ -19,6 +20,27 @@
 #include <string>
 #include <vector>
 
+// A front end's real progress window with a hook that runs at each step,
+// before the window handles what arrived: input made during the work.
+class ProgressWithHook : public brimlet::ProgressWindow {
+public:
+    ProgressWithHook(std::unique_ptr<brimlet::ProgressWindow> real, std::function<void()> eachStep)
+        : real_(std::move(real)), eachStep_(std::move(eachStep))
+    {
+    }
+    void show(const std::string& text) override { real_->show(text); }
+    void setPermille(unsigned permille) override { real_->setPermille(permille); }
+    bool pump() override
+    {
+        eachStep_();
+        return real_->pump();
+    }
+
+private:
+    std::unique_ptr<brimlet::ProgressWindow> real_;
+    std::function<void()> eachStep_;
+};
+
 struct ShownFileDialog {
     std::string name;
     std::string fileName; // preset when shown
@@ -28,13 +50,11 @@ struct ShownFileDialog {
 
 class FakeDialogs : public brimlet::Dialogs {
 public:
-    FakeDialogs() { brimlet::setDialogs(this); }
-    ~FakeDialogs() override { brimlet::setDialogs(nullptr); }
-
     std::deque<std::optional<std::string>> fileAnswers;
     std::deque<std::optional<std::string>> textAnswers;
     std::vector<ShownFileDialog> shown;
     std::vector<std::string> inputsShown; // "caption|prompt|value"
+    std::vector<int> inputLimits;          // the longest text each input box took
     std::vector<std::string> errors;
 
     std::deque<std::optional<std::vector<std::string>>> filesAnswers;
@@ -56,11 +76,12 @@ public:
         return take(fileAnswers, dialog.FileName);
     }
 
-    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value, int maxLength) override
     {
         noProgressAlive("an input box");
         if (whileShown) whileShown();
         inputsShown.push_back(caption + "|" + prompt + "|" + value);
+        inputLimits.push_back(maxLength);
         return take(textAnswers, value);
     }
 
@@ -99,17 +120,16 @@ public:
         reports.push_back(caption + "|" + text);
     }
 
-    // Cancels at step `stopAtStep` (counted from 1) of a stoppable command.
+    // Cancels at step `stopAtStep` (counted from 1) of a stoppable command;
+    // the behaviour decides what a Cancel does to a command that cannot be
+    // stopped.
     size_t stopAtStep = 0;
-    brimlet::Archive::Progress showProgress(const std::string& label, bool stoppable) override
+    std::vector<std::string> progressTexts; // what each progress window showed, once shown
+    std::unique_ptr<brimlet::ProgressWindow> openProgress(const std::string& label, bool stoppable) override
     {
         noProgressAlive("another progress window");
         progressShown.push_back(label + (stoppable ? " [Cancel]" : ""));
-        // Alive while any copy of the callback is.
-        auto alive = std::make_shared<Alive>(progressAlive);
-        return [this, alive, stoppable, steps = size_t{0}](const brimlet::Archive::ProgressStep&) mutable {
-            if (stoppable && ++steps == stopAtStep) throw brimlet::Stopped();
-        };
+        return std::make_unique<FakeProgress>(*this);
     }
 
     std::deque<Existing> existingAnswers;
@@ -126,10 +146,18 @@ public:
     int progressAlive = 0; // progress windows whose callback lives
 
 private:
-    struct Alive {
-        explicit Alive(int& count) : count_(count) { ++count_; }
-        ~Alive() { --count_; }
-        int& count_;
+    // Alive while the command's progress callback (or a copy of it) is.
+    class FakeProgress : public brimlet::ProgressWindow {
+    public:
+        explicit FakeProgress(FakeDialogs& dialogs) : dialogs_(dialogs) { ++dialogs_.progressAlive; }
+        ~FakeProgress() override { --dialogs_.progressAlive; }
+        void show(const std::string& text) override { dialogs_.progressTexts.push_back(text); }
+        void setPermille(unsigned) override {}
+        bool pump() override { return ++steps_ == dialogs_.stopAtStep; }
+
+    private:
+        FakeDialogs& dialogs_;
+        size_t steps_ = 0;
     };
 
     void noProgressAlive(const char* what) const
