@@ -54,9 +54,9 @@ private:
 
 QColor qtColour(brimlet::presentation::Colour colour) { return QColor(colour.red, colour.green, colour.blue); }
 
-QRect qtRect(const brimlet::presentation::ButtonPlace& place, int panelWidth)
+QRect qtRect(const brimlet::presentation::ButtonPlace& place)
 {
-    return QRect(place.left, place.top, brimlet::presentation::buttonWidth(place, panelWidth), place.height);
+    return QRect(place.left, place.top, place.width, place.height);
 }
 
 std::vector<std::string> pathsOf(const QStringList& list)
@@ -149,13 +149,13 @@ void Twnd_dir::createControls()
 
     Panel2 = makePanel(GroupBox1, "Panel2", look::kBottomPanelHeight);
     btn_replace = new TAlignSpeedButton(Panel2, "btn_replace", look::kReplaceButton.caption, Glyph::Replace);
-    btn_replace->setGeometry(qtRect(look::kReplaceButton, 0));
+    btn_replace->setGeometry(qtRect(look::kReplaceButton));
     btn_export = new TAlignSpeedButton(Panel2, "btn_export", look::kExportButton.caption, Glyph::Export);
-    btn_export->setGeometry(qtRect(look::kExportButton, 0));
+    btn_export->setGeometry(qtRect(look::kExportButton));
     btn_delete = new TAlignSpeedButton(Panel2, "btn_delete", look::kDeleteButton.caption, Glyph::Delete);
-    btn_delete->setGeometry(qtRect(look::kDeleteButton, 0));
+    btn_delete->setGeometry(qtRect(look::kDeleteButton));
     btn_import = new TAlignSpeedButton(Panel2, "btn_import", look::kImportButton.caption, Glyph::Import);
-    btn_import->setGeometry(qtRect(look::kImportButton, 0));
+    btn_import->setGeometry(qtRect(look::kImportButton));
 
     auto* entries = new QVBoxLayout(GroupBox1);
     entries->setContentsMargins(look::kGroupMargin, 0, look::kGroupMargin, look::kGroupMargin);

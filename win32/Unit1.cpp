@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "window/geometry.h"
+#include "window/presentation.h"
 #include "window/wording.h"
 
 #include <commctrl.h>
@@ -17,17 +18,23 @@ namespace brimlet::win32 {
 
 namespace {
 
+namespace look = presentation;
+
+// The list menu's items take the ids from idMenu on, in the menu's order.
 enum ControlId : int {
-    idList = 100, idListBox1, idFind, idOpen, idCompress, idReplace, idExport, idDelete, idImport,
-    idMenuImport, idMenuExportAll, idMenuCheck, idMenuRebuild
+    idList = 100, idListBox1, idFind, idOpen, idCompress, idReplace, idExport, idDelete, idImport, idMenu
 };
 
 constexpr UINT kFormShow = WM_APP + 1; // the window's first show, once it is painted
 
-const COLORREF kMarkedName = RGB(255, 255, 255);
-const COLORREF kPlainName = RGB(0, 0, 0);
-const COLORREF kMarkedSize = RGB(0, 255, 0);
-const COLORREF kPlainSize = RGB(0, 128, 0);
+COLORREF colorRef(look::Colour colour) { return RGB(colour.red, colour.green, colour.blue); }
+
+// `panelWidth` in pixels as shown (scaled).
+void placeButton(TAlignSpeedButton& button, const look::ButtonPlace& place, int panelWidth)
+{
+    int width = place.width ? scaled(place.width) : std::max(panelWidth - scaled(place.left) - scaled(1), 0);
+    button.setBounds(scaled(place.left), scaled(place.top), width, scaled(place.height));
+}
 
 HWND createList(HWND parent, int id, int itemHeight, HFONT font)
 {
@@ -72,16 +79,16 @@ void Twnd_dir::registerClass()
 
 Twnd_dir::Twnd_dir(std::vector<std::string> arguments)
 {
-    setFrontEndDialogs(&dialogs_);
     WindowView& view = *this;
-    behaviour_ = std::make_unique<DirWindow>(view, [] { return std::unique_ptr<SettingsStore>(new RegistrySettings); },
+    behaviour_ = std::make_unique<DirWindow>(view, dialogs_, [] { return std::unique_ptr<SettingsStore>(new RegistrySettings); },
                                              std::move(arguments));
-    windowFont_.reset(makeTahoma(11));
-    listFont_.reset(makeTahoma(13));
+    windowFont_.reset(makeTahoma(look::kWindowFontPixels));
+    listFont_.reset(makeTahoma(look::kListFontPixels));
     // The layout's sizes are outer ones, frame included, as CreateWindow takes them.
-    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"Twnd_dir", L"brimlet", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                scaled(258), scaled(122), scaled(170), scaled(559), nullptr, nullptr,
-                                ::GetModuleHandleW(nullptr), this);
+    ScreenRect designed = designedPlace();
+    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"Twnd_dir", wide(look::kWindowTitle).c_str(),
+                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, designed.left, designed.top, designed.width,
+                                designed.height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     fitToScreen();
     dialogs_.setOwner(window_);
     createControls();
@@ -96,9 +103,15 @@ void Twnd_dir::fitToScreen()
     monitor.cbSize = sizeof monitor;
     if (!::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
     const RECT& work = monitor.rcWork;
-    ScreenRect designed{scaled(258), scaled(122), scaled(170), scaled(559)};
+    ScreenRect designed = designedPlace();
     ScreenRect fitted = fitToWorkArea(designed, {work.left, work.top, work.right - work.left, work.bottom - work.top});
     if (fitted != designed) ::MoveWindow(window_, fitted.left, fitted.top, fitted.width, fitted.height, FALSE);
+}
+
+ScreenRect Twnd_dir::designedPlace()
+{
+    const ScreenRect& at = look::kDesignedWindow;
+    return {scaled(at.left), scaled(at.top), scaled(at.width), scaled(at.height)};
 }
 
 Twnd_dir::~Twnd_dir()
@@ -110,21 +123,24 @@ Twnd_dir::~Twnd_dir()
 void Twnd_dir::createControls()
 {
     HFONT font = windowFont_.get();
-    GroupBox1 = createContainer(window_, L"BUTTON", L" dir content ", BS_GROUPBOX);
+    GroupBox1 = createContainer(window_, L"BUTTON", wide(look::kEntriesCaption).c_str(), BS_GROUPBOX);
     setFont(GroupBox1, font);
-    List = createList(GroupBox1, idList, 16, listFont_.get());
+    List = createList(GroupBox1, idList, look::kEntryRowHeight, listFont_.get());
     Panel1 = createContainer(GroupBox1, L"STATIC", L"", 0);
-    btn_open = std::make_unique<TAlignSpeedButton>(Panel1, idOpen, L"Open", open_glyph, font);
-    btn_compress = std::make_unique<TAlignSpeedButton>(Panel1, idCompress, L"compress", compress_glyph, font);
+    auto button = [&](HWND panel, int id, const look::ButtonPlace& place, const char* const* glyph) {
+        return std::make_unique<TAlignSpeedButton>(panel, id, wide(place.caption), glyph, font);
+    };
+    btn_open = button(Panel1, idOpen, look::kOpenButton, open_glyph);
+    btn_compress = button(Panel1, idCompress, look::kCompressButton, compress_glyph);
     btn_compress->setEnabled(false); // never enabled: there is no compression
     Panel2 = createContainer(GroupBox1, L"STATIC", L"", 0);
-    btn_replace = std::make_unique<TAlignSpeedButton>(Panel2, idReplace, L"Replace", replace_glyph, font);
-    btn_export = std::make_unique<TAlignSpeedButton>(Panel2, idExport, L"Export", export_glyph, font);
-    btn_delete = std::make_unique<TAlignSpeedButton>(Panel2, idDelete, L"Delete", delete_glyph, font);
-    btn_import = std::make_unique<TAlignSpeedButton>(Panel2, idImport, L"Add", import_glyph, font);
-    GroupBox2 = createContainer(window_, L"BUTTON", L" search and results ", BS_GROUPBOX);
+    btn_replace = button(Panel2, idReplace, look::kReplaceButton, replace_glyph);
+    btn_export = button(Panel2, idExport, look::kExportButton, export_glyph);
+    btn_delete = button(Panel2, idDelete, look::kDeleteButton, delete_glyph);
+    btn_import = button(Panel2, idImport, look::kImportButton, import_glyph);
+    GroupBox2 = createContainer(window_, L"BUTTON", wide(look::kSearchCaption).c_str(), BS_GROUPBOX);
     setFont(GroupBox2, font);
-    ListBox1 = createList(GroupBox2, idListBox1, 13, font);
+    ListBox1 = createList(GroupBox2, idListBox1, look::kResultRowHeight, font);
     inp_find = std::make_unique<THOX_edit>(GroupBox2, idFind);
     inp_find->setFont(font);
     inp_find->setNumbersonly(false);
@@ -140,10 +156,8 @@ void Twnd_dir::createControls()
 void Twnd_dir::createListMenu()
 {
     ListMenu.reset(::CreatePopupMenu());
-    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuImport, L"&Import files...");
-    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuExportAll, L"E&xport all...");
-    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuCheck, L"&Check archive");
-    ::AppendMenuW(ListMenu.get(), MF_STRING, idMenuRebuild, L"&Rebuild archive...");
+    int id = idMenu;
+    for (const auto& entry : DirWindow::kListMenu) ::AppendMenuW(ListMenu.get(), MF_STRING, id++, wide(entry.caption).c_str());
 }
 
 void Twnd_dir::show(int how)
@@ -160,7 +174,7 @@ void Twnd_dir::layout()
     RECT client;
     ::GetClientRect(window_, &client);
     int width = client.right, height = client.bottom;
-    int searchHeight = scaled(138), entriesHeight = std::max(height - searchHeight, 0);
+    int searchHeight = scaled(look::kSearchGroupHeight), entriesHeight = std::max(height - searchHeight, 0);
     ::MoveWindow(GroupBox1, 0, 0, width, entriesHeight, TRUE);
     ::MoveWindow(GroupBox2, 0, entriesHeight, width, searchHeight, TRUE);
 
@@ -170,21 +184,22 @@ void Twnd_dir::layout()
         Selected font(dc.get(), windowFont_.get());
         ::GetTextMetricsW(dc.get(), &metrics);
     }
-    int side = scaled(2), top = metrics.tmHeight + scaled(1), inner = std::max(width - 2 * side, 0);
+    int side = scaled(look::kGroupMargin), top = metrics.tmHeight + scaled(1), inner = std::max(width - 2 * side, 0);
     int entriesInner = std::max(entriesHeight - top - side, 0);
-    ::MoveWindow(Panel1, side, top, inner, scaled(23), TRUE);
-    ::MoveWindow(List, side, top + scaled(23), inner, std::max(entriesInner - scaled(65), 0), TRUE);
-    ::MoveWindow(Panel2, side, top + std::max(entriesInner - scaled(42), 0), inner, scaled(42), TRUE);
-    btn_open->setBounds(scaled(1), scaled(1), scaled(78), scaled(21));
-    btn_compress->setBounds(scaled(79), scaled(1), std::max(inner - scaled(80), 0), scaled(21));
-    btn_export->setBounds(scaled(1), scaled(1), scaled(78), scaled(20));
-    btn_replace->setBounds(scaled(79), scaled(1), scaled(78), scaled(20));
-    btn_import->setBounds(scaled(1), scaled(21), scaled(78), scaled(20));
-    btn_delete->setBounds(scaled(79), scaled(21), scaled(78), scaled(20));
+    int topPanel = scaled(look::kTopPanelHeight), bottomPanel = scaled(look::kBottomPanelHeight);
+    ::MoveWindow(Panel1, side, top, inner, topPanel, TRUE);
+    ::MoveWindow(List, side, top + topPanel, inner, std::max(entriesInner - topPanel - bottomPanel, 0), TRUE);
+    ::MoveWindow(Panel2, side, top + std::max(entriesInner - bottomPanel, 0), inner, bottomPanel, TRUE);
+    placeButton(*btn_open, look::kOpenButton, inner);
+    placeButton(*btn_compress, look::kCompressButton, inner);
+    placeButton(*btn_export, look::kExportButton, inner);
+    placeButton(*btn_replace, look::kReplaceButton, inner);
+    placeButton(*btn_import, look::kImportButton, inner);
+    placeButton(*btn_delete, look::kDeleteButton, inner);
 
-    int searchInner = std::max(searchHeight - top - side, 0);
-    inp_find->setBounds(side, top, inner, scaled(19));
-    ::MoveWindow(ListBox1, side, top + scaled(19), inner, std::max(searchInner - scaled(19), 0), TRUE);
+    int searchInner = std::max(searchHeight - top - side, 0), find = scaled(look::kFindHeight);
+    inp_find->setBounds(side, top, inner, find);
+    ::MoveWindow(ListBox1, side, top + find, inner, std::max(searchInner - find, 0), TRUE);
 }
 
 // The size column hangs on the right edge, so every row is drawn again, now.
@@ -204,7 +219,7 @@ LRESULT CALLBACK Twnd_dir::windowProc(HWND window, UINT message, WPARAM wParam, 
     if (!self || !self->window_) return ::DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;
     // No exception may leave a window procedure: it would cross the system's frames.
-    DirWindow::guarded([&] { result = self->handle(message, wParam, lParam); });
+    self->behaviour_->guarded([&] { result = self->handle(message, wParam, lParam); });
     return result;
 }
 
@@ -218,7 +233,7 @@ LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = scaled(170);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = scaled(look::kMinimumWidth);
         return 0;
     case WM_COMMAND:
         command(LOWORD(wParam), HIWORD(wParam));
@@ -249,9 +264,7 @@ LRESULT Twnd_dir::handle(UINT message, WPARAM wParam, LPARAM lParam)
         behaviour_->FormShow();
         return 0;
     case WM_CLOSE: // also from outside: taskkill, another program
-        if (!behaviour_->mayClose()) return 0;
-        behaviour_->FormCloseQuery();
-        ::DestroyWindow(window_);
+        if (behaviour_->FormCloseQuery()) ::DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
         ::PostQuitMessage(0);
@@ -291,22 +304,17 @@ void Twnd_dir::showListMenu(LPARAM at)
         RECT row{0, 0, 0, 0};
         int selected = selectedEntry();
         if (selected >= 0) ::SendMessageW(List, LB_GETITEMRECT, selected, reinterpret_cast<LPARAM>(&row));
-        point = {row.left + scaled(18), row.bottom};
+        look::Point under = look::menuPointUnderRow(row.left, row.bottom);
+        point = {under.x, under.y};
         ::ClientToScreen(List, &point);
     }
-    using Item = DirWindow::MenuItem;
-    for (auto [id, item] : {std::pair{idMenuImport, Item::Import}, {idMenuExportAll, Item::ExportAll},
-                            {idMenuCheck, Item::Check}, {idMenuRebuild, Item::Rebuild}})
-        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id),
-                         MF_BYCOMMAND | (behaviour_->menuEnabled(item) ? MF_ENABLED : MF_GRAYED));
+    int id = idMenu;
+    for (const auto& entry : DirWindow::kListMenu)
+        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id++),
+                         MF_BYCOMMAND | (behaviour_->menuEnabled(entry.item) ? MF_ENABLED : MF_GRAYED));
     int chosen = ::TrackPopupMenu(ListMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window_, nullptr);
-    switch (chosen) {
-    case idMenuImport: behaviour_->menu_importClick(); break;
-    case idMenuExportAll: behaviour_->menu_exportAllClick(); break;
-    case idMenuCheck: behaviour_->menu_checkClick(); break;
-    case idMenuRebuild: behaviour_->menu_rebuildClick(); break;
-    default: break;
-    }
+    size_t item = static_cast<size_t>(chosen - idMenu);
+    if (chosen >= idMenu && item < std::size(DirWindow::kListMenu)) behaviour_->menuClick(DirWindow::kListMenu[item].item);
 }
 
 // ---------------------------------------------------------------- rows
@@ -333,13 +341,13 @@ void Twnd_dir::drawItem(const DRAWITEMSTRUCT& item)
 
 void Twnd_dir::ListDrawItem(HWND, int Index, const RECT& Rect, UINT State)
 {
-    bool marked = State & (odSelected | odFocused);
+    bool marked = look::isMarked(State & odSelected, State & odFocused);
     const DirEntry& entry = behaviour_->archive().table()[static_cast<size_t>(Index)];
     ::ExtTextOutW(Canvas, 0, 0, ETO_OPAQUE, &Rect, L"", 0, nullptr);
-    ::SetTextColor(Canvas, marked ? kMarkedName : kPlainName);
-    textAt(Canvas, Rect.left + scaled(18), Rect.top, rowText(entry.nameView()));
-    ::SetTextColor(Canvas, marked ? kMarkedSize : kPlainSize);
-    textAt(Canvas, Rect.right - scaled(38), Rect.top, sizeText(entry.sectorCount()));
+    ::SetTextColor(Canvas, colorRef(look::nameColour(marked)));
+    textAt(Canvas, Rect.left + scaled(look::kNameLeft), Rect.top, rowText(entry.nameView()));
+    ::SetTextColor(Canvas, colorRef(look::sizeColour(marked)));
+    textAt(Canvas, Rect.right - scaled(look::kSizeFromRight), Rect.top, sizeText(entry.sectorCount()));
     int icon = iconIndexFor(entry.nameView());
     if (icon >= 0) ImageList1->Draw(Canvas, Rect.left, Rect.top, icon);
 }
@@ -355,7 +363,7 @@ void Twnd_dir::drawResult(const DRAWITEMSTRUCT& item)
     ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &item.rcItem, L"", 0, nullptr);
     const SearchResults& results = behaviour_->results();
     if (item.itemID != static_cast<UINT>(-1) && item.itemID < results.count())
-        textAt(dc, item.rcItem.left + scaled(2), item.rcItem.top, rowText(results.name(item.itemID)));
+        textAt(dc, item.rcItem.left + scaled(look::kResultTextLeft), item.rcItem.top, rowText(results.name(item.itemID)));
     if (item.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &item.rcItem);
 }
 

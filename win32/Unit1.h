@@ -11,6 +11,7 @@
 #include "controls.h"
 #include "dialogs.h"
 #include "window/dir_window.h"
+#include "window/geometry.h"
 
 #include <memory>
 #include <string>
@@ -39,6 +40,7 @@ private:
     void createControls();
     void createListMenu();
     void fitToScreen();
+    static ScreenRect designedPlace();
     void layout();
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void command(int id, int code);

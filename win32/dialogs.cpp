@@ -2,7 +2,7 @@
 
 #include "archive/errors.h"
 #include "controls.h"
-#include "window/wording.h"
+#include "window/presentation.h"
 
 #include <commctrl.h>
 #include <cderr.h>
@@ -171,7 +171,8 @@ bool Win32Dialogs::executeFileDialog(FileDialog& dialog)
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | (dialog.AsksBeforeOverwriting ? OFN_OVERWRITEPROMPT : 0) |
+                (dialog.TypedNameMustExist ? OFN_FILEMUSTEXIST : 0);
     std::wstring initialFolder = wide(dialog.InitialFolder); // used where the file name has no folder
     if (!initialFolder.empty()) ofn.lpstrInitialDir = initialFolder.c_str();
     auto run = [&] { return dialog.DialogKind == FileDialog::Kind::Save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn); };
@@ -258,7 +259,7 @@ bool Win32Dialogs::confirm(const std::string& caption, const std::string& questi
     return ::MessageBoxW(owner_, wide(question).c_str(), wide(caption).c_str(), style) == IDYES;
 }
 
-bool Win32Dialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
+bool Win32Dialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value, int maxLength)
 {
     ModalState state;
     int width = scaled(300), margin = scaled(8);
@@ -266,7 +267,7 @@ bool Win32Dialogs::inputQuery(const std::string& caption, const std::string& pro
     addControl(dialog, L"STATIC", wide(prompt), SS_LEFT, kPrompt, {margin, margin, width - margin, margin + scaled(14)});
     HWND edit = addControl(dialog, L"EDIT", wide(value), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kValue,
                            {margin, scaled(26), width - margin, scaled(26) + scaled(21)});
-    ::SendMessageW(edit, EM_LIMITTEXT, 255, 0);
+    ::SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
     ::SendMessageW(edit, EM_SETSEL, 0, -1);
     addButtons(dialog, width, scaled(58), true);
     std::string edited;
@@ -292,43 +293,29 @@ void Win32Dialogs::showReport(const std::string& caption, const std::string& tex
 
 namespace {
 
-// The progress window of a long command: shown once the work has lasted a
-// moment, over the main window, which stays disabled (and keeps painting)
-// until the work ends. Clicks and keys meant for the main window meanwhile
-// are dropped, never run afterwards.
-class ProgressWindow {
+// The progress window of a long command, over the main window, which stays
+// disabled (and keeps painting) until the work ends. Clicks and keys meant
+// for the main window meanwhile are dropped, never run afterwards.
+class Progress : public ProgressWindow {
 public:
-    ProgressWindow(HWND owner, const std::string& label, bool stoppable)
-        : owner_(owner), label_(label), stoppable_(stoppable), started_(::GetTickCount64())
+    Progress(HWND owner, bool stoppable) : owner_(owner), stoppable_(stoppable)
     {
         ownerWasEnabled_ = owner_ && ::IsWindowEnabled(owner_);
         if (ownerWasEnabled_) ::EnableWindow(owner_, FALSE);
     }
-    ~ProgressWindow()
+    ~Progress() override
     {
         if (ownerWasEnabled_) ::EnableWindow(owner_, TRUE);
         if (window_) ::DestroyWindow(window_);
     }
-    ProgressWindow(const ProgressWindow&) = delete;
-    ProgressWindow& operator=(const ProgressWindow&) = delete;
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
-    void step(unsigned permille)
-    {
-        if (!window_ && ::GetTickCount64() - started_ >= 400) create();
-        if (bar_) ::SendMessageW(bar_, PBM_SETPOS, permille, 0);
-        pumpMessages();
-        // Cancel, Esc or the close box; a command that cannot be stopped goes on.
-        if (stoppable_ && state_.done) throw Stopped();
-        state_.done = false;
-    }
-
-private:
-    void create()
+    void show(const std::string& text) override
     {
         int width = scaled(360), margin = scaled(10), top = stoppable_ ? scaled(32) : scaled(46);
         window_ = createDialogWindow(owner_, "Brimlet", width, top + scaled(stoppable_ ? 60 : 30), state_);
-        std::string label = stoppable_ ? label_ : label_ + "\n" + kCannotBeStopped;
-        addControl(window_, L"STATIC", wide(label), SS_LEFT, kPrompt, {margin, margin, width - margin, top - scaled(4)});
+        addControl(window_, L"STATIC", wide(text), SS_LEFT, kPrompt, {margin, margin, width - margin, top - scaled(4)});
         bar_ = addControl(window_, PROGRESS_CLASSW, L"", 0, kValue, {margin, top, width - margin, top + scaled(18)});
         ::SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
         if (stoppable_)
@@ -339,6 +326,19 @@ private:
         ::UpdateWindow(window_);
     }
 
+    void setPermille(unsigned permille) override { ::SendMessageW(bar_, PBM_SETPOS, permille, 0); }
+
+    // Cancel, Esc or the close box; for a command that cannot be stopped
+    // they are forgotten.
+    bool pump() override
+    {
+        pumpMessages();
+        bool asked = state_.done;
+        if (!stoppable_) state_.done = false;
+        return asked;
+    }
+
+private:
     void pumpMessages()
     {
         MSG message;
@@ -358,9 +358,7 @@ private:
     }
 
     HWND owner_;
-    std::string label_;
     bool stoppable_;
-    ULONGLONG started_;
     bool ownerWasEnabled_ = false;
     ModalState state_;
     HWND window_ = nullptr;
@@ -369,10 +367,9 @@ private:
 
 }  // namespace
 
-Archive::Progress Win32Dialogs::showProgress(const std::string& label, bool stoppable)
+std::unique_ptr<ProgressWindow> Win32Dialogs::openProgress(const std::string&, bool stoppable)
 {
-    auto window = std::make_shared<ProgressWindow>(owner_, label, stoppable);
-    return [window](const Archive::ProgressStep& step) { window->step(step.permille()); };
+    return std::make_unique<Progress>(owner_, stoppable);
 }
 
 Dialogs::Existing Win32Dialogs::askAboutExisting(const std::string& caption, const std::string& question)
@@ -398,8 +395,9 @@ RegistrySettings::~RegistrySettings()
 
 void RegistrySettings::open()
 {
-    LONG opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\HOX Development\\brimlet", 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    std::wstring key = L"software\\" + wide(presentation::kSettingsMaker) + L"\\" + wide(presentation::kSettingsProgram);
+    LONG opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &key_, nullptr);
     if (opened != ERROR_SUCCESS) registryFailure(opened);
 }
 

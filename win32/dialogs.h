@@ -16,13 +16,13 @@ public:
     void setOwner(HWND owner) { owner_ = owner; }
 
     bool executeFileDialog(FileDialog& dialog) override;
-    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value, int maxLength) override;
     void showError(const std::string& text) override;
     bool chooseFiles(const std::string& caption, std::vector<std::string>& files) override;
     bool chooseFolder(const std::string& caption, std::string& folder) override;
     bool confirm(const std::string& caption, const std::string& question, bool yesByDefault) override;
     void showReport(const std::string& caption, const std::string& text) override;
-    Archive::Progress showProgress(const std::string& label, bool stoppable) override;
+    std::unique_ptr<ProgressWindow> openProgress(const std::string& label, bool stoppable) override;
     Existing askAboutExisting(const std::string& caption, const std::string& question) override;
 
     static void registerClasses();

@@ -47,11 +47,6 @@ inline constexpr ButtonPlace kExportButton{"Export", 1, 1, 78, 20};
 inline constexpr ButtonPlace kReplaceButton{"Replace", 79, 1, 78, 20};
 inline constexpr ButtonPlace kImportButton{"Add", 1, 21, 78, 20};
 inline constexpr ButtonPlace kDeleteButton{"Delete", 79, 21, 78, 20};
-// The button's width in a panel `panelWidth` wide.
-constexpr int buttonWidth(const ButtonPlace& place, int panelWidth)
-{
-    return place.width ? place.width : panelWidth - place.left - 1;
-}
 
 // ---------------------------------------------------------------- rows
 
