@@ -37,6 +37,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,7 +174,7 @@ public:
     ImportCount importFiles(const std::vector<std::string>& sources, const Progress& progress = {});
 
     // Writes entries (all when `which` is empty) as files named after them
-    // into `folder`, created when missing; see extract.cpp for the rules on
+    // into `folder`, created when missing; see extractFileNames for the
     // names. `note` hears of each renamed or skipped entry.
     struct ExtractCount {
         size_t written = 0;
@@ -183,6 +184,12 @@ public:
     ExtractCount extractEntries(const std::string& folder, const std::vector<size_t>& which,
                                 const std::function<void(const std::string&)>& note,
                                 const Progress& progress = {});
+    // The file name extract gives each entry of `which` (every entry when it
+    // is empty), in that order: the entry's name as text, made safe for the
+    // file system where it must be and then tagged "~N" so that it takes no
+    // name another entry has; "" for an entry whose name (ignoring case) an
+    // earlier one has, which extract skips.
+    std::vector<std::string> extractFileNames(const std::vector<size_t>& which) const;
 
     // Removes dead space: afterwards entry i starts where entry i-1 ends, the
     // first at sector 0, and the data file is exactly the sum of the spans;
@@ -193,6 +200,14 @@ public:
     int64_t rebuild(const Progress& progress = {});
     // What rebuild would give back.
     int64_t deadSpace() const;
+    // The first entry whose start after a rebuild would pass sector
+    // 2147483647, the last the directory's signed 32-bit field holds, and
+    // that start; rebuild refuses such an archive before writing anything.
+    struct StartTooFar {
+        size_t entry;
+        uint64_t start;
+    };
+    std::optional<StartTooFar> rebuiltStartTooFar() const;
 
 private:
     ArchiveLock lock() const;

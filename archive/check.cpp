@@ -89,36 +89,41 @@ std::vector<std::string> nameTroubles(std::string_view name)
 
 namespace {
 
-void checkName(const EntryTable& table, const Label& label, size_t i, std::vector<std::string>& out)
+using Problems = std::vector<CheckProblem>;
+using Kind = CheckProblem::Kind;
+
+void checkName(const EntryTable& table, const Label& label, size_t i, Problems& out)
 {
     std::string_view name = table[i].nameView();
     auto dot = name.find('.');
-    if (dot == std::string_view::npos) out.push_back(label(i) + ": the name has no extension");
-    else if (dot > 20) out.push_back(label(i) + ": the name's part before the first \".\" is longer than 20 bytes");
-    if (name.size() == kNameFieldSize) out.push_back(label(i) + ": the name fills all 24 bytes with no NUL");
-    if (!printable(name)) out.push_back(label(i) + ": the name has non-printable bytes");
+    if (dot == std::string_view::npos) out.push_back({Kind::NoExtension, i, label(i) + ": the name has no extension"});
+    else if (dot > 20)
+        out.push_back({Kind::LongFirstPart, i, label(i) + ": the name's part before the first \".\" is longer than 20 bytes"});
+    if (name.size() == kNameFieldSize)
+        out.push_back({Kind::NameFillsTheField, i, label(i) + ": the name fills all 24 bytes with no NUL"});
+    if (!printable(name)) out.push_back({Kind::NonPrintableName, i, label(i) + ": the name has non-printable bytes"});
 }
 
-void checkSpan(const EntryTable& table, const Label& label, size_t i, uint64_t dataFileSize,
-               std::vector<std::string>& out)
+void checkSpan(const EntryTable& table, const Label& label, size_t i, uint64_t dataFileSize, Problems& out)
 {
     const DirEntry& e = table[i];
-    if (e.sectorCount() == 0) out.push_back(label(i) + ": it has 0 sectors");
-    else if (!spanInside(spanOf(e), dataFileSize)) out.push_back(label(i) + ": its span reaches past the end of the data file");
+    if (e.sectorCount() == 0) out.push_back({Kind::ZeroSectors, i, label(i) + ": it has 0 sectors"});
+    else if (!spanInside(spanOf(e), dataFileSize))
+        out.push_back({Kind::SpanPastTheEnd, i, label(i) + ": its span reaches past the end of the data file"});
     if (e.startSector() >= kFirstSectorTheGamesCannotReach || e.startSector() < 0)
-        out.push_back(label(i) + ": it starts at sector " + std::to_string(e.startSector()) +
-                      ", outside 0 to 16777215");
+        out.push_back({Kind::StartOutsideTheGames, i,
+                       label(i) + ": it starts at sector " + std::to_string(e.startSector()) + ", outside 0 to 16777215"});
 }
 
-void checkRepeats(const EntryTable& table, const Label& label, std::vector<std::string>& out)
+void checkRepeats(const EntryTable& table, const Label& label, Problems& out)
 {
     NameIndex index(table);
     for (auto [repeat, first] : index.repeats())
-        out.push_back(label(repeat) + ": the name repeats that of #" + std::to_string(first));
+        out.push_back({Kind::RepeatedName, repeat, label(repeat) + ": the name repeats that of #" + std::to_string(first)});
 }
 
 // Each entry whose span begins inside an earlier-starting one, once.
-void checkOverlaps(const EntryTable& table, const Label& label, std::vector<std::string>& out)
+void checkOverlaps(const EntryTable& table, const Label& label, Problems& out)
 {
     std::vector<size_t> order;
     order.reserve(table.count());
@@ -136,8 +141,7 @@ void checkOverlaps(const EntryTable& table, const Label& label, std::vector<std:
     size_t reacher = 0;
     for (size_t i : order) {
         int64_t start = table[i].startSector(), end = start + table[i].sectorCount();
-        if (start < reach)
-            out.push_back(label(i) + ": its span overlaps that of " + label(reacher));
+        if (start < reach) out.push_back({Kind::Overlap, i, label(i) + ": its span overlaps that of " + label(reacher)});
         if (end > reach) {
             reach = end;
             reacher = i;
@@ -151,7 +155,7 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
 {
     CheckReport report;
     Label label{table, style};
-    std::vector<std::string> overlaps, repeats;
+    Problems overlaps, repeats;
     for (size_t i = 0; i < table.count(); ++i) {
         checkSpan(table, label, i, dataFileSize, report.problems);
         checkName(table, label, i, report.problems);
@@ -183,6 +187,13 @@ CheckReport checkTable(const EntryTable& table, uint64_t directoryFileSize, uint
     else
         report.notes.push_back("No dead space");
     return report;
+}
+
+std::vector<std::string> CheckReport::problemLines() const
+{
+    std::vector<std::string> lines;
+    for (const auto& problem : problems) lines.push_back(problem.text);
+    return lines;
 }
 
 CheckReport checkArchive(const Archive& archive, NameStyle style)

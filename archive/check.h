@@ -23,8 +23,21 @@ namespace brimlet {
 
 class Archive;
 
+// An entry problem: what kind, which entry, and its line of the report
+// ("#3 \"name\": its span reaches past the end of the data file").
+struct CheckProblem {
+    enum class Kind {
+        ZeroSectors, SpanPastTheEnd, StartOutsideTheGames, NoExtension, LongFirstPart, NameFillsTheField,
+        NonPrintableName, Overlap, RepeatedName
+    };
+    Kind kind;
+    size_t entry;
+    std::string text;
+};
+
 struct CheckReport {
-    std::vector<std::string> problems; // entry problems
+    std::vector<CheckProblem> problems; // in entry order, then overlaps, then repeats
+    std::vector<std::string> problemLines() const;
     std::vector<std::string> notes;    // about the archive as a whole
     bool partialEntry = false;         // the directory file ends in part of an entry
     // Whether anything is wrong (the dead-space note is no fault).

@@ -55,22 +55,21 @@ Archive::Layout Archive::layoutOf(const EntryTable& table)
     return layout;
 }
 
+// Entries that share spans each get their own copy, so the rebuilt starts
+// can pass what the signed 32-bit field holds even where today's do not.
+std::optional<Archive::StartTooFar> Archive::rebuiltStartTooFar() const
+{
+    Layout layout = layoutOf(table_);
+    for (size_t i = 0; i < table_.count(); ++i)
+        if (layout.start[i] > uint64_t{INT32_MAX}) return StartTooFar{i, layout.start[i]};
+    return std::nullopt;
+}
+
 namespace {
 
 std::string describe(size_t i, const DirEntry& entry)
 {
     return "entry #" + std::to_string(i) + " \"" + entry.name() + "\"";
-}
-
-// Entries that share spans each get their own copy, so the rebuilt starts
-// can pass what the signed 32-bit field holds even where today's do not.
-void refuseStartsThatDoNotFit(const std::vector<uint64_t>& starts, size_t first, const EntryTable& table)
-{
-    for (size_t i = first; i < table.count(); ++i)
-        if (starts[i] > INT32_MAX)
-            throw Failure("Rebuild would start " + describe(i, table[i]) + " at sector " +
-                          std::to_string(starts[i]) + ", past sector 2147483647, the last a directory can " +
-                          "name; nothing was changed");
 }
 
 const char* const kLinkMadeMeanwhile =
@@ -238,7 +237,10 @@ int64_t Archive::rebuild(const Progress& progress)
     bool movesBytes = layout.firstToMove < table_.count() || oldSize != total;
     if (movesBytes) refuseSharedFiles(data);
     if (layout.firstToMove < table_.count()) {
-        refuseStartsThatDoNotFit(layout.start, layout.firstToMove, table_);
+        if (auto far = rebuiltStartTooFar())
+            throw Failure("Rebuild would start " + describe(far->entry, table_[far->entry]) + " at sector " +
+                          std::to_string(far->start) + ", past sector 2147483647, the last a directory can " +
+                          "name; nothing was changed");
         EntryTable rebuilt(table_);
         for (size_t i = layout.firstToMove; i < table_.count(); ++i)
             rebuilt[i].setStartSector(static_cast<int32_t>(layout.start[i]));

@@ -232,7 +232,7 @@ int check(Call& c)
 {
     CheckReport report = checkArchive(c.archive);
     if (!report.foundProblems()) c.out << "No problems found\n"; // as the window's report begins
-    for (const auto& line : report.problems) c.out << line << '\n';
+    for (const auto& problem : report.problems) c.out << problem.text << '\n';
     for (const auto& line : report.notes) c.out << line << '\n';
     return report.foundProblems() ? 1 : 0;
 }

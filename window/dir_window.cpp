@@ -310,10 +310,16 @@ void DirWindow::exportAll()
     std::string folder = exportFolder_.empty() ? folderOf(archive_.directoryPath()) : exportFolder_;
     if (!dialogs_.chooseFolder("Export all entries to", folder)) return;
     exportFolder_ = folder;
+    // Asked of the files extract would write, by the names it gives them; an
+    // entry whose name an earlier one has is written by none of them.
     std::vector<size_t> which, free;
-    for (size_t i = 0; i < archive_.count(); ++i)
-        if (!fileExists(joinPath(folder, safeFileName(rowText(archive_.table()[i].nameView()))))) free.push_back(i);
-    size_t existing = archive_.count() - free.size();
+    std::vector<std::string> names = archive_.extractFileNames({});
+    size_t existing = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty()) continue;
+        if (fileExists(joinPath(folder, names[i]))) ++existing;
+        else free.push_back(i);
+    }
     if (existing > 0) {
         bool one = existing == 1;
         std::string question = std::to_string(existing) + (one ? " file is" : " files are") + " already in " +
@@ -334,7 +340,7 @@ void DirWindow::exportAll()
     size_t total = which.empty() ? archive_.count() : which.size();
     try {
         auto count = extractShowingProgress(folder, which, note);
-        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (total < archive_.count() ? existing : 0),
+        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (archive_.count() - total),
                                                    messageText(folder)));
     } catch (const StoppedAfter& stopped) {
         notes.insert(notes.begin(), "Stopped after " + std::to_string(stopped.entries) + " of " + std::to_string(total) +
@@ -371,19 +377,13 @@ void DirWindow::menu_checkClick()
 void DirWindow::menu_rebuildClick()
 {
     command([this] {
-        CheckReport report = checkArchive(archive_, NameStyle::AsListed);
-        for (const auto& problem : report.problems)
-            if (problem.find("past the end of the data file") != std::string::npos)
-                throw Failure("The archive cannot be rebuilt: " + problem);
+        for (const auto& problem : checkArchive(archive_, NameStyle::AsListed).problems)
+            if (problem.kind == CheckProblem::Kind::SpanPastTheEnd)
+                throw Failure("The archive cannot be rebuilt: " + problem.text);
+        if (auto far = archive_.rebuiltStartTooFar())
+            throw Failure("The archive cannot be rebuilt: entry #" + std::to_string(far->entry) + " would start at sector " +
+                          std::to_string(far->start) + ", past the last one a directory can address (2147483647)");
         int64_t dead = archive_.deadSpace();
-        // Entry i starts where entry i-1 ends: each start must fit the directory's 31 bits.
-        uint64_t start = 0;
-        for (size_t i = 0; i < archive_.count(); ++i) {
-            if (start > uint64_t{INT32_MAX})
-                throw Failure("The archive cannot be rebuilt: entry #" + std::to_string(i) + " would start at sector " +
-                              std::to_string(start) + ", past the last one a directory can address (2147483647)");
-            start += archive_.table()[i].sectorCount();
-        }
         std::string question = rebuildQuestion(dead) + " Rebuild the archive now?";
         if (!dialogs_.confirm("Rebuild archive", question, dead >= 0)) return;
         int64_t given = archive_.rebuild(dialogs_.showProgress("Rebuilding the archive...", false));

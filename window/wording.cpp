@@ -124,7 +124,7 @@ std::vector<std::string> checkLines(const CheckReport& report)
     std::vector<std::string> lines;
     if (!report.foundProblems()) lines.push_back("No problems found.");
     // Each line ends as a message box's text does, so that all read alike.
-    for (const auto& line : report.problems) lines.push_back(messageWithPeriod(messageText(line)));
+    for (const auto& problem : report.problems) lines.push_back(messageWithPeriod(messageText(problem.text)));
     for (const auto& line : report.notes) lines.push_back(messageWithPeriod(messageText(line)));
     return lines;
 }

@@ -317,7 +317,7 @@ TEST(Check, ReportsEveryProblemOncePerEntry)
     add(full);
     add(makeEntry(6, 1, "tab\there.col"));
     CheckReport r = checkTable(table, 7 * 32 + 5, 10 * 2048);
-    EXPECT_EQ(r.problems, (std::vector<std::string>{
+    EXPECT_EQ(r.problemLines(), (std::vector<std::string>{
                               "#2 \"noext\": it has 0 sectors",
                               "#2 \"noext\": the name has no extension",
                               "#3 \"far.txd\": its span reaches past the end of the data file",
@@ -329,6 +329,14 @@ TEST(Check, ReportsEveryProblemOncePerEntry)
                               "#1 \"Good.DFF\": its span overlaps that of #0 \"good.dff\"",
                               "#1 \"Good.DFF\": the name repeats that of #0",
                           }));
+    // The same as data, for the window's decisions: each line's kind and entry.
+    using Kind = CheckProblem::Kind;
+    std::vector<std::pair<Kind, size_t>> kinds;
+    for (const auto& problem : r.problems) kinds.emplace_back(problem.kind, problem.entry);
+    EXPECT_EQ(kinds, (std::vector<std::pair<Kind, size_t>>{
+                         {Kind::ZeroSectors, 2}, {Kind::NoExtension, 2}, {Kind::SpanPastTheEnd, 3},
+                         {Kind::StartOutsideTheGames, 3}, {Kind::LongFirstPart, 4}, {Kind::NameFillsTheField, 5},
+                         {Kind::NonPrintableName, 6}, {Kind::Overlap, 1}, {Kind::RepeatedName, 1}}));
     EXPECT_EQ(r.notes, (std::vector<std::string>{
                            "The directory file's size, 229 bytes, is not a multiple of 32: its last 5 bytes are not "
                            "an entry (every save keeps them after the entries)",

@@ -513,6 +513,23 @@ TEST_F(DirWindowTest, ExportAllAndImportEndWithWhatTheyDid)
     EXPECT_EQ(fake.foldersShown, (std::vector<std::string>{tmp.path(), tmp / "out"}));
 }
 
+// The question counts the files extract would overwrite, by the names it
+// gives them: "a/b.dff" is written as "a_b~1.dff" beside an entry "a_b.dff".
+TEST_F(DirWindowTest, ExportAllAsksAboutTheFilesExtractWouldWrite)
+{
+    start({makeArchive(tmp / "odd", {makeEntry(0, 1, "a_b.dff"), makeEntry(1, 1, "a/b.dff")}, pattern(2 * 2048))});
+    std::string out = tmp / "out";
+    std::filesystem::create_directory(out);
+    writeFile(tmp / "out/a_b.dff", {7});
+    fake.folderAnswers = {out};
+    fake.existingAnswers = {Dialogs::Existing::Skip};
+    window->menu_exportAllClick();
+    EXPECT_EQ(fake.questions.back(), "Export all|1 file is already in " + out + ". Overwrite it, or skip its entry?");
+    EXPECT_EQ(readFile(tmp / "out/a_b.dff"), Bytes{7});
+    Bytes bytes = pattern(2 * 2048);
+    EXPECT_EQ(readFile(tmp / "out/a_b~1.dff"), Bytes(bytes.begin() + 2048, bytes.end()));
+}
+
 TEST_F(DirWindowTest, ExportAllAsksBeforeItOverwritesAndStopsOnCancel)
 {
     startOnGta3(); // Car.dff, road.txd, café.col
