@@ -86,6 +86,8 @@ function(brimlet_qt_test target)
   if(arg_SKIP_RETURN_CODE)
     string(APPEND properties " SKIP_RETURN_CODE ${arg_SKIP_RETURN_CODE}")
   endif()
+  # A QSKIP ends the function with success: CTest shows it as skipped.
+  string(APPEND properties " SKIP_REGULAR_EXPRESSION \"SKIP   : \"")
   set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}_tests.cmake")
   file(GENERATE OUTPUT "${script}" CONTENT "\
 set(program \"$<TARGET_FILE:${target}>\")

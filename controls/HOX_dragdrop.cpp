@@ -1,8 +1,10 @@
 #include "HOX_dragdrop.h"
 
+#include "window/drops.h"
+
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -78,11 +80,9 @@ void THOX_dragdrop::handleDrop(const QList<QUrl>& urls)
 {
     files_.clear();
     int numitems = static_cast<int>(urls.size());
-    for (const QUrl& url : urls) {
-        QString path = url.toLocalFile();
-        QFileInfo info(path);
-        if (!path.isEmpty() && info.exists() && !info.isDir()) files_ << path;
-    }
+    std::vector<std::string> names;
+    for (const QUrl& url : urls) names.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    for (const std::string& file : brimlet::droppedFiles(names)) files_ << QFile::decodeName(QByteArray::fromStdString(file));
     // The handler gets a list of its own: a drop that comes while it runs
     // (during a dialog it shows) refills files_.
     QStringList files = files_;

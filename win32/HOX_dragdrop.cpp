@@ -1,7 +1,7 @@
 #include "HOX_dragdrop.h"
 
-#include "archive/paths.h"
 #include "archive/wide_text.h"
+#include "window/drops.h"
 
 #include <shellapi.h>
 
@@ -65,16 +65,16 @@ LRESULT THOX_dragdrop::DropWndProc(UINT message, WPARAM wParam, LPARAM lParam)
 // Each name is read whole, however long: the list holds only full paths.
 void THOX_dragdrop::filesDropped(HDROP drop)
 {
-    files_.clear();
     UINT numitems = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    std::vector<std::string> names;
     for (UINT i = 0; i < numitems; ++i) {
         UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
         std::wstring name(length + 1, L'\0');
         name.resize(::DragQueryFileW(drop, i, name.data(), length + 1));
-        std::string path = brimlet::utf8FromWide(name);
-        if (brimlet::fileExists(path)) files_.push_back(path);
+        names.push_back(brimlet::utf8FromWide(name));
     }
     ::DragFinish(drop);
+    files_ = brimlet::droppedFiles(names);
     // The handler gets a list of its own: a drop that comes while it runs
     // (during a dialog it shows) refills files_.
     std::vector<std::string> files = files_;

@@ -90,8 +90,9 @@ pid_t startCli(const std::vector<std::string>& args, const std::string& program,
     pid_t pid = ::fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
+        int err = options.stderrPath.empty() ? null : ::open(options.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(null, 1);
-        ::dup2(null, 2);
+        ::dup2(err, 2);
         applyOptions(options);
         execProgram(program, args);
     }

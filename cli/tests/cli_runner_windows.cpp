@@ -159,7 +159,8 @@ Result runCli(const std::vector<std::string>& args, const std::string& program, 
 
 pid_t startCli(const std::vector<std::string>& args, const std::string& program, const RunOptions& options)
 {
-    HANDLE process = start(program, args, options, L"NUL", L"NUL");
+    HANDLE process = start(program, args, options, L"NUL",
+                           options.stderrPath.empty() ? std::wstring(L"NUL") : wideText(options.stderrPath));
     if (!process) return -1;
     auto pid = static_cast<pid_t>(::GetProcessId(process));
     running()[pid] = process;

@@ -59,8 +59,8 @@ TEST(TwoWriters, TheLockMakesTheOtherProgramWait)
     {
         Archive holder;
         holder.openimg(dir, Archive::LockScope::UntilClosed);
-        cli = startCli({"add", dir, tmp / "b.dff"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cli = startCli({"add", dir, tmp / "b.dff"}, BRIMLET_CLI_PATH, errorsInto(tmp / "err"));
+        ASSERT_TRUE(waitForWord(tmp / "err", "waiting for another program"));
         EXPECT_TRUE(stillRunning(cli)); // waiting for the lock
         EXPECT_EQ(readFile(dir).size(), 32u);
     }

@@ -179,8 +179,9 @@ TEST(Outside, AWriterHeldUpByAnotherProgramSaysSoOrGivesUp)
     TempDir t;
     std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "x.dff")}, pattern(2048));
     // flock(1) takes the same kind of lock as the store, on the data file.
-    pid_t holder = startCli({t / "a.img", "sleep", "2"}, "/usr/bin/flock");
-    ::usleep(300000);
+    pid_t holder = startCli({t / "a.img", "sh", "-c", "echo held >&2; exec sleep 2"}, "/usr/bin/flock",
+                            errorsInto(t / "held"));
+    ASSERT_TRUE(waitForWord(t / "held", "held"));
 
     Archive window;
     window.setLockWait({300, {}});
@@ -399,8 +400,8 @@ TEST(Outside, TheWindowsProgramUnderWineAndThisOneWaitForEachOther)
     writeFile(t / "b.dff", {2});
     pid_t wine = lockAsWineDoes(t / "a.img");
     ASSERT_GT(wine, 0);
-    pid_t cli = startCli({"add", dir, t / "b.dff"});
-    ::usleep(300 * 1000);
+    pid_t cli = startCli({"add", dir, t / "b.dff"}, BRIMLET_CLI_PATH, errorsInto(t / "err"));
+    ASSERT_TRUE(waitForWord(t / "err", "waiting for another program"));
     EXPECT_TRUE(stillRunning(cli)); // waiting for the lock
     EXPECT_EQ(readFile(dir).size(), 32u);
     ::kill(wine, SIGKILL);
@@ -434,9 +435,10 @@ TEST(Outside, AWriterThatMayOnlyReadTheDataFileStillWaitsForWine)
     ASSERT_GT(wine, 0);
     RunOptions asNobody;
     asNobody.user = kNobody;
+    asNobody.stderrPath = t / "err";
     Bytes before = readFile(dir);
     pid_t cli = startCli({"rename", dir, "#0", "b.dff"}, BRIMLET_CLI_PATH, asNobody);
-    ::usleep(300 * 1000);
+    ASSERT_TRUE(waitForWord(t / "err", "waiting for another program"));
     EXPECT_TRUE(stillRunning(cli));
     EXPECT_EQ(readFile(dir), before);
     ::kill(wine, SIGKILL);

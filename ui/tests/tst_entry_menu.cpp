@@ -216,9 +216,8 @@ private slots:
         auto w = startOnGta3();
         Bytes before = readFile(*tmp / "gta3.dir");
         QProcess holder;
-        holder.start("flock", {q(*tmp / "gta3.img"), "sleep", "10"});
-        QVERIFY(holder.waitForStarted());
-        QTest::qWait(300);
+        holder.start("flock", {q(*tmp / "gta3.img"), "sh", "-c", "echo held; exec sleep 10"});
+        QVERIFY(holder.waitForReadyRead(30000)); // it holds the lock
         QElapsedTimer clock;
         clock.start();
         w->btn_delete->click();
