@@ -2,6 +2,8 @@
 
 #include "errors.h"
 #include "file.h"
+#include "temporary_files.h"
+#include "whole_file_writer.h"
 #include "name_index.h"
 #include "paths.h"
 #include "placement.h"

@@ -4,6 +4,7 @@
 #include "descriptor.h"
 #include "errors.h"
 #include "file.h"
+#include "whole_file_writer.h"
 #include "name_index.h"
 #include "paths.h"
 #include "sectors.h"

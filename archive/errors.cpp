@@ -44,7 +44,7 @@ int ioCodeForErrno(int err, const std::string& path)
     case ETXTBSY:
         return io_code::kAccessDenied;
     case ENOSPC:
-    case EDQUOT:
+    case sys::kQuotaExceeded:
     case EFBIG:
         return io_code::kDiskFull;
     default:

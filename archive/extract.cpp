@@ -7,6 +7,7 @@
 #include "descriptor.h"
 #include "errors.h"
 #include "file.h"
+#include "temporary_files.h"
 #include "paths.h"
 #include "placement.h"
 #include "sectors.h"
@@ -24,7 +25,7 @@ namespace {
 // An open folder.
 class Folder {
 public:
-    explicit Folder(const std::string& path) : path_(path), fd_(sys::open(path.c_str(), O_RDONLY | O_DIRECTORY))
+    explicit Folder(const std::string& path) : path_(path), fd_(sys::open(path.c_str(), O_RDONLY | sys::kOpenFolder))
     {
         if (!fd_.valid()) throw Failure("Cannot create folder " + path);
     }
@@ -64,7 +65,7 @@ void writeInFolder(const Folder& folder, const std::string& name, const File& da
 {
     std::string temp = temporaryFileName();
     std::string target = joinPath(folder.path(), name);
-    Descriptor fd(sys::openAt(folder.fd(), ".", O_TMPFILE | O_WRONLY, 0666));
+    Descriptor fd(sys::openAt(folder.fd(), ".", sys::kOpenUnnamed | O_WRONLY, 0666));
     bool named = !fd.valid();
     if (named) fd.reset(sys::openAt(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (!fd.valid()) throw Failure("Cannot create file " + target);

@@ -54,12 +54,12 @@ struct Target {
 // when that one could open the file only for reading. Where writing is
 // refused (a read-only file, or on Windows a running game that shares the
 // file for reading only), reading will do. A FIFO must not make the open
-// wait, hence O_NONBLOCK.
+// wait, hence the non-blocking open.
 Target openTarget(const std::string& path)
 {
     Descriptor fd;
     for (int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
-        fd.reset(sys::open(path.c_str(), access | O_NONBLOCK));
+        fd.reset(sys::open(path.c_str(), access | sys::kOpenNonBlocking));
         if (fd.valid() || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) break;
     }
     if (!fd.valid()) {
@@ -108,7 +108,7 @@ namespace {
 // Takes the lock on `fd` if it is free now.
 bool tryLock(int fd)
 {
-    if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (sys::flock(fd, sys::kLockExclusive | sys::kLockNoWait) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR)
         throw Failure("The archive cannot be locked against other programs (I/O error " +
                       std::to_string(sys::systemErrorCode(errno)) + ")");
@@ -240,7 +240,7 @@ void ArchiveLock::coverReplacement(const std::string& path, int replacementFd)
     if (!fd.valid() || sys::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
     // A new file: no other program can hold it, unless one found it by its
     // temporary name; then we stop before the save.
-    if (sys::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    if (sys::flock(fd.get(), sys::kLockExclusive | sys::kLockNoWait) != 0)
         throw Failure("The archive cannot be locked against other programs (I/O error " +
                       std::to_string(sys::systemErrorCode(errno)) + ")");
     std::shared_ptr<HeldFiles> held = it->second;

@@ -1,4 +1,6 @@
-// Path and name rules.
+// Host paths: their folder, file-name and extension parts, and which two
+// files make up the archive a path names. The rules for entry names and
+// text are in names.h.
 //
 // Entry names follow the format's own rule: the extension runs from the last
 // "." to the end, unless a "\" or ":" follows that "." ("/" does not bound it).
@@ -9,6 +11,8 @@
 // Whatever file is named as the archive (x.dir, x.img or x), the archive is
 // the pair x.dir + x.img next to it.
 #pragma once
+
+#include "names.h"
 
 #include <string>
 #include <string_view>
@@ -77,36 +81,10 @@ std::string pairingClash(const std::string& folder, const std::string& name);
 // that end its last name, which Windows drops; unchanged elsewhere.
 std::string asTheSystemReadsIt(const std::string& path);
 
-// Entry names hold Latin-1 bytes, a byte a character, as the window shows
-// them; host text (file names, arguments, what brimlet-cli prints) is UTF-8.
-// entryNameFromHost: UTF-8 text of characters up to U+00FF as Latin-1; text
-// that is not UTF-8 byte for byte (an old Latin-1 file name already); a
-// character beyond U+00FF cannot be stored and raises Failure.
-std::string entryNameFromHost(const std::string& text);
-// An entry name's bytes as UTF-8 text.
-std::string hostTextOfEntryName(std::string_view name);
-
 // The name an added or imported file is stored under: its file name as the
 // system reads it ("c.col." on Windows is the file c.col, and so the entry),
 // in Latin-1.
 std::string entryNameFor(const std::string& sourcePath);
-
-// A name (host text) as a file name in a folder: "/", "\\" and control bytes
-// become "_", and so do an empty name, "." and "..", which would not name a
-// file of the folder. On Windows also the characters it forbids in names
-// (":" would write into an alternate stream of another file), a trailing dot
-// or space (Windows drops them), bytes that are not UTF-8 (Windows names
-// are Unicode), and device names such as "CON" or "nul.txt", which get a
-// "_" in front.
-std::string safeFileName(const std::string& name);
-
-// Lower-cases the ASCII letters A to Z only; every other byte stays.
-char lowerAsciiByte(char c);
-std::string lowerAscii(std::string text);
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
-// Whether `text` contains `loweredSearch` (already lower-cased), ignoring the
-// case of ASCII letters. An empty search text is found nowhere.
-bool containsLowered(std::string_view text, std::string_view loweredSearch);
 
 // True only for an existing file-system entry that is not a folder.
 bool fileExists(const std::string& path);

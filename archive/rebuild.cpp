@@ -27,6 +27,7 @@
 
 #include "errors.h"
 #include "file.h"
+#include "whole_file_writer.h"
 #include "placement.h"
 #include "sys.h"
 

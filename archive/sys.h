@@ -12,6 +12,7 @@
 // systemErrorCode for the ones without a counterpart).
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <fcntl.h>
@@ -20,21 +21,32 @@
 #include <sys/types.h>
 #include <vector>
 
-#ifdef _WIN32
-// Flags that Windows' runtime lacks. There are no FIFOs to wait for and no
-// descriptors to leak into children of ours; the other two are understood by
-// sys::open.
-#define O_NONBLOCK 0
-#define O_CLOEXEC 0
-#define O_DIRECTORY 0x00200000
-#define O_TMPFILE 0x00400000 // refused (EOPNOTSUPP): named temporary files are used
-#define LOCK_EX 2
-#define LOCK_NB 4
-#define LOCK_UN 8
-#define EDQUOT 0x7FF0 // no quotas reported this way: never set, but named where POSIX sets it
+#ifndef _WIN32
+#include <sys/file.h>
 #endif
 
 namespace brimlet::sys {
+
+// Flags and codes beyond what both C runtimes have. Windows has no FIFOs to
+// wait for and no descriptors to leak into children of ours: the first two
+// are 0 there. sys::open understands the next two; a lock's operations are
+// sys::flock's. No quota is reported this way on Windows: the code is never
+// set there, but named where POSIX sets it.
+#ifdef _WIN32
+inline constexpr int kOpenNonBlocking = 0;
+inline constexpr int kOpenCloseOnExec = 0;
+inline constexpr int kOpenFolder = 0x00200000;
+inline constexpr int kOpenUnnamed = 0x00400000; // refused (EOPNOTSUPP): named temporary files are used
+inline constexpr int kLockExclusive = 2, kLockNoWait = 4, kUnlock = 8;
+inline constexpr int kQuotaExceeded = 0x7FF0;
+#else
+inline constexpr int kOpenNonBlocking = O_NONBLOCK;
+inline constexpr int kOpenCloseOnExec = O_CLOEXEC;
+inline constexpr int kOpenFolder = O_DIRECTORY;
+inline constexpr int kOpenUnnamed = O_TMPFILE;
+inline constexpr int kLockExclusive = LOCK_EX, kLockNoWait = LOCK_NB, kUnlock = LOCK_UN;
+inline constexpr int kQuotaExceeded = EDQUOT;
+#endif
 
 struct FaultPlan {
     long failAt = -1;     // 1-based number of the call to fail; -1: never
@@ -128,7 +140,7 @@ int setBlocking(int fd);
 // Plain write at the current position, for pipes and devices.
 ssize_t write(int fd, const void* buf, size_t count);
 int unlink(const char* path);
-// An advisory lock on the whole file (LOCK_EX, LOCK_NB, LOCK_UN), released
+// An advisory lock on the whole file (kLockExclusive, kLockNoWait, kUnlock), released
 // when the descriptor closes. On Windows a byte far past any data is locked,
 // so the lock never stands in the way of reading or writing the file.
 int flock(int fd, int operation);

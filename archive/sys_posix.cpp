@@ -26,37 +26,29 @@ void faults::killProcess()
     __builtin_unreachable();
 }
 
-int open(const char* path, int flags, int mode)
+int os::open(const char* path, int flags, int mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int fd = ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd >= 0 && faults::recorder()) faults::recorder()->opened(fd, AT_FDCWD, path, flags);
     return fd;
 }
 
-int openAt(int folderFd, const char* name, int flags, int mode)
+int os::openAt(int folderFd, const char* name, int flags, int mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int fd = ::openat(folderFd, name, flags | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd >= 0 && faults::recorder()) faults::recorder()->opened(fd, folderFd, name, flags);
     return fd;
 }
 
-int renameAt(int folderFd, const char* from, const char* to)
+int os::renameAt(int folderFd, const char* from, const char* to)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::renameat(folderFd, from, folderFd, to);
     if (result == 0 && faults::recorder()) faults::recorder()->renamed(folderFd, from, to);
     return result;
 }
 
-int linkOpenFileAt(int fd, int folderFd, const char* name)
+int os::linkOpenFileAt(int fd, int folderFd, const char* name)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     int result = ::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW);
     if (result != 0 && errno == EEXIST) return -1; // the name is taken, whichever way the file is linked
@@ -65,84 +57,62 @@ int linkOpenFileAt(int fd, int folderFd, const char* name)
     return result;
 }
 
-int mkdir(const char* path, int mode)
+int os::mkdir(const char* path, int mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::mkdir(path, static_cast<mode_t>(mode));
     if (result == 0 && faults::recorder()) faults::recorder()->madeFolder(path);
     return result;
 }
 
-int syncfs(int fd)
+int os::syncfs(int fd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::syncfs(fd);
     if (result == 0 && faults::recorder()) faults::recorder()->flushedEverything();
     return result;
 }
 
-long long freeBytes(int fd)
+long long os::freeBytes(int fd)
 {
-    if (nextCall() == Fault::Fail) return -1;
     struct statvfs st {};
     if (::fstatvfs(fd, &st) != 0) return -1;
     return static_cast<long long>(st.f_bavail) * static_cast<long long>(st.f_frsize);
 }
 
-int close(int fd)
+int os::close(int fd)
 {
-    auto fault = nextCall();
     int result = ::close(fd); // the descriptor is released even when the close is made to fail
     if (faults::recorder()) faults::recorder()->closed(fd);
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return result;
 }
 
-ssize_t pread(int fd, void* buf, size_t count, off_t offset)
+ssize_t os::pread(int fd, void* buf, size_t count, off_t offset)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
     return ::pread(fd, buf, count, offset);
 }
 
-ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
+ssize_t os::pwrite(int fd, const void* buf, size_t count, off_t offset)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
-    ssize_t n = ::pwrite(fd, buf, cappedAtByteMark(count), offset);
+    ssize_t n = ::pwrite(fd, buf, count, offset);
     if (n > 0 && faults::recorder()) faults::recorder()->wrote(fd, buf, static_cast<size_t>(n), static_cast<uint64_t>(offset));
-    afterWrite(n);
     return n;
 }
 
-ssize_t write(int fd, const void* buf, size_t count)
+ssize_t os::write(int fd, const void* buf, size_t count)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
-    ssize_t n = ::write(fd, buf, cappedAtByteMark(count));
-    afterWrite(n);
+    ssize_t n = ::write(fd, buf, count);
     return n;
 }
 
-ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count)
+ssize_t os::copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
     off_t from = *inOffset, to = *outOffset;
-    ssize_t n = ::copy_file_range(in, inOffset, out, outOffset, cappedAtByteMark(count), 0);
+    ssize_t n = ::copy_file_range(in, inOffset, out, outOffset, count, 0);
     if (n > 0 && faults::recorder()) {
         // What was copied, read back from the source (the ranges never overlap).
         std::vector<char> bytes(static_cast<size_t>(n));
         if (::pread(in, bytes.data(), bytes.size(), from) == n)
             faults::recorder()->wrote(out, bytes.data(), bytes.size(), static_cast<uint64_t>(to));
     }
-    afterWrite(n);
     return n;
 }
 
@@ -156,55 +126,43 @@ void fill(FileStatus* out, const struct stat& st)
 
 }  // namespace
 
-int fstat(int fd, FileStatus* out)
+int os::fstat(int fd, FileStatus* out)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     struct stat st {};
     if (::fstat(fd, &st) != 0) return -1;
     fill(out, st);
     return 0;
 }
 
-int stat(const char* path, FileStatus* out)
+int os::stat(const char* path, FileStatus* out)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     struct stat st {};
     if (::stat(path, &st) != 0) return -1;
     fill(out, st);
     return 0;
 }
 
-int fsync(int fd)
+int os::fsync(int fd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::fsync(fd);
     if (result == 0 && faults::recorder()) faults::recorder()->flushed(fd);
     return result;
 }
 
-int fchmod(int fd, unsigned mode)
+int os::fchmod(int fd, unsigned mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return ::fchmod(fd, static_cast<mode_t>(mode));
 }
 
-int rename(const char* from, const char* to)
+int os::rename(const char* from, const char* to)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::rename(from, to);
     if (result == 0 && faults::recorder()) faults::recorder()->renamed(AT_FDCWD, from, to);
     return result;
 }
 
-int linkOpenFile(int fd, const char* newPath)
+int os::linkOpenFile(int fd, const char* newPath)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     int result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, newPath, AT_SYMLINK_FOLLOW);
     // Without /proc, only a process that may read any file can do this.
@@ -213,17 +171,13 @@ int linkOpenFile(int fd, const char* newPath)
     return result;
 }
 
-int fchown(int fd, unsigned owner, unsigned group)
+int os::fchown(int fd, unsigned owner, unsigned group)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return ::fchown(fd, owner, group);
 }
 
-int copyAttributes(const char* from, int toFd)
+int os::copyAttributes(const char* from, int toFd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     ssize_t size = ::listxattr(from, nullptr, 0);
     if (size < 0) return errno == ENOTSUP ? 0 : -1; // a file system without them
     std::vector<char> names(static_cast<size_t>(size));
@@ -239,27 +193,21 @@ int copyAttributes(const char* from, int toFd)
     return 0;
 }
 
-int ftruncate(int fd, off_t length)
+int os::ftruncate(int fd, off_t length)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::ftruncate(fd, length);
     if (result == 0 && faults::recorder()) faults::recorder()->resized(fd, static_cast<uint64_t>(length));
     return result;
 }
 
-int setBlocking(int fd)
+int os::setBlocking(int fd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int flags = ::fcntl(fd, F_GETFL);
     return flags < 0 ? -1 : ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-int unlink(const char* path)
+int os::unlink(const char* path)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     int result = ::unlink(path);
     if (result == 0 && faults::recorder()) faults::recorder()->unlinked(path);
     return result;
@@ -289,10 +237,8 @@ int windowsLockByte(int fd, bool take)
 
 }  // namespace
 
-int flock(int fd, int operation)
+int os::flock(int fd, int operation)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     if (operation & LOCK_UN) {
         windowsLockByte(fd, false);
         return ::flock(fd, operation);
@@ -305,10 +251,9 @@ int flock(int fd, int operation)
     return -1;
 }
 
-std::vector<std::string> listFolder(const char* path)
+std::vector<std::string> os::listFolder(const char* path)
 {
     std::vector<std::string> names;
-    if (nextCall() == Fault::Fail) return names;
     DIR* folder = ::opendir(path);
     if (!folder) return names;
     while (const dirent* entry = ::readdir(folder)) {
@@ -319,9 +264,8 @@ std::vector<std::string> listFolder(const char* path)
     return names;
 }
 
-bool processExists(long pid)
+bool os::processExists(long pid)
 {
-    if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 

@@ -110,7 +110,7 @@ std::string toUtf8(const std::wstring& wide) { return utf8FromWide(wide); }
 
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
-// The folders opened with O_DIRECTORY, by descriptor: openAt() and
+// The folders opened with kOpenFolder, by descriptor: openAt() and
 // renameAt() work by path inside them (Windows has no *at calls). The
 // folder cannot be renamed while we hold it open, so the path stays true.
 std::mutex folderMutex;
@@ -138,7 +138,7 @@ std::wstring inFolder(const std::wstring& folder, const std::wstring& name)
 
 int openWide(const std::wstring& path, int flags, int mode)
 {
-    if (flags & O_TMPFILE) {
+    if (flags & kOpenUnnamed) {
         errno = EOPNOTSUPP; // no unnamed files: the caller makes a named one
         return -1;
     }
@@ -155,7 +155,7 @@ int openWide(const std::wstring& path, int flags, int mode)
     else if (flags & O_TRUNC) disposition = TRUNCATE_EXISTING;
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    if (flags & O_DIRECTORY) {
+    if (flags & kOpenFolder) {
         attributes = FILE_FLAG_BACKUP_SEMANTICS; // what opens a folder
         share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         access = GENERIC_READ | FILE_READ_ATTRIBUTES;
@@ -173,7 +173,7 @@ int openWide(const std::wstring& path, int flags, int mode)
         errno = EMFILE;
         return -1;
     }
-    if (flags & O_DIRECTORY) {
+    if (flags & kOpenFolder) {
         std::lock_guard<std::mutex> guard(folderMutex);
         folderPaths()[fd] = path;
     }
@@ -265,29 +265,23 @@ int moveReplacing(const std::wstring& from, const std::wstring& to)
 
 }  // namespace
 
-int open(const char* path, int flags, int mode)
+int os::open(const char* path, int flags, int mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wide, path);
     return openWide(wide, flags, mode);
 }
 
-int openAt(int folderFd, const char* name, int flags, int mode)
+int os::openAt(int folderFd, const char* name, int flags, int mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     std::wstring folder;
     if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
     BRIMLET_WIDE_OR_FAIL(wide, name);
-    if (wide == L".") return openWide(folder, flags | O_DIRECTORY, mode);
+    if (wide == L".") return openWide(folder, flags | kOpenFolder, mode);
     return openWide(longPathForm(inFolder(folder, wide)), flags, mode);
 }
 
-int renameAt(int folderFd, const char* from, const char* to)
+int os::renameAt(int folderFd, const char* from, const char* to)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     std::wstring folder;
     if (!folderPathOf(folderFd, folder)) return failWith(ERROR_INVALID_HANDLE);
     BRIMLET_WIDE_OR_FAIL(wideFrom, from);
@@ -295,34 +289,27 @@ int renameAt(int folderFd, const char* from, const char* to)
     return moveReplacing(longPathForm(inFolder(folder, wideFrom)), longPathForm(inFolder(folder, wideTo)));
 }
 
-int linkOpenFileAt(int, int, const char*)
+int os::linkOpenFileAt(int, int, const char*)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     errno = EOPNOTSUPP; // never reached: no file is opened unnamed here
     return -1;
 }
 
-int linkOpenFile(int fd, const char* newPath) { return linkOpenFileAt(fd, -1, newPath); }
+int os::linkOpenFile(int fd, const char* newPath) { return os::linkOpenFileAt(fd, -1, newPath); }
 
-int mkdir(const char* path, int)
+int os::mkdir(const char* path, int)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wide, path);
     return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : fail();
 }
 
-int syncfs(int)
+int os::syncfs(int)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return 0; // Windows flushes a file system only for administrators: each file is flushed instead
 }
 
-long long freeBytes(int fd)
+long long os::freeBytes(int fd)
 {
-    if (nextCall() == Fault::Fail) return -1;
     std::wstring path = finalPathOf(handleOf(fd));
     auto slash = path.find_last_of(L"\\/");
     if (path.empty() || slash == std::wstring::npos) return -1;
@@ -331,15 +318,13 @@ long long freeBytes(int fd)
     return static_cast<long long>(available.QuadPart);
 }
 
-int close(int fd)
+int os::close(int fd)
 {
-    auto fault = nextCall();
     {
         std::lock_guard<std::mutex> guard(folderMutex);
         folderPaths().erase(fd);
     }
     int result = ::_close(fd); // the descriptor is released even when the close is made to fail
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return result;
 }
 
@@ -356,11 +341,8 @@ OVERLAPPED at(off_t offset)
 
 }  // namespace
 
-ssize_t pread(int fd, void* buf, size_t count, off_t offset)
+ssize_t os::pread(int fd, void* buf, size_t count, off_t offset)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
     OVERLAPPED from = at(offset);
     DWORD done = 0;
     DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
@@ -371,53 +353,39 @@ ssize_t pread(int fd, void* buf, size_t count, off_t offset)
     return static_cast<ssize_t>(done);
 }
 
-ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
+ssize_t os::pwrite(int fd, const void* buf, size_t count, off_t offset)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
     OVERLAPPED to = at(offset);
     DWORD done = 0;
-    DWORD asked = static_cast<DWORD>(std::min<size_t>(cappedAtByteMark(count), 1u << 30));
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
     if (!::WriteFile(handleOf(fd), buf, asked, &done, &to)) return fail();
-    afterWrite(static_cast<ssize_t>(done));
     return static_cast<ssize_t>(done);
 }
 
-ssize_t write(int fd, const void* buf, size_t count)
+ssize_t os::write(int fd, const void* buf, size_t count)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
-    if (fault == Fault::Short) count = shortened(count);
     DWORD done = 0;
-    DWORD asked = static_cast<DWORD>(std::min<size_t>(cappedAtByteMark(count), 1u << 30));
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
     if (!::WriteFile(handleOf(fd), buf, asked, &done, nullptr)) {
         if (::GetLastError() == ERROR_NO_DATA || ::GetLastError() == ERROR_BROKEN_PIPE) return failWith(ERROR_NO_DATA);
         return fail();
     }
-    afterWrite(static_cast<ssize_t>(done));
     return static_cast<ssize_t>(done);
 }
 
-ssize_t copyFileRange(int, off_t*, int, off_t*, size_t)
+ssize_t os::copyFileRange(int, off_t*, int, off_t*, size_t)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     errno = EOPNOTSUPP; // the caller copies through a buffer
     return -1;
 }
 
-int fstat(int fd, FileStatus* st)
+int os::fstat(int fd, FileStatus* st)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return statusOf(handleOf(fd), st);
 }
 
-int stat(const char* path, FileStatus* st)
+int os::stat(const char* path, FileStatus* st)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wide, path);
     if (wide.empty()) return failWith(ERROR_FILE_NOT_FOUND);
     HANDLE handle = openToQuery(wide);
@@ -428,20 +396,16 @@ int stat(const char* path, FileStatus* st)
     return result == 0 ? 0 : failWith(error);
 }
 
-int fsync(int fd)
+int os::fsync(int fd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     HANDLE handle = handleOf(fd);
     // A folder cannot be flushed on Windows; renames are written through.
     if (isFolderHandle(handle)) return 0;
     return ::FlushFileBuffers(handle) ? 0 : fail();
 }
 
-int fchmod(int fd, unsigned mode)
+int os::fchmod(int fd, unsigned mode)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     // Windows has one permission bit of its own: the read-only attribute.
     FILE_BASIC_INFO basic{};
     HANDLE handle = handleOf(fd);
@@ -453,26 +417,20 @@ int fchmod(int fd, unsigned mode)
     return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) ? 0 : fail();
 }
 
-int rename(const char* from, const char* to)
+int os::rename(const char* from, const char* to)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wideFrom, from);
     BRIMLET_WIDE_OR_FAIL(wideTo, to);
     return moveReplacing(wideFrom, wideTo);
 }
 
-int fchown(int, unsigned, unsigned)
+int os::fchown(int, unsigned, unsigned)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return 0; // no POSIX owners: a file's owner is its Windows security descriptor's (see copyAttributes)
 }
 
-int copyAttributes(const char* from, int toFd)
+int os::copyAttributes(const char* from, int toFd)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wide, from);
     HANDLE to = handleOf(toFd);
     // The attributes that say how the file is shown and kept.
@@ -502,40 +460,32 @@ int copyAttributes(const char* from, int toFd)
     return error == ERROR_SUCCESS ? 0 : failWith(error);
 }
 
-int ftruncate(int fd, off_t length)
+int os::ftruncate(int fd, off_t length)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = length;
     return ::SetFileInformationByHandle(handleOf(fd), FileEndOfFileInfo, &end, sizeof end) ? 0 : fail();
 }
 
-int setBlocking(int)
+int os::setBlocking(int)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     return 0; // files are never opened non-blocking here
 }
 
-int unlink(const char* path)
+int os::unlink(const char* path)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     BRIMLET_WIDE_OR_FAIL(wide, path);
     return ::DeleteFileW(wide.c_str()) ? 0 : fail();
 }
 
-int flock(int fd, int operation)
+int os::flock(int fd, int operation)
 {
-    auto fault = nextCall();
-    BRIMLET_FAIL_IF_PLANNED(fault);
     // Windows locks are mandatory for the bytes they cover: lock one byte far
     // past the end of any archive, which no read or write ever reaches.
     OVERLAPPED farPastTheEnd = at(0x7FFFFFFFFFFFFFFEll);
     HANDLE handle = handleOf(fd);
-    if (operation & LOCK_UN) return ::UnlockFileEx(handle, 0, 1, 0, &farPastTheEnd) ? 0 : fail();
-    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | ((operation & LOCK_NB) ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+    if (operation & kUnlock) return ::UnlockFileEx(handle, 0, 1, 0, &farPastTheEnd) ? 0 : fail();
+    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | ((operation & kLockNoWait) ? LOCKFILE_FAIL_IMMEDIATELY : 0);
     if (::LockFileEx(handle, flags, 0, 1, 0, &farPastTheEnd)) return 0;
     DWORD error = ::GetLastError();
     if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
@@ -545,10 +495,9 @@ int flock(int fd, int operation)
     return failWith(error);
 }
 
-std::vector<std::string> listFolder(const char* path)
+std::vector<std::string> os::listFolder(const char* path)
 {
     std::vector<std::string> names;
-    if (nextCall() == Fault::Fail) return names;
     std::wstring wide;
     if (!toWide(path, wide)) return names;
     WIN32_FIND_DATAW found{};
@@ -562,9 +511,8 @@ std::vector<std::string> listFolder(const char* path)
     return names;
 }
 
-bool processExists(long pid)
+bool os::processExists(long pid)
 {
-    if (nextCall() == Fault::Fail) return true; // when in doubt, the file is someone's
     HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER; // denied: it exists
     DWORD code = 0;

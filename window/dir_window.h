@@ -55,8 +55,6 @@ public:
     void inp_findChange();
     void ListBox1Click();
     void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
-    // Whether a command runs (and may be waiting on its dialog).
-    bool busy() const { return busy_; }
 
     // The entry list's menu: Import files..., Export all..., Check archive,
     // Rebuild archive...; none has anything to work on before an open, and

@@ -7,6 +7,7 @@
 #include "archive/archive.h"
 #include "archive/errors.h"
 #include "archive/file.h"
+#include "archive/whole_file_writer.h"
 #include "archive/sys.h"
 #include "test_support.h"
 

@@ -23,10 +23,10 @@ namespace {
 // Whether another program could lock the file that `path` names now.
 bool lockableByOthers(const std::string& path)
 {
-    Descriptor fd(sys::open(path.c_str(), O_RDWR | O_NONBLOCK));
+    Descriptor fd(sys::open(path.c_str(), O_RDWR | sys::kOpenNonBlocking));
     if (!fd.valid()) return true;
-    if (sys::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
-    sys::flock(fd.get(), LOCK_UN);
+    if (sys::flock(fd.get(), sys::kLockExclusive | sys::kLockNoWait) != 0) return false;
+    sys::flock(fd.get(), sys::kUnlock);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "archive/archive.h"
 #include "archive/errors.h"
 #include "archive/file.h"
+#include "archive/temporary_files.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 

@@ -2,6 +2,7 @@
 // Windows error codes, the read-only attribute, UTF-16 names, hard links,
 // and files that other programs hold open. Runs under wine here.
 #include "archive/file.h"
+#include "archive/temporary_files.h"
 #include "archive/tests/test_support.h"
 #include "cli_runner.h"
 
