@@ -15,7 +15,7 @@ namespace brimlet {
 
 bool flushFolder(const std::string& folder)
 {
-    Descriptor fd(sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    Descriptor fd(sys::open(folder.c_str(), O_RDONLY | sys::kOpenFolder));
     return fd.valid() && sys::fsync(fd.get()) == 0;
 }
 
@@ -118,7 +118,7 @@ bool WholeFileWriter::openTemporary(const sys::FileStatus* old)
 bool WholeFileWriter::openUnnamedTemporary(const std::string& folder)
 {
     if (!sys::hasUnnamedFiles()) return false; // it could not be given a name later
-    fd_.reset(sys::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0666));
+    fd_.reset(sys::open(folder.c_str(), sys::kOpenUnnamed | O_WRONLY, 0666));
     if (fd_.valid()) return true;
     // Not every file system has unnamed files; a refusal of the folder or a
     // full disk would refuse a named one as well.
@@ -169,7 +169,7 @@ void WholeFileWriter::openInPlace(uint64_t oldSize)
 {
     way_ = Way::InPlace;
     oldSize_ = oldSize;
-    fd_.reset(sys::open(targetPath_.c_str(), O_RDWR | O_NONBLOCK));
+    fd_.reset(sys::open(targetPath_.c_str(), O_RDWR | sys::kOpenNonBlocking));
     if (!fd_.valid()) raiseCannotCreate();
 }
 
@@ -177,7 +177,7 @@ void WholeFileWriter::openStream()
 {
     way_ = Way::Stream;
     // Non-blocking, so that a FIFO nobody reads fails at once (ENXIO).
-    fd_.reset(sys::open(targetPath_.c_str(), O_WRONLY | O_NONBLOCK));
+    fd_.reset(sys::open(targetPath_.c_str(), O_WRONLY | sys::kOpenNonBlocking));
     if (!fd_.valid() || sys::setBlocking(fd_.get()) != 0) raiseCannotCreate();
 }
 
