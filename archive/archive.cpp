@@ -430,6 +430,19 @@ void Archive::deleteEntry(size_t i)
     commit({TableChange::Kind::Remove, i, i});
 }
 
+void Archive::deleteEntries(const std::vector<size_t>& which)
+{
+    for (size_t i : which) checkIndex(i);
+    if (which.empty()) return;
+    std::vector<size_t> rows(which);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    auto held = lock();
+    checkUnchanged();
+    draft().removeEach(rows);
+    commit({TableChange::Kind::Reset});
+}
+
 void Archive::renameEntry(size_t i, const std::string& name)
 {
     checkIndex(i);

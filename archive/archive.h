@@ -147,6 +147,10 @@ public:
     // Removes entry i; the entries after it move down one. Does nothing on an
     // empty archive.
     void deleteEntry(size_t i);
+    // Removes every entry of `which` (in any order; a repeat counts once)
+    // with one directory save; the others keep their order. Their bytes stay
+    // in the data file, as deleteEntry leaves them.
+    void deleteEntries(const std::vector<size_t>& which);
 
     // Sets entry i's name; bytes of the field after the new name's NUL keep
     // their values.

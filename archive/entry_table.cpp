@@ -39,4 +39,18 @@ void EntryTable::remove(size_t i)
     --count_;
 }
 
+void EntryTable::removeEach(const std::vector<size_t>& rows)
+{
+    size_t kept = 0, next = 0;
+    for (size_t i = 0; i < count_; ++i) {
+        if (next < rows.size() && rows[next] == i) {
+            ++next;
+            continue;
+        }
+        if (kept != i) entries()[kept] = entries()[i];
+        ++kept;
+    }
+    count_ = kept;
+}
+
 }  // namespace brimlet

@@ -41,6 +41,9 @@ public:
     void append(const DirEntry& entry);
     // Entries after `i` move down one slot and keep their order.
     void remove(size_t i);
+    // Removes the entries of `rows` (ascending, no repeats) in one pass; the
+    // others keep their order.
+    void removeEach(const std::vector<size_t>& rows);
 
 private:
     struct FreeSlots {

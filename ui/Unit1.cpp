@@ -131,6 +131,7 @@ void Twnd_dir::createControls()
     QFont listFont = windowFont(look::kListFontPixels);
     listFont.setStyleStrategy(QFont::NoAntialias); // the program's exact text colours
     List->setFont(listFont);
+    List->setSeveralSelectable();
     entryModel_ = new EntryListModel(behaviour_->archive(), this);
     List->setModel(entryModel_);
     List->setOnDrawItem([this](QWidget* c, int i, const QRect& r, TOwnerDrawState s) { ListDrawItem(c, i, r, s); });

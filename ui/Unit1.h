@@ -104,6 +104,7 @@ private:
     // The behaviour's view.
     int selectedEntry() const override { return List->ItemIndex(); }
     void selectEntry(int row) override { List->setItemIndex(row); }
+    std::vector<int> selectedEntries() const override { return List->SelectedRows(); }
     void entriesChanging(const brimlet::TableChange& change, bool before) override;
     void setEntriesCaption(const std::string& caption) override;
     std::string searchText() const override;

@@ -102,6 +102,17 @@ TListBox::TListBox(QWidget* parent, const QString& name, int itemHeight) : QTabl
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 }
 
+void TListBox::setSeveralSelectable() { setSelectionMode(QAbstractItemView::ExtendedSelection); }
+
+std::vector<int> TListBox::SelectedRows() const
+{
+    std::vector<int> rows;
+    if (!selectionModel()) return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 int TListBox::ItemIndex() const
 {
     if (!selectionModel()) return -1;
@@ -134,7 +145,8 @@ int TListBox::rowForKey(int key) const
 {
     int last = Count() - 1;
     if (last < 0) return -1;
-    int selected = ItemIndex();
+    // From the row with the focus, which of several selected is the one last clicked.
+    int selected = ItemIndex() >= 0 && currentIndex().isValid() ? currentIndex().row() : ItemIndex();
     int page = std::max(1, viewport()->height() / itemHeight_ - 1);
     switch (key) {
     case Qt::Key_Home: return 0;
@@ -152,7 +164,8 @@ int TListBox::rowForKey(int key) const
 void TListBox::keyPressEvent(QKeyEvent* event)
 {
     int before = ItemIndex();
-    int target = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? -1 : rowForKey(event->key());
+    bool extends = (event->modifiers() & Qt::ShiftModifier) && selectionMode() == QAbstractItemView::ExtendedSelection;
+    int target = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || extends ? -1 : rowForKey(event->key());
     if (target >= 0) {
         setItemIndex(target);
         event->accept();
@@ -174,11 +187,19 @@ void TListBox::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) emit Click();
 }
 
-// Dragging with the button held selects the row under the pointer.
+// Dragging with the button held selects the row under the pointer (only
+// that one, also where several may be selected).
 void TListBox::mouseMoveEvent(QMouseEvent* event)
 {
     int before = ItemIndex();
-    QTableView::mouseMoveEvent(event);
+    QModelIndex under = indexAt(event->position().toPoint());
+    bool plainDrag = (event->buttons() & Qt::LeftButton) && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    if (plainDrag && selectionMode() == QAbstractItemView::ExtendedSelection) {
+        if (under.isValid() && under.row() != before) setItemIndex(under.row());
+        event->accept();
+    } else {
+        QTableView::mouseMoveEvent(event);
+    }
     if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
 }
 

@@ -68,7 +68,13 @@ public:
     void setOnDrawItem(DrawItemHandler handler) { onDrawItem_ = std::move(handler); }
     int ItemHeight() const { return itemHeight_; }
 
-    // The selected row, or -1. Setting an index outside the list clears the selection.
+    // Lets Ctrl+click, Shift+click and Shift+arrows select several rows; a
+    // plain click or key still selects one.
+    void setSeveralSelectable();
+    // Every selected row, ascending.
+    std::vector<int> SelectedRows() const;
+    // The selected row (of several, the first selected), or -1. Setting an
+    // index outside the list clears the selection.
     int ItemIndex() const;
     void setItemIndex(int index);
     int Count() const { return model() ? model()->rowCount() : 0; }

@@ -1,5 +1,6 @@
-// The entry list's menu: the work on a whole archive that modders ask every
-// editor for (import, export all, check, rebuild).
+// The entry list's menu: the commands of the selected entries, then the
+// work on a whole archive that modders ask every editor for (import, export
+// all, check, rebuild).
 #include "Unit1.h"
 
 #include "window/presentation.h"
@@ -14,18 +15,29 @@ void Twnd_dir::createListMenu()
     for (const auto& entry : brimlet::DirWindow::kListMenu) {
         QAction* action = ListMenu->addAction(QString::fromUtf8(entry.caption));
         action->setData(static_cast<int>(entry.item));
+        if (*entry.shortcut) {
+            action->setShortcut(QKeySequence(QString::fromUtf8(entry.shortcut))); // shown; the list's own key runs it
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
         connect(action, &QAction::triggered, this, [this, item = entry.item] { behaviour_->menuClick(item); });
+        if (entry.separatorAfter) ListMenu->addSeparator();
     }
     connect(ListMenu, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : ListMenu->actions())
-            action->setEnabled(behaviour_->menuEnabled(static_cast<Item>(action->data().toInt())));
+            if (!action->isSeparator())
+                action->setEnabled(behaviour_->menuEnabled(static_cast<Item>(action->data().toInt())));
     });
     List->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(List, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ListMenu->popup(List->viewport()->mapToGlobal(at)); });
+    connect(List, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QModelIndex under = List->indexAt(at);
+        behaviour_->ListContextPopup(under.isValid() ? under.row() : -1);
+        ListMenu->popup(List->viewport()->mapToGlobal(at));
+    });
     // Shift+F10 opens it as the menu key does, under the selected row.
     auto* shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), List, nullptr, nullptr, Qt::WidgetShortcut);
     connect(shiftF10, &QShortcut::activated, this, [this] { ListMenu->popup(listMenuPlace()); });
+    auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), List, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(f2, &QShortcut::activated, this, [this] { ListDblClick(); });
 }
 
 QPoint Twnd_dir::listMenuPlace() const

@@ -1,5 +1,7 @@
 #include "dir_window.h"
 
+#include <algorithm>
+
 #include "archive/check.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
@@ -143,8 +145,29 @@ void DirWindow::presetEntryDialogs(const std::string& text)
     OpenDialog2.FileName = text;
 }
 
+// The selected rows when there are several; empty for one row or none,
+// which the commands handle as they always have.
+std::vector<size_t> DirWindow::severalSelected() const
+{
+    std::vector<int> rows = view_.selectedEntries();
+    if (rows.size() < 2) return {};
+    return std::vector<size_t>(rows.begin(), rows.end());
+}
+
+void DirWindow::refuseSeveral(const char* command) const
+{
+    std::vector<int> rows = view_.selectedEntries();
+    if (rows.size() > 1)
+        throw Failure(std::string(command) + " works on one entry at a time: " + std::to_string(rows.size()) +
+                      " are selected; select only one");
+}
+
 void DirWindow::exportCommand()
 {
+    if (auto several = severalSelected(); !several.empty()) {
+        exportEntries(several, "Export", "Export the selected entries to");
+        return;
+    }
     applySelectionRule();
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
@@ -179,6 +202,7 @@ void DirWindow::addCommand()
 // so the user confirms the very file that was dropped.
 void DirWindow::replaceCommand(const std::string* offeredFile)
 {
+    refuseSeveral("Replace");
     applySelectionRule();
     presetEntryDialogs(selectedRowText());
     int row = view_.selectedEntry();
@@ -190,6 +214,13 @@ void DirWindow::replaceCommand(const std::string* offeredFile)
 
 void DirWindow::deleteCommand()
 {
+    if (auto several = severalSelected(); !several.empty()) {
+        std::string question = "Delete " + std::to_string(several.size()) + " entries?";
+        if (!dialogs_.confirm("Delete", question, false)) return;
+        archive_.deleteEntries(several);
+        view_.selectEntry(-1);
+        return;
+    }
     applySelectionRule();
     int row = view_.selectedEntry();
     if (row < 0) return; // an empty list: nothing to delete
@@ -199,6 +230,7 @@ void DirWindow::deleteCommand()
 
 void DirWindow::renameCommand()
 {
+    refuseSeveral("Rename");
     std::string name = selectedRowText();
     int row = view_.selectedEntry();
     if (!dialogs_.inputQuery("Rename file", "New name:", name, presentation::kRenameFieldLimit)) return;
@@ -292,9 +324,20 @@ void DirWindow::menu_importClick()
 
 void DirWindow::menu_exportAllClick() { command([this] { exportAll(); }); }
 
+void DirWindow::ListContextPopup(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= archive_.count()) return;
+    std::vector<int> selected = view_.selectedEntries();
+    if (std::find(selected.begin(), selected.end(), row) == selected.end()) view_.selectEntry(row);
+}
+
 void DirWindow::menuClick(MenuItem item)
 {
     switch (item) {
+    case MenuItem::Export: btn_exportClick(); break;
+    case MenuItem::Replace: btn_replaceClick(); break;
+    case MenuItem::Rename: ListDblClick(); break;
+    case MenuItem::Delete: btn_deleteClick(); break;
     case MenuItem::Import: menu_importClick(); break;
     case MenuItem::ExportAll: menu_exportAllClick(); break;
     case MenuItem::Check: menu_checkClick(); break;
@@ -302,34 +345,39 @@ void DirWindow::menuClick(MenuItem item)
     }
 }
 
-// Files already in the folder are overwritten only when the user says so;
-// a Cancel stops at the next entry, and what was written stays.
-void DirWindow::exportAll()
+void DirWindow::exportAll() { exportEntries({}, "Export all", "Export all entries to"); }
+
+// Entries (all when none are named) as files in a folder the user picks.
+// Files already there are overwritten only when the user says so; a Cancel
+// stops at the next entry, and what was written stays.
+void DirWindow::exportEntries(std::vector<size_t> entries, const std::string& caption, const std::string& folderCaption)
 {
+    if (entries.empty())
+        for (size_t i = 0; i < archive_.count(); ++i) entries.push_back(i);
     // The folder last written to; the first time, the archive's own.
     std::string folder = exportFolder_.empty() ? folderOf(archive_.directoryPath()) : exportFolder_;
-    if (!dialogs_.chooseFolder("Export all entries to", folder)) return;
+    if (!dialogs_.chooseFolder(folderCaption, folder)) return;
     exportFolder_ = folder;
     // Asked of the files extract would write, by the names it gives them; an
     // entry whose name an earlier one has is written by none of them.
-    std::vector<size_t> which, free;
-    std::vector<std::string> names = archive_.extractFileNames({});
+    std::vector<size_t> which = entries, free;
+    std::vector<std::string> names = archive_.extractFileNames(entries);
     size_t existing = 0;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i].empty()) continue;
-        if (fileExists(joinPath(folder, names[i]))) ++existing;
-        else free.push_back(i);
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k].empty()) continue;
+        if (fileExists(joinPath(folder, names[k]))) ++existing;
+        else free.push_back(entries[k]);
     }
     if (existing > 0) {
         bool one = existing == 1;
         std::string question = std::to_string(existing) + (one ? " file is" : " files are") + " already in " +
                                messageText(folder) + ". Overwrite " + (one ? "it" : "them") + ", or skip " +
                                (one ? "its entry" : "their entries") + "?";
-        Dialogs::Existing answer = dialogs_.askAboutExisting("Export all", question);
+        Dialogs::Existing answer = dialogs_.askAboutExisting(caption, question);
         if (answer == Dialogs::Existing::Cancel) return;
         if (answer == Dialogs::Existing::Skip) {
             if (free.empty()) {
-                dialogs_.showReport("Export all", "Nothing exported: every file is already in " + messageText(folder) + ".");
+                dialogs_.showReport(caption, "Nothing exported: every file is already in " + messageText(folder) + ".");
                 return;
             }
             which = free;
@@ -337,16 +385,16 @@ void DirWindow::exportAll()
     }
     std::vector<std::string> notes;
     auto note = [&](const std::string& text) { notes.push_back(messageWithPeriod(messageText(text))); };
-    size_t total = which.empty() ? archive_.count() : which.size();
     try {
         auto count = extractShowingProgress(folder, which, note);
-        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (archive_.count() - total),
+        notes.insert(notes.begin(), extractSummary(count.written, count.skipped + (entries.size() - which.size()),
                                                    messageText(folder)));
     } catch (const StoppedAfter& stopped) {
-        notes.insert(notes.begin(), "Stopped after " + std::to_string(stopped.entries) + " of " + std::to_string(total) +
-                                        " entries; the files written stay in " + messageText(folder) + ".");
+        notes.insert(notes.begin(), "Stopped after " + std::to_string(stopped.entries) + " of " +
+                                        std::to_string(which.size()) + " entries; the files written stay in " +
+                                        messageText(folder) + ".");
     }
-    dialogs_.showReport("Export all", joinLines(notes)); // the progress window has gone
+    dialogs_.showReport(caption, joinLines(notes)); // the progress window has gone
 }
 
 // The progress window lives only as long as this call: no other dialog may

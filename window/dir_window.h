@@ -56,22 +56,35 @@ public:
     void ListBox1Click();
     void HOX_dragdrop1filesdropped(int numitems, const std::vector<std::string>& list);
 
-    // The entry list's menu: Import files..., Export all..., Check archive,
-    // Rebuild archive...; none has anything to work on before an open, and
-    // Export all nothing in an empty archive. Each ends with its report.
-    enum class MenuItem { Import, ExportAll, Check, Rebuild };
+    // The entry list's menu: first the commands of the selected entries (the
+    // buttons' and the double-click's), then the work on the whole archive:
+    // Import files..., Export all..., Check archive, Rebuild archive...; none
+    // has anything to work on before an open, the entries' commands and
+    // Export all nothing in an empty archive. Each archive-wide item ends
+    // with its report.
+    enum class MenuItem { Export, Replace, Rename, Delete, Import, ExportAll, Check, Rebuild };
     struct MenuEntry {
         MenuItem item;
-        const char* caption; // "&" before the mnemonic
+        const char* caption;  // "&" before the mnemonic
+        const char* shortcut; // the key shown beside it, or ""
+        bool separatorAfter;
     };
-    static constexpr MenuEntry kListMenu[] = {{MenuItem::Import, "&Import files..."},
-                                              {MenuItem::ExportAll, "E&xport all..."},
-                                              {MenuItem::Check, "&Check archive"},
-                                              {MenuItem::Rebuild, "&Rebuild archive..."}};
+    static constexpr MenuEntry kListMenu[] = {{MenuItem::Export, "&Export...", "", false},
+                                              {MenuItem::Replace, "Re&place...", "", false},
+                                              {MenuItem::Rename, "Re&name...", "F2", false},
+                                              {MenuItem::Delete, "&Delete", "", true},
+                                              {MenuItem::Import, "&Import files...", "", false},
+                                              {MenuItem::ExportAll, "E&xport all...", "", false},
+                                              {MenuItem::Check, "&Check archive", "", false},
+                                              {MenuItem::Rebuild, "&Rebuild archive...", "", false}};
     bool menuEnabled(MenuItem item) const
     {
-        return archive_.isOpen() && (item != MenuItem::ExportAll || archive_.count() > 0);
+        bool entries = item == MenuItem::Import || item == MenuItem::Check || item == MenuItem::Rebuild;
+        return archive_.isOpen() && (entries || archive_.count() > 0);
     }
+    // The menu is asked for over row `row` (-1: below the rows, or by the
+    // keyboard): a row not among the selected ones becomes the selection.
+    void ListContextPopup(int row);
     void menuClick(MenuItem item);
     void menu_importClick();
     void menu_exportAllClick();
@@ -99,6 +112,9 @@ private:
     void jumpToResult();
     void filesDropped(const std::vector<std::string>& list);
     void exportAll();
+    void exportEntries(std::vector<size_t> entries, const std::string& caption, const std::string& folderCaption);
+    std::vector<size_t> severalSelected() const;
+    void refuseSeveral(const char* command) const;
     struct StoppedAfter {
         uint64_t entries;
     };

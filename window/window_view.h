@@ -6,6 +6,7 @@
 #include "archive/archive.h"
 
 #include <string>
+#include <vector>
 
 namespace brimlet {
 
@@ -17,6 +18,9 @@ public:
     // one (a row outside the list clears the selection).
     virtual int selectedEntry() const = 0;
     virtual void selectEntry(int row) = 0;
+    // Every selected row, ascending (Ctrl+click and Shift+click select
+    // several); selecting one row with selectEntry clears the others.
+    virtual std::vector<int> selectedEntries() const = 0;
     // Just before and just after the entry table changes.
     virtual void entriesChanging(const TableChange& change, bool before) = 0;
     // The caption of the entry list's group box.

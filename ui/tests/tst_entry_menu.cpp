@@ -86,10 +86,12 @@ private slots:
             QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w->ListMenu));
             QStringList texts;
             for (QAction* action : w->ListMenu->actions()) {
-                texts << action->text();
+                texts << (action->isSeparator() ? "-" : action->text());
                 QVERIFY(action->isEnabled());
             }
-            QCOMPARE(texts, QStringList({"&Import files...", "E&xport all...", "&Check archive", "&Rebuild archive..."}));
+            QCOMPARE(texts, QStringList({"&Export...", "Re&place...", "Re&name...", "&Delete", "-", "&Import files...",
+                                         "E&xport all...", "&Check archive", "&Rebuild archive..."}));
+            QCOMPARE(w->List->ItemIndex(), 1); // the row under the pointer, selected first
             w->ListMenu->close();
         }
         // Shift+F10 opens it as the menu key does.
@@ -207,6 +209,44 @@ private slots:
         // The same click afterwards deletes, as it should.
         QTest::mouseClick(w->btn_delete, Qt::LeftButton);
         QCOMPARE(w->List->Count(), 2);
+    }
+
+    // Ctrl+click, Shift+click and Shift+arrows select several rows; a plain
+    // click one again. Delete then asks once and removes them in one save;
+    // F2 renames the one selected row.
+    void severalRowsAreSelectedWithCtrlAndShiftAndDeletedAtOnce()
+    {
+        auto w = startOnGta3();
+        auto click = [&](int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::mouseClick(w->List->viewport(), Qt::LeftButton, modifiers,
+                              w->List->visualRect(w->List->model()->index(row, 0)).center());
+        };
+        click(0);
+        click(2, Qt::ControlModifier);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 2}));
+        click(1);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{1}));
+        QTest::keyClick(w->List, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{1, 2}));
+        click(0, Qt::ShiftModifier);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 1}));
+        QTest::keyClick(w->List, Qt::Key_Down); // a plain key: one row again
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{1}));
+
+        click(0, Qt::ControlModifier);
+        fake->confirmAnswers.push_back(true);
+        w->btn_delete->click();
+        QCOMPARE(fake->questions, std::vector<std::string>{"Delete|Delete 2 entries? [No]"});
+        QCOMPARE(rows(*w), QStringList{"generic.col"});
+        Archive reread;
+        reread.openimg(*tmp / "gta3.dir");
+        QCOMPARE(reread.count(), size_t{1});
+
+        click(0);
+        fake->textAnswers.push_back(std::string("renamed.col"));
+        QTest::keyClick(w->List, Qt::Key_F2);
+        QCOMPARE(fake->inputsShown, std::vector<std::string>{"Rename file|New name:|generic.col"});
+        QCOMPARE(rows(*w), QStringList{"renamed.col"});
     }
 
     // The window's one thread never waits without a bound for another

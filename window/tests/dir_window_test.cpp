@@ -31,10 +31,18 @@ public:
     std::vector<std::string> focus, changes;
     int resultsBrackets = 0;
 
-    int selectedEntry() const override { return entry; }
+    std::vector<int> several; // set by a test: the rows of a Ctrl+click selection
+
+    int selectedEntry() const override { return several.empty() ? entry : several.front(); }
     void selectEntry(int row) override
     {
+        several.clear();
         entry = row >= 0 && window && static_cast<size_t>(row) < window->archive().count() ? row : -1;
+    }
+    std::vector<int> selectedEntries() const override
+    {
+        if (!several.empty()) return several;
+        return entry >= 0 ? std::vector<int>{entry} : std::vector<int>{};
     }
     void entriesChanging(const TableChange& change, bool before) override
     {
@@ -624,4 +632,84 @@ TEST(Geometry, TheWindowKeepsItsPlaceUnlessTheScreenIsTooSmall)
     EXPECT_EQ(fitToWorkArea(scaled, {0, 0, 1366, 900}), (ScreenRect{387, 61, 255, 839}));
     EXPECT_EQ(fitToWorkArea(scaled, {0, 100, 1366, 850}), (ScreenRect{387, 111, 255, 839}));
     EXPECT_EQ(fitToWorkArea(designed, {}), designed); // nothing known of the screen
+}
+
+// ---------------------------------------------------------------- several entries
+
+namespace {
+
+// The entry names as the directory file on disk holds them.
+std::vector<std::string> namesOnDisk(const std::string& dir)
+{
+    Archive archive;
+    archive.openimg(dir);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < archive.count(); ++i) names.push_back(archive.table()[i].name());
+    return names;
+}
+
+}  // namespace
+
+TEST_F(DirWindowTest, SeveralSelectedEntriesAreExportedIntoAFolderAndDeletedWithOneQuestion)
+{
+    startOnGta3(); // Car.dff, road.txd, café.col
+    view.several = {0, 2};
+    std::string out = tmp / "out";
+    fake.folderAnswers = {out};
+    window->btn_exportClick();
+    EXPECT_TRUE(fake.shown.empty()); // no save dialog: a folder
+    EXPECT_EQ(fake.reports.back(), "Export|Exported 2 entries to " + out + ".");
+    EXPECT_EQ(readFile(tmp / "out/Car.dff"), Bytes(data.begin(), data.begin() + 2 * 2048));
+    EXPECT_EQ(readFile(tmp / "out/caf\xc3\xa9.col"), Bytes(data.begin() + 3 * 2048, data.end()));
+    EXPECT_FALSE(fileExists(tmp / "out/road.txd"));
+
+    // Again: both are there now, and the question of Export all is asked.
+    fake.folderAnswers = {out};
+    fake.existingAnswers = {Dialogs::Existing::Cancel};
+    window->btn_exportClick();
+    EXPECT_EQ(fake.questions.back(), "Export|2 files are already in " + out + ". Overwrite them, or skip their entries?");
+
+    Bytes directory = readFile(tmp / "gta3.dir");
+    fake.confirmAnswers = {false, true};
+    window->btn_deleteClick(); // No, the default: nothing changes
+    EXPECT_EQ(fake.questions.back(), "Delete|Delete 2 entries? [No]");
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), directory);
+    window->btn_deleteClick();
+    EXPECT_EQ(namesOnDisk(tmp / "gta3.dir"), std::vector<std::string>{"road.txd"});
+    EXPECT_EQ(view.selectedEntry(), -1);
+    EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST_F(DirWindowTest, ReplaceAndRenameRefuseSeveralEntriesBeforeAnyDialog)
+{
+    startOnGta3();
+    view.several = {1, 2};
+    Bytes directory = readFile(tmp / "gta3.dir");
+    window->btn_replaceClick();
+    window->ListDblClick();
+    EXPECT_EQ(fake.errors, (std::vector<std::string>{
+                               "Replace works on one entry at a time: 2 are selected; select only one.",
+                               "Rename works on one entry at a time: 2 are selected; select only one."}));
+    EXPECT_TRUE(fake.shown.empty());
+    EXPECT_TRUE(fake.inputsShown.empty());
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), directory);
+}
+
+TEST_F(DirWindowTest, TheListsMenuActsOnTheRowUnderThePointer)
+{
+    startOnGta3();
+    view.several = {0, 1};
+    window->ListContextPopup(1); // among the selected: the selection stays
+    EXPECT_EQ(view.selectedEntries(), (std::vector<int>{0, 1}));
+    window->ListContextPopup(2); // another row: it alone is selected
+    EXPECT_EQ(view.selectedEntries(), (std::vector<int>{2}));
+    window->ListContextPopup(-1); // below the rows: unchanged
+    EXPECT_EQ(view.selectedEntries(), (std::vector<int>{2}));
+    fake.textAnswers = {std::string("cafe.col")};
+    window->menuClick(DirWindow::MenuItem::Rename);
+    EXPECT_EQ(namesOnDisk(tmp / "gta3.dir")[2], "cafe.col");
+    fake.confirmAnswers = {};
+    window->menuClick(DirWindow::MenuItem::Delete); // one row: as the button, no question
+    EXPECT_EQ(namesOnDisk(tmp / "gta3.dir"), (std::vector<std::string>{"Car.dff", "road.txd"}));
+    EXPECT_TRUE(fake.questions.empty());
 }
