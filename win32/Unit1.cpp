@@ -36,10 +36,11 @@ void placeButton(TAlignSpeedButton& button, const look::ButtonPlace& place, int 
     button.setBounds(scaled(place.left), scaled(place.top), width, scaled(place.height));
 }
 
-HWND createList(HWND parent, int id, int itemHeight, HFONT font)
+// `several`: Ctrl+click, Shift+click and Shift+arrows select several rows.
+HWND createList(HWND parent, int id, int itemHeight, HFONT font, bool several = false)
 {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_NOTIFY |
-                  LBS_NOINTEGRALHEIGHT;
+                  LBS_NOINTEGRALHEIGHT | (several ? LBS_EXTENDEDSEL : 0);
     HWND list = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, 0, 0, 0, 0, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
                                   nullptr);
@@ -125,7 +126,7 @@ void Twnd_dir::createControls()
     HFONT font = windowFont_.get();
     GroupBox1 = createContainer(window_, L"BUTTON", wide(look::kEntriesCaption).c_str(), BS_GROUPBOX);
     setFont(GroupBox1, font);
-    List = createList(GroupBox1, idList, look::kEntryRowHeight, listFont_.get());
+    List = createList(GroupBox1, idList, look::kEntryRowHeight, listFont_.get(), true);
     Panel1 = createContainer(GroupBox1, L"STATIC", L"", 0);
     auto button = [&](HWND panel, int id, const look::ButtonPlace& place, const char* const* glyph) {
         return std::make_unique<TAlignSpeedButton>(panel, id, wide(place.caption), glyph, font);
@@ -157,7 +158,11 @@ void Twnd_dir::createListMenu()
 {
     ListMenu.reset(::CreatePopupMenu());
     int id = idMenu;
-    for (const auto& entry : DirWindow::kListMenu) ::AppendMenuW(ListMenu.get(), MF_STRING, id++, wide(entry.caption).c_str());
+    for (const auto& entry : DirWindow::kListMenu) {
+        std::string caption = std::string(entry.caption) + (*entry.shortcut ? std::string("\t") + entry.shortcut : "");
+        ::AppendMenuW(ListMenu.get(), MF_STRING, id++, wide(caption).c_str());
+        if (entry.separatorAfter) ::AppendMenuW(ListMenu.get(), MF_SEPARATOR, 0, nullptr);
+    }
 }
 
 void Twnd_dir::show(int how)
@@ -300,12 +305,20 @@ void Twnd_dir::command(int id, int code)
 void Twnd_dir::showListMenu(LPARAM at)
 {
     POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    int under = -1;
+    if (at != -1) {
+        POINT inList = point;
+        ::ScreenToClient(List, &inList);
+        LRESULT hit = ::SendMessageW(List, LB_ITEMFROMPOINT, 0, MAKELPARAM(inList.x, inList.y));
+        if (!HIWORD(hit)) under = LOWORD(hit);
+    }
+    behaviour_->ListContextPopup(under);
     if (at == -1) {
         RECT row{0, 0, 0, 0};
         int selected = selectedEntry();
         if (selected >= 0) ::SendMessageW(List, LB_GETITEMRECT, selected, reinterpret_cast<LPARAM>(&row));
-        look::Point under = look::menuPointUnderRow(row.left, row.bottom);
-        point = {under.x, under.y};
+        look::Point below = look::menuPointUnderRow(row.left, row.bottom);
+        point = {below.x, below.y};
         ::ClientToScreen(List, &point);
     }
     int id = idMenu;
@@ -369,12 +382,43 @@ void Twnd_dir::drawResult(const DRAWITEMSTRUCT& item)
 
 // ---------------------------------------------------------------- the behaviour's view
 
-int Twnd_dir::selectedEntry() const { return static_cast<int>(::SendMessageW(List, LB_GETCURSEL, 0, 0)); }
+// The list selects several rows: the first of them, or -1.
+int Twnd_dir::selectedEntry() const
+{
+    int first = -1;
+    if (::SendMessageW(List, LB_GETSELCOUNT, 0, 0) <= 0) return -1;
+    ::SendMessageW(List, LB_GETSELITEMS, 1, reinterpret_cast<LPARAM>(&first));
+    return first;
+}
 
+std::vector<int> Twnd_dir::selectedEntries() const
+{
+    int count = static_cast<int>(::SendMessageW(List, LB_GETSELCOUNT, 0, 0));
+    std::vector<int> rows(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0) ::SendMessageW(List, LB_GETSELITEMS, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(rows.data()));
+    return rows; // ascending, as the list keeps them
+}
+
+// Only `row` selected, with the focus and scrolled into view; none for a
+// row outside the list.
 void Twnd_dir::selectEntry(int row)
 {
     int count = static_cast<int>(::SendMessageW(List, LB_GETCOUNT, 0, 0));
-    ::SendMessageW(List, LB_SETCURSEL, row >= 0 && row < count ? row : -1, 0);
+    ::SendMessageW(List, LB_SETSEL, FALSE, -1);
+    if (row < 0 || row >= count) return;
+    ::SendMessageW(List, LB_SETSEL, TRUE, row);
+    ::SendMessageW(List, LB_SETANCHORINDEX, row, 0);
+    ::SendMessageW(List, LB_SETCARETINDEX, row, FALSE);
+}
+
+bool Twnd_dir::isDialogMessage(MSG& message)
+{
+    // F2 renames, as a double-click does.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_F2 && message.hwnd == List) {
+        behaviour_->ListDblClick();
+        return true;
+    }
+    return ::IsDialogMessageW(window_, &message);
 }
 
 // The list has no rows of its own, only their number: a change of the table
@@ -393,10 +437,10 @@ void Twnd_dir::entriesChanging(const TableChange& change, bool before)
     int selected = selectedEntry();
     int top = static_cast<int>(::SendMessageW(List, LB_GETTOPINDEX, 0, 0));
     ::SendMessageW(List, LB_SETCOUNT, behaviour_->archive().count(), 0);
-    if (change.kind != TableChange::Kind::Reset) {
-        selectEntry(selected);
-        ::SendMessageW(List, LB_SETTOPINDEX, top, 0);
-    }
+    // A list of several selected rows may keep them across a new count: a
+    // table made anew has none selected, a row added or removed the one.
+    selectEntry(change.kind == TableChange::Kind::Reset ? -1 : selected);
+    if (change.kind != TableChange::Kind::Reset) ::SendMessageW(List, LB_SETTOPINDEX, top, 0);
 }
 
 void Twnd_dir::setEntriesCaption(const std::string& caption) { setWindowText(GroupBox1, caption); }

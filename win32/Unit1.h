@@ -32,7 +32,8 @@ public:
     void show(int how);
     // A message for the window's tab order (Tab between List, ListBox1 and
     // inp_find); true when it was one.
-    bool isDialogMessage(MSG& message) { return ::IsDialogMessageW(window_, &message); }
+    // F2 in the entry list renames.
+    bool isDialogMessage(MSG& message);
 
     static void registerClass();
 
@@ -54,6 +55,7 @@ private:
     // The behaviour's view.
     int selectedEntry() const override;
     void selectEntry(int row) override;
+    std::vector<int> selectedEntries() const override;
     void entriesChanging(const TableChange& change, bool before) override;
     void setEntriesCaption(const std::string& caption) override;
     std::string searchText() const override;

@@ -15,6 +15,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -86,8 +89,19 @@ int wmain(int argc, wchar_t** argv)
         }, reinterpret_cast<LPARAM>(&target));
         HWND list = target.second;
         if (!list) return 1;
-        std::printf("%d %d\n", static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0)),
-                    static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+        // A list that selects several: its first selected row, then every one.
+        int count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+        if (!(::GetWindowLongW(list, GWL_STYLE) & LBS_EXTENDEDSEL)) {
+            std::printf("%d %d\n", count, static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+        } else {
+            int selected = static_cast<int>(::SendMessageW(list, LB_GETSELCOUNT, 0, 0));
+            std::vector<int> rows(static_cast<size_t>(std::max(selected, 0)));
+            if (selected > 0) ::SendMessageW(list, LB_GETSELITEMS, selected, reinterpret_cast<LPARAM>(rows.data()));
+            std::printf("%d %d", count, rows.empty() ? -1 : rows.front());
+            if (rows.size() > 1)
+                for (int row : rows) std::printf(" %d", row);
+            std::printf("\n");
+        }
     } else if (what == L"focus") {
         // The focus of another program's thread, as an accessibility tool reads it.
         GUITHREADINFO info{};
