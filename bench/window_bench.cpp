@@ -4,9 +4,12 @@
 //   and the first screenful painted right after;
 // - a search refresh in which every name matches, against a plain scan of
 //   the same names;
-// - how many rows one scroll step paints (only the visible ones).
+// - how many rows one scroll step paints (only the visible ones);
+// - 5,000 entries selected and exported through the window, against the
+//   store's extract of the same entries (what brimlet-cli extract runs).
 #include "Unit1.h"
 #include "archive/paths.h"
+#include "archive/sectors.h"
 #include "bench_support.h"
 #include "dialogs.h"
 
@@ -53,17 +56,28 @@ struct NoDialogs : Dialogs {
     bool inputQuery(const std::string&, const std::string&, std::string&, int) override { return false; }
     void showError(const std::string&) override {}
     bool chooseFiles(const std::string&, std::vector<std::string>&) override { return false; }
-    bool chooseFolder(const std::string&, std::string&) override { return false; }
+    // The folder a benchmark exports into; none: the dialog is cancelled.
+    std::string exportFolder;
+    bool chooseFolder(const std::string&, std::string& folder) override
+    {
+        folder = exportFolder;
+        return !folder.empty();
+    }
     bool confirm(const std::string&, const std::string&, bool) override { return false; }
     void showReport(const std::string&, const std::string&) override {}
     std::unique_ptr<ProgressWindow> openProgress(const std::string&, bool) override { return std::make_unique<NoProgress>(); }
-    Existing askAboutExisting(const std::string&, const std::string&) override { return Existing::Cancel; }
+    Existing askAboutExisting(const std::string&, const std::string&) override { return Existing::Overwrite; }
 };
+
+NoDialogs& dialogs()
+{
+    static NoDialogs none;
+    return none;
+}
 
 Twnd_dir& window()
 {
-    static NoDialogs none;
-    static Twnd_dir w({}, none, []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); });
+    static Twnd_dir w({}, dialogs(), []() -> std::unique_ptr<QSettings> { throw std::runtime_error("no settings"); });
     static bool shown = [] {
         w.show();
         QCoreApplication::processEvents();
@@ -143,6 +157,53 @@ void ScrollOneStep(benchmark::State& state)
     state.counters["visible_rows"] = w.List->viewport()->height() / 16.0;
 }
 
+constexpr size_t kExported = 5000;
+
+// 5,000 entries of 2 KiB each, data included.
+std::string exportArchive()
+{
+    static std::string dir = [] {
+        std::string path = scratchFolder() + "/export";
+        std::string bytes;
+        for (size_t i = 0; i < kExported; ++i) {
+            DirEntry e;
+            e.setStartSector(static_cast<int32_t>(i));
+            e.setSectorCount(1);
+            e.setName("part" + std::to_string(i) + ".txd");
+            bytes.append(reinterpret_cast<const char*>(e.bytes().data()), kEntrySize);
+        }
+        int fd = ::open((path + ".dir").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
+        ::close(fd);
+        std::string data(kExported * kSectorSize, 'x');
+        fd = ::open((path + ".img").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (::write(fd, data.data(), data.size()) < 0) std::abort();
+        ::close(fd);
+        return path + ".dir";
+    }();
+    return dir;
+}
+
+void StoreExtract5000(benchmark::State& state)
+{
+    Archive archive;
+    archive.openimg(exportArchive());
+    for (auto _ : state) archive.extractEntries(scratchFolder() + "/store-out", {}, [](const std::string&) {});
+}
+
+void WindowSelectAndExport5000(benchmark::State& state)
+{
+    Twnd_dir& w = window();
+    w.openimg(QString::fromStdString(exportArchive()));
+    dialogs().exportFolder = scratchFolder() + "/window-out";
+    for (auto _ : state) {
+        w.List->selectAll();
+        w.btn_exportClick();
+    }
+    dialogs().exportFolder.clear();
+    state.counters["selected"] = static_cast<double>(w.List->SelectedRows().size());
+}
+
 }  // namespace
 
 BENCHMARK(ArchiveLoad)->Unit(benchmark::kMillisecond);
@@ -151,6 +212,8 @@ BENCHMARK(WindowOpenAndFirstPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(PlainNameScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(SearchRefreshAllMatch)->Unit(benchmark::kMillisecond);
 BENCHMARK(ScrollOneStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StoreExtract5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowSelectAndExport5000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
@@ -161,6 +224,7 @@ int main(int argc, char** argv)
     reporter.compare("WindowOpen", "ArchiveLoad", "target < 2x");
     reporter.compare("WindowOpenAndFirstPaint", "ArchiveLoad", "with the first screenful");
     reporter.compare("SearchRefreshAllMatch", "PlainNameScan", "target < 2x");
+    reporter.compare("WindowSelectAndExport5000", "StoreExtract5000", "target < 1.5x");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     removeScratch();
     return 0;

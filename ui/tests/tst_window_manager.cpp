@@ -134,6 +134,45 @@ private slots:
         QCOMPARE(w.List->Count(), 1999);
         QCOMPARE(brimlet::test::readFile(dir).size(), size_t{1999 * 32});
     }
+
+    // Real clicks and keys through the X server: a Ctrl+click adds a row to
+    // the selection, Delete asks once and removes both, F2 renames.
+    void realCtrlClicksSelectSeveralEntries()
+    {
+        if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
+        brimlet::test::TempDir tmp;
+        std::string dir = brimlet::test::makeArchive(
+            tmp / "gta3", {brimlet::test::makeEntry(0, 1, "a.dff"), brimlet::test::makeEntry(1, 1, "b.txd"),
+                           brimlet::test::makeEntry(2, 1, "c.col")},
+            brimlet::test::pattern(3 * 2048));
+        FakeDialogs fake;
+        Twnd_dir w({QString::fromStdString(dir)}, fake, settingsIn(tmp / "s.ini"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 3, 20000);
+        QString window = QString::number(w.winId());
+        auto rowAt = [&](int row) {
+            QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(row, 0)).center());
+            return QStringList{"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())};
+        };
+        QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->SelectedRows(), (std::vector<int>{0}), 10000);
+        QProcess::execute("xdotool", rowAt(2) + QStringList{"keydown", "ctrl", "click", "1", "keyup", "ctrl"});
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->SelectedRows(), (std::vector<int>{0, 2}), 10000);
+        fake.confirmAnswers.push_back(true);
+        QPoint deleteAt = w.btn_delete->mapTo(&w, w.btn_delete->rect().center());
+        QProcess::execute("xdotool", {"mousemove", "--window", window, QString::number(deleteAt.x()),
+                                      QString::number(deleteAt.y()), "click", "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 1, 10000);
+        QCOMPARE(fake.questions, std::vector<std::string>{"Delete|Delete 2 entries? [No]"});
+        QCOMPARE(brimlet::test::readFile(dir).size(), size_t{32});
+        fake.textAnswers.push_back(std::string("d.txd"));
+        QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1", "key", "F2"});
+        QTRY_COMPARE_WITH_TIMEOUT(fake.inputsShown.size(), size_t{1}, 10000);
+        brimlet::Archive reread;
+        reread.openimg(dir);
+        QCOMPARE(reread.table()[0].name(), std::string("d.txd"));
+    }
 };
 
 QTEST_MAIN(TestWindowManager)
