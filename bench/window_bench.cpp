@@ -25,21 +25,33 @@ namespace {
 
 constexpr size_t kEntries = 65536;
 
+// Writes `path`.dir of `count` one-sector entries "<stem>N<extension>", one
+// after another, and with `dataToo` the data file they point into.
+void writeArchive(const std::string& path, size_t count, const std::string& stem, const std::string& extension,
+                  bool dataToo)
+{
+    auto writeAll = [](const std::string& file, const std::string& bytes) {
+        int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
+        ::close(fd);
+    };
+    std::string bytes;
+    for (size_t i = 0; i < count; ++i) {
+        DirEntry e;
+        e.setStartSector(static_cast<int32_t>(i));
+        e.setSectorCount(1);
+        e.setName(stem + std::to_string(i) + extension);
+        bytes.append(reinterpret_cast<const char*>(e.bytes().data()), kEntrySize);
+    }
+    writeAll(path + ".dir", bytes);
+    if (dataToo) writeAll(path + ".img", std::string(count * kSectorSize, 'x'));
+}
+
 std::string largeArchive()
 {
     static std::string base = [] {
         std::string path = scratchFolder() + "/large";
-        std::string bytes;
-        for (size_t i = 0; i < kEntries; ++i) {
-            DirEntry e;
-            e.setStartSector(static_cast<int32_t>(i));
-            e.setSectorCount(1);
-            e.setName("model" + std::to_string(i) + ".dff");
-            bytes.append(reinterpret_cast<const char*>(e.bytes().data()), kEntrySize);
-        }
-        int fd = ::open((path + ".dir").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
-        ::close(fd);
+        writeArchive(path, kEntries, "model", ".dff", false);
         return path;
     }();
     return base;
@@ -164,21 +176,7 @@ std::string exportArchive()
 {
     static std::string dir = [] {
         std::string path = scratchFolder() + "/export";
-        std::string bytes;
-        for (size_t i = 0; i < kExported; ++i) {
-            DirEntry e;
-            e.setStartSector(static_cast<int32_t>(i));
-            e.setSectorCount(1);
-            e.setName("part" + std::to_string(i) + ".txd");
-            bytes.append(reinterpret_cast<const char*>(e.bytes().data()), kEntrySize);
-        }
-        int fd = ::open((path + ".dir").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
-        ::close(fd);
-        std::string data(kExported * kSectorSize, 'x');
-        fd = ::open((path + ".img").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::write(fd, data.data(), data.size()) < 0) std::abort();
-        ::close(fd);
+        writeArchive(path, kExported, "part", ".txd", true);
         return path + ".dir";
     }();
     return dir;
