@@ -5,6 +5,7 @@
 #include "window/wording.h"
 
 #include <QHeaderView>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <algorithm>
 #include <QMouseEvent>
@@ -207,6 +208,12 @@ void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
     emit DblClick();
+}
+
+void TListBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit MenuAsked(event->pos(), event->reason() == QContextMenuEvent::Keyboard);
+    event->accept();
 }
 
 // ---------------------------------------------------------------- model

@@ -86,12 +86,16 @@ signals:
     // selected, or by a key that changed the selection.
     void Click();
     void DblClick();
+    // The context menu is asked for at `at` (viewport coordinates), by the
+    // pointer or by the menu key.
+    void MenuAsked(const QPoint& at, bool byKeyboard);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     friend class TOwnerDrawDelegate;

@@ -27,17 +27,18 @@ void Twnd_dir::createListMenu()
             if (!action->isSeparator())
                 action->setEnabled(behaviour_->menuEnabled(static_cast<Item>(action->data().toInt())));
     });
-    List->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(List, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    // By the pointer, over a row: that row first. By the menu key: the
+    // selection as it is.
+    connect(List, &TListBox::MenuAsked, this, [this](const QPoint& at, bool byKeyboard) {
         QModelIndex under = List->indexAt(at);
-        behaviour_->ListContextPopup(under.isValid() ? under.row() : -1);
+        behaviour_->ListContextPopup(!byKeyboard && under.isValid() ? under.row() : -1);
         ListMenu->popup(List->viewport()->mapToGlobal(at));
     });
     // Shift+F10 opens it as the menu key does, under the selected row.
     auto* shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), List, nullptr, nullptr, Qt::WidgetShortcut);
     connect(shiftF10, &QShortcut::activated, this, [this] { ListMenu->popup(listMenuPlace()); });
     auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), List, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(f2, &QShortcut::activated, this, [this] { ListDblClick(); });
+    connect(f2, &QShortcut::activated, this, [this] { behaviour_->menuClick(Item::Rename); });
 }
 
 QPoint Twnd_dir::listMenuPlace() const

@@ -413,9 +413,9 @@ void Twnd_dir::selectEntry(int row)
 
 bool Twnd_dir::isDialogMessage(MSG& message)
 {
-    // F2 renames, as a double-click does.
+    // F2 renames the selected row, as the menu's Rename... does.
     if (message.message == WM_KEYDOWN && message.wParam == VK_F2 && message.hwnd == List) {
-        behaviour_->ListDblClick();
+        behaviour_->menuClick(DirWindow::MenuItem::Rename);
         return true;
     }
     return ::IsDialogMessageW(window_, &message);

@@ -333,6 +333,7 @@ void DirWindow::ListContextPopup(int row)
 
 void DirWindow::menuClick(MenuItem item)
 {
+    if (!menuEnabled(item)) return;
     switch (item) {
     case MenuItem::Export: btn_exportClick(); break;
     case MenuItem::Replace: btn_replaceClick(); break;

@@ -77,14 +77,19 @@ public:
                                               {MenuItem::ExportAll, "E&xport all...", "", false},
                                               {MenuItem::Check, "&Check archive", "", false},
                                               {MenuItem::Rebuild, "&Rebuild archive...", "", false}};
+    // Rename takes the selected row as it is (the selection rule does not
+    // apply to it): with none selected it has nothing to work on.
     bool menuEnabled(MenuItem item) const
     {
-        bool entries = item == MenuItem::Import || item == MenuItem::Check || item == MenuItem::Rebuild;
-        return archive_.isOpen() && (entries || archive_.count() > 0);
+        bool archiveWide = item == MenuItem::Import || item == MenuItem::Check || item == MenuItem::Rebuild;
+        if (item == MenuItem::Rename && view_.selectedEntries().empty()) return false;
+        return archive_.isOpen() && (archiveWide || archive_.count() > 0);
     }
     // The menu is asked for over row `row` (-1: below the rows, or by the
     // keyboard): a row not among the selected ones becomes the selection.
     void ListContextPopup(int row);
+    // Runs the item's command, as its button or its key does (F2: Rename);
+    // an item that is not enabled does nothing.
     void menuClick(MenuItem item);
     void menu_importClick();
     void menu_exportAllClick();

@@ -91,7 +91,8 @@ private slots:
             }
             QCOMPARE(texts, QStringList({"&Export...", "Re&place...", "Re&name...", "&Delete", "-", "&Import files...",
                                          "E&xport all...", "&Check archive", "&Rebuild archive..."}));
-            QCOMPARE(w->List->ItemIndex(), 1); // the row under the pointer, selected first
+            // By the pointer, the row under it is selected first; by the key, nothing changes.
+            QCOMPARE(w->List->ItemIndex(), 1);
             w->ListMenu->close();
         }
         // Shift+F10 opens it as the menu key does.
@@ -234,6 +235,13 @@ private slots:
         QCOMPARE(w->List->SelectedRows(), (std::vector<int>{1}));
 
         click(0, Qt::ControlModifier);
+        // The menu key over another row (the focus moved with Ctrl) keeps the selection.
+        QPoint over2 = w->List->visualRect(w->List->model()->index(2, 0)).center();
+        QContextMenuEvent byKey(QContextMenuEvent::Keyboard, over2, w->List->viewport()->mapToGlobal(over2));
+        QApplication::sendEvent(w->List->viewport(), &byKey);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w->ListMenu));
+        w->ListMenu->close();
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 1}));
         fake->confirmAnswers.push_back(true);
         w->btn_delete->click();
         QCOMPARE(fake->questions, std::vector<std::string>{"Delete|Delete 2 entries? [No]"});

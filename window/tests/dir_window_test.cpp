@@ -712,4 +712,11 @@ TEST_F(DirWindowTest, TheListsMenuActsOnTheRowUnderThePointer)
     window->menuClick(DirWindow::MenuItem::Delete); // one row: as the button, no question
     EXPECT_EQ(namesOnDisk(tmp / "gta3.dir"), (std::vector<std::string>{"Car.dff", "road.txd"}));
     EXPECT_TRUE(fake.questions.empty());
+    // Nothing selected now: Rename (the menu's, F2) has no row to take, and
+    // does nothing; the double-click fails as it always has.
+    EXPECT_FALSE(window->menuEnabled(DirWindow::MenuItem::Rename));
+    window->menuClick(DirWindow::MenuItem::Rename);
+    EXPECT_TRUE(fake.inputsShown.size() == 1 && fake.errors.empty());
+    window->ListDblClick();
+    EXPECT_EQ(fake.errors, std::vector<std::string>{"List index out of bounds (-1)"});
 }
