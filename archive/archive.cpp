@@ -66,10 +66,52 @@ void refuseVersion2(const ArchivePair& pair)
 
 }  // namespace
 
-ArchiveLock Archive::lock() const
+Archive::CommandLock Archive::lock() const
 {
     refuseOneFileForBoth(directoryPath_, dataPath_);
-    return ArchiveLock(dataPath_, directoryPath_, lockWait_);
+    return CommandLock{ArchiveLock(dataPath_, directoryPath_, lockWait_), this};
+}
+
+Archive::DataFileState Archive::dataFileNow() const
+{
+    sys::FileStatus st;
+    if (sys::stat(dataPath_.c_str(), &st) != 0) return {};
+    return {true, st.size, st.modified};
+}
+
+void Archive::noteDataFile() const
+{
+    try {
+        dataLeft_ = dataFileNow();
+    } catch (...) {
+        dataLeft_ = {};
+    }
+}
+
+uint64_t Archive::overwrites() const
+{
+    if (isOpen() && !dataFileAsLeft()) {
+        ++overwrites_;
+        noteDataFile();
+    }
+    return overwrites_;
+}
+
+bool Archive::dataFileAsLeft() const
+{
+    DataFileState now = dataFileNow();
+    return now.known && now == dataLeft_;
+}
+
+void Archive::restoreTable(const EntryTable& earlier, uint64_t asOf)
+{
+    auto held = lock();
+    checkUnchanged();
+    if (overwrites_ != asOf)
+        throw Failure("The directory cannot be put back: bytes it points at in the data file have been overwritten "
+                      "since");
+    draft().copyFrom(earlier);
+    commit({TableChange::Kind::Reset});
 }
 
 File Archive::openForReading(const std::string& path) const
@@ -117,6 +159,7 @@ void Archive::checkUnchanged() const
     if (!same)
         throw Failure("The archive was changed by another program since it was opened; open it again to see the "
                       "changes");
+    overwrites(); // written by another program since our last command: any of its bytes may be new
 }
 
 void Archive::openimg(const std::string& path, LockScope scope)
@@ -146,6 +189,8 @@ void Archive::openimg(const std::string& path, LockScope scope)
     directoryTail_ = std::move(tail);
     directoryPath_ = pair.directory;
     dataPath_ = pair.data;
+    overwrites_ = 0;
+    noteDataFile();
     swapInDraft({TableChange::Kind::Reset});
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
 }
@@ -382,6 +427,7 @@ void Archive::moveStart(size_t i, uint64_t startSector)
 
 void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File& data, ProgressCount& progress)
 {
+    ++overwrites_; // the span's old bytes go
     Span span = spanOf(table_[i]);
     auto spanStart = static_cast<uint64_t>(span.start);
     AppendedBytes scratchCopy(data);

@@ -213,8 +213,34 @@ public:
     };
     std::optional<StartTooFar> rebuiltStartTooFar() const;
 
+    // ---------------------------------------------------------------- undo
+
+    // Delete, rename, add, import and a replace that moves an entry change
+    // only the directory: the bytes an earlier directory points at stay in
+    // the data file, so that directory can be saved again. Until bytes are
+    // overwritten in place: by an in-place replace, a rebuild, or another
+    // program (a data file found written since this program's last command,
+    // or cut). `overwrites` counts those since the open, another program's
+    // writes up to now included.
+    uint64_t overwrites() const;
+    // Whether the data file still has the size and last-write time this
+    // program's last command left it with.
+    bool dataFileAsLeft() const;
+    // Saves `earlier`, a table of this archive from when overwrites() was
+    // `asOf`, as its directory (a save like every other); refused once bytes
+    // have been overwritten since.
+    void restoreTable(const EntryTable& earlier, uint64_t asOf);
+
 private:
-    ArchiveLock lock() const;
+    // The archive's lock for one command; at its end, the data file's state
+    // is noted as this program left it.
+    struct CommandLock {
+        ArchiveLock lock;
+        const Archive* archive;
+        ~CommandLock() { archive->noteDataFile(); }
+    };
+    CommandLock lock() const;
+    void noteDataFile() const;
     File openForReading(const std::string& path) const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
@@ -246,6 +272,16 @@ private:
     void swapInDraft(const TableChange& change);
 
     LockWait lockWait_;
+    // The data file as this program's last command left it.
+    struct DataFileState {
+        bool known = false;
+        uint64_t size = 0;
+        int64_t modified = 0;
+        bool operator==(const DataFileState&) const = default;
+    };
+    DataFileState dataFileNow() const;
+    mutable DataFileState dataLeft_;
+    mutable uint64_t overwrites_ = 0;
     ReadAccess readAccess_ = ReadAccess::ReadWrite;
     ChangeListener listener_;
     std::unique_ptr<ArchiveLock> heldLock_;

@@ -237,6 +237,7 @@ int64_t Archive::rebuild(const Progress& progress)
     uint64_t total = layout.sectors * kSectorSize;
     bool movesBytes = layout.firstToMove < table_.count() || oldSize != total;
     if (movesBytes) refuseSharedFiles(data);
+    if (movesBytes) ++overwrites_; // bytes move to the front, over others
     if (layout.firstToMove < table_.count()) {
         if (auto far = rebuiltStartTooFar())
             throw Failure("Rebuild would start " + describe(far->entry, table_[far->entry]) + " at sector " +

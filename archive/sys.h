@@ -98,6 +98,7 @@ struct FileStatus {
     unsigned group = 0;
     uint64_t device = 0; // with `inode`, the file's identity (volume and file index on Windows)
     uint64_t inode = 0;
+    int64_t modified = 0; // the last write, in ns on POSIX and in 100 ns units on Windows
 };
 
 int open(const char* path, int flags, int mode = 0);

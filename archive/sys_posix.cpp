@@ -121,7 +121,8 @@ namespace {
 void fill(FileStatus* out, const struct stat& st)
 {
     *out = {st.st_mode, static_cast<uint64_t>(st.st_size), st.st_nlink, st.st_uid, st.st_gid,
-            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 }  // namespace

@@ -203,6 +203,8 @@ int statusOf(HANDLE handle, FileStatus* out)
     out->owner = out->group = 0;
     out->device = info.dwVolumeSerialNumber;
     out->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out->modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                         info.ftLastWriteTime.dwLowDateTime);
     return 0;
 }
 

@@ -1,4 +1,4 @@
-// The entry list's menu: the commands of the selected entries, then the
+// The entry list's menu: Undo, the commands of the selected entries, then the
 // work on a whole archive that modders ask every editor for (import, export
 // all, check, rebuild).
 #include "Unit1.h"
@@ -23,9 +23,12 @@ void Twnd_dir::createListMenu()
         if (entry.separatorAfter) ListMenu->addSeparator();
     }
     connect(ListMenu, &QMenu::aboutToShow, this, [this] {
-        for (QAction* action : ListMenu->actions())
-            if (!action->isSeparator())
-                action->setEnabled(behaviour_->menuEnabled(static_cast<Item>(action->data().toInt())));
+        for (QAction* action : ListMenu->actions()) {
+            if (action->isSeparator()) continue;
+            auto item = static_cast<Item>(action->data().toInt());
+            action->setText(QString::fromStdString(behaviour_->menuCaption(item)));
+            action->setEnabled(behaviour_->menuEnabled(item));
+        }
     });
     // By the pointer, over a row: that row first. By the menu key: the
     // selection as it is.
@@ -39,6 +42,8 @@ void Twnd_dir::createListMenu()
     connect(shiftF10, &QShortcut::activated, this, [this] { ListMenu->popup(listMenuPlace()); });
     auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), List, nullptr, nullptr, Qt::WidgetShortcut);
     connect(f2, &QShortcut::activated, this, [this] { behaviour_->menuClick(Item::Rename); });
+    auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), List, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(undo, &QShortcut::activated, this, [this] { behaviour_->menuClick(Item::Undo); });
 }
 
 QPoint Twnd_dir::listMenuPlace() const

@@ -322,9 +322,13 @@ void Twnd_dir::showListMenu(LPARAM at)
         ::ClientToScreen(List, &point);
     }
     int id = idMenu;
-    for (const auto& entry : DirWindow::kListMenu)
-        ::EnableMenuItem(ListMenu.get(), static_cast<UINT>(id++),
-                         MF_BYCOMMAND | (behaviour_->menuEnabled(entry.item) ? MF_ENABLED : MF_GRAYED));
+    for (const auto& entry : DirWindow::kListMenu) {
+        bool enabled = behaviour_->menuEnabled(entry.item);
+        std::string caption = behaviour_->menuCaption(entry.item) + (*entry.shortcut ? std::string("\t") + entry.shortcut : "");
+        ::ModifyMenuW(ListMenu.get(), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED),
+                      static_cast<UINT_PTR>(id), wide(caption).c_str());
+        ++id;
+    }
     int chosen = ::TrackPopupMenu(ListMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window_, nullptr);
     size_t item = static_cast<size_t>(chosen - idMenu);
     if (chosen >= idMenu && item < std::size(DirWindow::kListMenu)) behaviour_->menuClick(DirWindow::kListMenu[item].item);
@@ -413,10 +417,13 @@ void Twnd_dir::selectEntry(int row)
 
 bool Twnd_dir::isDialogMessage(MSG& message)
 {
-    // F2 renames the selected row, as the menu's Rename... does.
-    if (message.message == WM_KEYDOWN && message.wParam == VK_F2 && message.hwnd == List) {
-        behaviour_->menuClick(DirWindow::MenuItem::Rename);
-        return true;
+    // F2 renames the selected row and Ctrl+Z undoes, as the menu's items do.
+    if (message.message == WM_KEYDOWN && message.hwnd == List) {
+        bool control = ::GetKeyState(VK_CONTROL) < 0;
+        if (message.wParam == VK_F2 || (message.wParam == 'Z' && control)) {
+            behaviour_->menuClick(message.wParam == VK_F2 ? DirWindow::MenuItem::Rename : DirWindow::MenuItem::Undo);
+            return true;
+        }
     }
     return ::IsDialogMessageW(window_, &message);
 }

@@ -32,7 +32,7 @@ public:
     void show(int how);
     // A message for the window's tab order (Tab between List, ListBox1 and
     // inp_find); true when it was one.
-    // F2 in the entry list renames.
+    // F2 in the entry list renames; Ctrl+Z undoes.
     bool isDialogMessage(MSG& message);
 
     static void registerClass();

@@ -116,6 +116,7 @@ void DirWindow::saveSettings()
 void DirWindow::openimg(const std::string& path)
 {
     archive_.openimg(path);
+    undo_.clear();
     view_.setEntriesCaption(" " + messageText(hostFileName(archive_.directoryPath())) + " ");
     view_.selectEntry(-1);
 }
@@ -194,7 +195,9 @@ void DirWindow::addCommand()
 {
     applySelectionRule();
     if (!chooseEntryFile()) return;
+    UndoStep point = undoPoint();
     size_t added = archive_.addEntry(OpenDialog2.FileName, dialogs_.showProgress("Adding the file...", false));
+    keepUndo(std::move(point), "Add \"" + rowText(archive_.table()[added].nameView()) + "\"");
     view_.selectEntry(static_cast<int>(added));
 }
 
@@ -208,8 +211,10 @@ void DirWindow::replaceCommand(const std::string* offeredFile)
     int row = view_.selectedEntry();
     if (offeredFile) OpenDialog2.FileName = *offeredFile;
     if (!chooseEntryFile()) return;
+    UndoStep point = undoPoint();
     archive_.replaceEntry(static_cast<size_t>(row), OpenDialog2.FileName,
                           dialogs_.showProgress("Replacing the entry...", false));
+    keepUndo(std::move(point), "Replace \"" + rowText(archive_.table()[static_cast<size_t>(row)].nameView()) + "\"");
 }
 
 void DirWindow::deleteCommand()
@@ -217,14 +222,19 @@ void DirWindow::deleteCommand()
     if (auto several = severalSelected(); !several.empty()) {
         std::string question = "Delete " + std::to_string(several.size()) + " entries?";
         if (!dialogs_.confirm("Delete", question, false)) return;
+        UndoStep point = undoPoint();
         archive_.deleteEntries(several);
+        keepUndo(std::move(point), "Delete of " + std::to_string(several.size()) + " entries");
         view_.selectEntry(-1);
         return;
     }
     applySelectionRule();
     int row = view_.selectedEntry();
     if (row < 0) return; // an empty list: nothing to delete
+    UndoStep point = undoPoint();
+    std::string name = rowText(archive_.table()[static_cast<size_t>(row)].nameView());
     archive_.deleteEntry(static_cast<size_t>(row));
+    keepUndo(std::move(point), "Delete \"" + name + "\"");
     view_.selectEntry(-1);
 }
 
@@ -238,7 +248,10 @@ void DirWindow::renameCommand()
     checkNameFits(entryName); // refused before any question
     auto warnings = nameWarnings(archive_.table(), static_cast<size_t>(row), entryName, false);
     if (!warnings.empty() && !dialogs_.confirm("Rename file", renameQuestion(entryName, warnings), false)) return;
+    UndoStep point = undoPoint();
+    std::string old = rowText(archive_.table()[static_cast<size_t>(row)].nameView());
     archive_.renameEntry(static_cast<size_t>(row), entryName);
+    keepUndo(std::move(point), "Rename \"" + old + "\" to \"" + rowText(entryName) + "\"");
 }
 
 void DirWindow::btn_openClick() { command([this] { openCommand(); }); }
@@ -310,6 +323,7 @@ void DirWindow::menu_importClick()
         std::vector<std::string> files;
         if (!dialogs_.chooseFiles("Import files", files)) return;
         Archive::ImportCount count;
+        UndoStep point = undoPoint();
         try {
             count = archive_.importFiles(files, dialogs_.showProgress("Importing files...", false));
         } catch (const Failure& failure) {
@@ -317,6 +331,7 @@ void DirWindow::menu_importClick()
             nothing.setPath(failure.path());
             throw nothing;
         }
+        keepUndo(std::move(point), "Import files");
         refreshResults(); // the results of the search, as after Open
         dialogs_.showReport("Import files", importSummary(count.replaced, count.added));
     });
@@ -331,10 +346,70 @@ void DirWindow::ListContextPopup(int row)
     if (std::find(selected.begin(), selected.end(), row) == selected.end()) view_.selectEntry(row);
 }
 
+// ---------------------------------------------------------------- undo
+
+namespace {
+
+constexpr size_t kUndoLevels = 100;
+
+bool sameEntries(const EntryTable& a, const EntryTable& b)
+{
+    return a.count() == b.count() && std::equal(a.image(), a.image() + a.imageSize(), b.image());
+}
+
+std::string doubledAmpersands(const std::string& text)
+{
+    std::string out;
+    for (char c : text) out += c == '&' ? std::string("&&") : std::string(1, c);
+    return out;
+}
+
+}  // namespace
+
+void DirWindow::keepUndo(UndoStep point, std::string what)
+{
+    if (archive_.overwrites() != point.overwrites || sameEntries(point.before, archive_.table())) return;
+    point.what = std::move(what);
+    undo_.push_back(std::move(point));
+    if (undo_.size() > kUndoLevels) undo_.erase(undo_.begin());
+}
+
+DirWindow::UndoState DirWindow::undoState() const
+{
+    if (undo_.empty() || !archive_.isOpen()) return {"&Undo", false};
+    const UndoStep& last = undo_.back();
+    std::string caption = "&Undo " + doubledAmpersands(last.what);
+    if (!archive_.dataFileAsLeft())
+        return {caption + " (no longer possible: another program has written the data file)", false};
+    if (archive_.overwrites() != last.overwrites)
+        return {caption + " (no longer possible: an in-place Replace, a rebuild or another program has overwritten "
+                          "bytes it needs)",
+                false};
+    return {caption, true};
+}
+
+void DirWindow::undoCommand()
+{
+    if (!undoState().enabled) return;
+    archive_.restoreTable(undo_.back().before, undo_.back().overwrites);
+    undo_.pop_back();
+    view_.selectEntry(-1);
+    refreshResults();
+}
+
+std::string DirWindow::menuCaption(MenuItem item) const
+{
+    if (item == MenuItem::Undo) return undoState().caption;
+    for (const auto& entry : kListMenu)
+        if (entry.item == item) return entry.caption;
+    return {};
+}
+
 void DirWindow::menuClick(MenuItem item)
 {
     if (!menuEnabled(item)) return;
     switch (item) {
+    case MenuItem::Undo: command([this] { undoCommand(); }); break;
     case MenuItem::Export: btn_exportClick(); break;
     case MenuItem::Replace: btn_replaceClick(); break;
     case MenuItem::Rename: ListDblClick(); break;

@@ -62,14 +62,15 @@ public:
     // has anything to work on before an open, the entries' commands and
     // Export all nothing in an empty archive. Each archive-wide item ends
     // with its report.
-    enum class MenuItem { Export, Replace, Rename, Delete, Import, ExportAll, Check, Rebuild };
+    enum class MenuItem { Undo, Export, Replace, Rename, Delete, Import, ExportAll, Check, Rebuild };
     struct MenuEntry {
         MenuItem item;
         const char* caption;  // "&" before the mnemonic
         const char* shortcut; // the key shown beside it, or ""
         bool separatorAfter;
     };
-    static constexpr MenuEntry kListMenu[] = {{MenuItem::Export, "&Export...", "", false},
+    static constexpr MenuEntry kListMenu[] = {{MenuItem::Undo, "&Undo", "Ctrl+Z", true},
+                                              {MenuItem::Export, "&Export...", "", false},
                                               {MenuItem::Replace, "Re&place...", "", false},
                                               {MenuItem::Rename, "Re&name...", "F2", false},
                                               {MenuItem::Delete, "&Delete", "", true},
@@ -81,10 +82,24 @@ public:
     // apply to it): with none selected it has nothing to work on.
     bool menuEnabled(MenuItem item) const
     {
+        if (item == MenuItem::Undo) return undoState().enabled;
         bool archiveWide = item == MenuItem::Import || item == MenuItem::Check || item == MenuItem::Rebuild;
         if (item == MenuItem::Rename && view_.selectedEntries().empty()) return false;
         return archive_.isOpen() && (archiveWide || archive_.count() > 0);
     }
+    // The item's caption as the menu shows it now (Undo names what it undoes).
+    std::string menuCaption(MenuItem item) const;
+
+    // Undo (Ctrl+Z, or the menu's item) puts the directory back as it was
+    // before the last Delete, Rename, Add, Import or moving Replace, level by
+    // level for as long as the archive is open, while the bytes it points
+    // at are still in the data file. Otherwise the item is disabled, and its
+    // caption says why.
+    struct UndoState {
+        std::string caption; // "&Undo Delete "car.dff"" (a "&" of a name doubled)
+        bool enabled;
+    };
+    UndoState undoState() const;
     // The menu is asked for over row `row` (-1: below the rows, or by the
     // keyboard): a row not among the selected ones becomes the selection.
     void ListContextPopup(int row);
@@ -119,6 +134,16 @@ private:
     void exportAll();
     void exportEntries(std::vector<size_t> entries, const std::string& caption, const std::string& folderCaption);
     std::vector<size_t> severalSelected() const;
+    struct UndoStep {
+        std::string what; // "Delete "car.dff""
+        EntryTable before;
+        uint64_t overwrites;
+    };
+    UndoStep undoPoint() const { return {{}, archive_.table(), archive_.overwrites()}; }
+    // After a command: `point` becomes the top of the undo steps when the
+    // command changed the directory and overwrote no byte.
+    void keepUndo(UndoStep point, std::string what);
+    void undoCommand();
     void refuseSeveral(const char* command) const;
     struct StoppedAfter {
         uint64_t entries;
@@ -134,6 +159,7 @@ private:
     Archive archive_;
     SearchResults results_;
     std::string exportFolder_; // where Export all last wrote
+    std::vector<UndoStep> undo_; // the last is undone first
     bool busy_ = false;        // a command runs (and may be waiting on its dialog)
 };
 

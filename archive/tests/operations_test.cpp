@@ -412,3 +412,38 @@ TEST(Archive, PairsOfMixedCaseFromWindowsAreFound)
     EXPECT_EQ(exact.count(), 0u);
 }
 #endif
+
+// An earlier directory is saved again only while the bytes it points at are
+// still there: a rebuild or another program's write ends that.
+TEST(Archive, AnEarlierTableIsPutBackOnlyWhileItsBytesAreThere)
+{
+    TempDir t;
+    Bytes data = pattern(3 * 2048);
+    std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff"), makeEntry(2, 1, "c.dff")}, data);
+    Bytes original = readFile(dir);
+    Archive archive;
+    archive.openimg(dir);
+    EntryTable before(archive.table());
+    uint64_t asOf = archive.overwrites();
+    archive.deleteEntry(0);
+    archive.restoreTable(before, asOf);
+    EXPECT_EQ(readFile(dir), original);
+
+    archive.deleteEntry(1);
+    uint64_t beforeRebuild = archive.overwrites();
+    archive.rebuild(); // c.dff moves down over b.dff's bytes
+    EXPECT_GT(archive.overwrites(), beforeRebuild);
+    Bytes rebuilt = readFile(dir);
+    EXPECT_FAILURE(archive.restoreTable(before, beforeRebuild),
+                   "The directory cannot be put back: bytes it points at in the data file have been overwritten since");
+    EXPECT_EQ(readFile(dir), rebuilt);
+
+    // Another program's write into the data file counts too.
+    uint64_t now = archive.overwrites();
+    EXPECT_TRUE(archive.dataFileAsLeft());
+    Bytes grown = readFile(t / "a.img");
+    grown.push_back(1);
+    writeFile(t / "a.img", grown);
+    EXPECT_FALSE(archive.dataFileAsLeft());
+    EXPECT_GT(archive.overwrites(), now);
+}

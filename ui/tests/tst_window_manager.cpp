@@ -136,7 +136,8 @@ private slots:
     }
 
     // Real clicks and keys through the X server: a Ctrl+click adds a row to
-    // the selection, Delete asks once and removes both, F2 renames.
+    // the selection, Delete asks once and removes both, Ctrl+Z puts them
+    // back, F2 renames.
     void realCtrlClicksSelectSeveralEntries()
     {
         if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
@@ -166,8 +167,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 1, 10000);
         QCOMPARE(fake.questions, std::vector<std::string>{"Delete|Delete 2 entries? [No]"});
         QCOMPARE(brimlet::test::readFile(dir).size(), size_t{32});
+        // Ctrl+Z in the list puts both back, as they were.
+        QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1", "key", "ctrl+z"});
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 3, 10000);
+        QCOMPARE(brimlet::test::readFile(dir).size(), size_t{96});
+        QCOMPARE(w.archive().table()[2].name(), std::string("c.col"));
         fake.textAnswers.push_back(std::string("d.txd"));
-        QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1", "key", "F2"});
+        QProcess::execute("xdotool", rowAt(0) + QStringList{"sleep", "1", "click", "1", "key", "F2"}); // no double-click
         QTRY_COMPARE_WITH_TIMEOUT(fake.inputsShown.size(), size_t{1}, 10000);
         brimlet::Archive reread;
         reread.openimg(dir);

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 using namespace brimlet;
@@ -719,4 +720,75 @@ TEST_F(DirWindowTest, TheListsMenuActsOnTheRowUnderThePointer)
     EXPECT_TRUE(fake.inputsShown.size() == 1 && fake.errors.empty());
     window->ListDblClick();
     EXPECT_EQ(fake.errors, std::vector<std::string>{"List index out of bounds (-1)"});
+}
+
+// ---------------------------------------------------------------- undo
+
+TEST_F(DirWindowTest, UndoPutsTheDirectoryBackLevelByLevel)
+{
+    startOnGta3(); // Car.dff, road.txd, café.col
+    Bytes original = readFile(tmp / "gta3.dir");
+    EXPECT_EQ(window->undoState().caption, "&Undo");
+    EXPECT_FALSE(window->undoState().enabled);
+
+    view.entry = 0;
+    fake.textAnswers = {std::string("Bus & Co.dff")};
+    window->ListDblClick();
+    Bytes renamed = readFile(tmp / "gta3.dir");
+    view.entry = 1;
+    window->btn_deleteClick();
+    writeFile(tmp / "new.dff", pattern(3000, 4));
+    fake.fileAnswers = {tmp / "new.dff"};
+    window->btn_importClick();
+    EXPECT_EQ(namesOnDisk(tmp / "gta3.dir"), (std::vector<std::string>{"Bus & Co.dff", "caf\xe9.col", "new.dff"}));
+
+    EXPECT_EQ(window->undoState().caption, "&Undo Add \"new.dff\"");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(window->undoState().caption, "&Undo Delete \"road.txd\"");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), renamed);
+    EXPECT_EQ(window->undoState().caption, "&Undo Rename \"Car.dff\" to \"Bus && Co.dff\"");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), original);
+    EXPECT_FALSE(window->undoState().enabled);
+    // Every entry reads its bytes as before.
+    view.entry = 1;
+    fake.fileAnswers = {tmp / "road.out"};
+    window->btn_exportClick();
+    EXPECT_EQ(readFile(tmp / "road.out"), Bytes(data.begin() + 2 * 2048, data.begin() + 3 * 2048));
+    EXPECT_TRUE(fake.errors.empty());
+}
+
+TEST_F(DirWindowTest, UndoIsRefusedOnceTheBytesItNeedsMayBeGone)
+{
+    startOnGta3();
+    view.entry = 2;
+    window->btn_deleteClick();
+    EXPECT_TRUE(window->undoState().enabled);
+    // Another program writes into the data file: the old directory may point at its new bytes.
+    {
+        std::fstream img(tmp / "gta3.img", std::ios::in | std::ios::out | std::ios::binary);
+        img.seekp(3 * 2048);
+        img.put('\x55');
+    }
+    EXPECT_FALSE(window->undoState().enabled);
+    EXPECT_EQ(window->undoState().caption,
+              "&Undo Delete \"caf\xc3\xa9.col\" (no longer possible: another program has written the data file)");
+    Bytes directory = readFile(tmp / "gta3.dir");
+    window->menuClick(DirWindow::MenuItem::Undo); // does nothing
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), directory);
+
+    // A replace that moves the entry is undone; one in place ends undo.
+    writeFile(tmp / "big.dff", pattern(5000, 6));
+    view.entry = 0;
+    fake.fileAnswers = {tmp / "big.dff"};
+    window->btn_replaceClick(); // 3 sectors do not fit in 2: moved to the end
+    EXPECT_EQ(window->undoState().caption, "&Undo Replace \"Car.dff\"");
+    writeFile(tmp / "small.dff", pattern(100, 7));
+    view.entry = 1;
+    fake.fileAnswers = {tmp / "small.dff"};
+    window->btn_replaceClick(); // fits: written in place
+    EXPECT_FALSE(window->undoState().enabled);
+    EXPECT_TRUE(window->undoState().caption.starts_with("&Undo Replace \"Car.dff\" (no longer possible: an in-place"));
+    EXPECT_TRUE(fake.errors.empty());
 }
