@@ -350,7 +350,10 @@ void DirWindow::ListContextPopup(int row)
 
 namespace {
 
+// Up to 100 levels, and up to 64 MiB of saved directories (32 levels of a
+// full 65,536-entry archive): the oldest go first.
 constexpr size_t kUndoLevels = 100;
+constexpr size_t kUndoBytes = size_t{64} << 20;
 
 bool sameEntries(const EntryTable& a, const EntryTable& b)
 {
@@ -371,7 +374,12 @@ void DirWindow::keepUndo(UndoStep point, std::string what)
     if (archive_.overwrites() != point.overwrites || sameEntries(point.before, archive_.table())) return;
     point.what = std::move(what);
     undo_.push_back(std::move(point));
-    if (undo_.size() > kUndoLevels) undo_.erase(undo_.begin());
+    size_t bytes = 0;
+    for (const auto& step : undo_) bytes += step.before.imageSize();
+    size_t drop = 0;
+    while (undo_.size() - drop > kUndoLevels || (bytes > kUndoBytes && undo_.size() - drop > 1))
+        bytes -= undo_[drop++].before.imageSize();
+    undo_.erase(undo_.begin(), undo_.begin() + static_cast<long>(drop));
 }
 
 DirWindow::UndoState DirWindow::undoState() const

@@ -792,3 +792,17 @@ TEST_F(DirWindowTest, UndoIsRefusedOnceTheBytesItNeedsMayBeGone)
     EXPECT_TRUE(window->undoState().caption.starts_with("&Undo Replace \"Car.dff\" (no longer possible: an in-place"));
     EXPECT_TRUE(fake.errors.empty());
 }
+
+TEST_F(DirWindowTest, UndoKeepsTheLastHundredSteps)
+{
+    startOnGta3();
+    for (int i = 0; i <= 100; ++i) {
+        view.entry = 0;
+        fake.textAnswers = {std::string("n" + std::to_string(i) + ".dff")};
+        window->ListDblClick();
+    }
+    for (int i = 0; i < 100; ++i) window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(namesOnDisk(tmp / "gta3.dir")[0], "n0.dff"); // the first rename is no longer kept
+    EXPECT_EQ(window->undoState().caption, "&Undo");
+    EXPECT_TRUE(fake.errors.empty());
+}
