@@ -76,7 +76,7 @@ Archive::DataFileState Archive::dataFileNow() const
 {
     sys::FileStatus st;
     if (sys::stat(dataPath_.c_str(), &st) != 0) return {};
-    return {true, st.size, st.modified};
+    return {true, st.size, st.modified, st.device, st.inode};
 }
 
 void Archive::noteDataFile() const
@@ -101,6 +101,18 @@ bool Archive::dataFileAsLeft() const
 {
     DataFileState now = dataFileNow();
     return now.known && now == dataLeft_;
+}
+
+// An append may begin in the data file's last, partial sector, where no
+// entry of the table has a span. An earlier directory may have had one
+// there (an entry deleted since, which an undo would put back): those bytes
+// are then overwritten.
+void Archive::keepAppended(AppendedBytes& appended)
+{
+    uint64_t partialSector = appended.sizeBefore() / kSectorSize;
+    bool partial = appended.sizeBefore() % kSectorSize != 0;
+    if (partial && partialSector < furthestReferenced_ && appended.partialSectorChanged()) ++overwrites_;
+    appended.keep();
 }
 
 void Archive::restoreTable(const EntryTable& earlier, uint64_t asOf)
@@ -145,6 +157,11 @@ void Archive::refuseUnlockedDirectory(const File& directory) const
 // costs one read of at most 2 MiB, small beside the write that follows.
 void Archive::checkUnchanged() const
 {
+    // Written by another program since our last command: any of its bytes
+    // may be new. Counted before anything can refuse the command, whose end
+    // notes the data file as it then is.
+    overwrites();
+    furthestReferenced_ = std::max(furthestReferenced_, SpanReach(table_).furthest());
     File directory(directoryPath_, File::Mode::ReadOnly);
     refuseUnlockedDirectory(directory);
     uint64_t size = directory.size();
@@ -159,7 +176,6 @@ void Archive::checkUnchanged() const
     if (!same)
         throw Failure("The archive was changed by another program since it was opened; open it again to see the "
                       "changes");
-    overwrites(); // written by another program since our last command: any of its bytes may be new
 }
 
 void Archive::openimg(const std::string& path, LockScope scope)
@@ -190,6 +206,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
     directoryPath_ = pair.directory;
     dataPath_ = pair.data;
     overwrites_ = 0;
+    furthestReferenced_ = 0;
     noteDataFile();
     swapInDraft({TableChange::Kind::Reset});
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
@@ -377,7 +394,7 @@ void Archive::addEntries(const std::vector<std::string>& sources, const Progress
     if (!data) return;
     data->sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
-    appended->keep();
+    keepAppended(*appended);
     appended.reset();
     data->close();
 }
@@ -411,7 +428,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progre
         appendPlacement(next[i], source, length, data, next, reach, done.partial());
         data.sync();
         commit({TableChange::Kind::Update, i, i});
-        appended.keep();
+        keepAppended(appended);
     }
     done.finish();
     source.close();

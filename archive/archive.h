@@ -46,6 +46,7 @@ namespace brimlet {
 class File;
 class ProgressCount;
 class WholeFileWriter;
+class AppendedBytes;
 class SpanReach;
 
 // A change of the table, told to a listener (a list model) just before and
@@ -241,6 +242,7 @@ private:
     };
     CommandLock lock() const;
     void noteDataFile() const;
+    void keepAppended(AppendedBytes& appended);
     File openForReading(const std::string& path) const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
@@ -277,11 +279,15 @@ private:
         bool known = false;
         uint64_t size = 0;
         int64_t modified = 0;
+        uint64_t device = 0, inode = 0; // a file put in place of it is another
         bool operator==(const DataFileState&) const = default;
     };
     DataFileState dataFileNow() const;
     mutable DataFileState dataLeft_;
     mutable uint64_t overwrites_ = 0;
+    // Where the furthest span any directory of this archive had since the
+    // open ends (in sectors): bytes below it may be an earlier entry's.
+    mutable uint64_t furthestReferenced_ = 0;
     ReadAccess readAccess_ = ReadAccess::ReadWrite;
     ChangeListener listener_;
     std::unique_ptr<ArchiveLock> heldLock_;

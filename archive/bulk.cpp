@@ -167,7 +167,7 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
     }
     data.sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Reset});
-    appended.keep();
+    keepAppended(appended);
     data.close();
     return count;
 }

@@ -129,6 +129,18 @@ AppendedBytes::AppendedBytes(File& data) : data_(data), sizeBefore_(data.size())
         data_.readExact(std::span<char>(partialSector_), sizeBefore_ - partialSector_.size());
 }
 
+bool AppendedBytes::partialSectorChanged() const
+{
+    if (partialSector_.empty()) return false;
+    try {
+        std::vector<char> now(partialSector_.size());
+        data_.readExact(std::span<char>(now), sizeBefore_ - now.size());
+        return now != partialSector_;
+    } catch (const Failure&) {
+        return true;
+    }
+}
+
 AppendedBytes::~AppendedBytes()
 {
     if (kept_) return;

@@ -126,6 +126,9 @@ public:
     AppendedBytes(const AppendedBytes&) = delete;
     AppendedBytes& operator=(const AppendedBytes&) = delete;
     uint64_t sizeBefore() const { return sizeBefore_; }
+    // Whether an append wrote over bytes of the last, partial sector the
+    // file had (true also when that cannot be read back).
+    bool partialSectorChanged() const;
     void keep() { kept_ = true; }
 
 private:

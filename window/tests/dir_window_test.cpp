@@ -806,3 +806,61 @@ TEST_F(DirWindowTest, UndoKeepsTheLastHundredSteps)
     EXPECT_EQ(window->undoState().caption, "&Undo");
     EXPECT_TRUE(fake.errors.empty());
 }
+
+// An append may begin in the last, partial sector of a data file whose last
+// entry is unpadded (as other tools leave it): once that entry is deleted, an
+// Add writes over its last bytes, and its undo is refused.
+TEST_F(DirWindowTest, UndoIsRefusedOnceAnAppendWroteOverADeletedEntrysLastBytes)
+{
+    Bytes bytes = pattern(4096 + 2100, 3);
+    start({makeArchive(tmp / "unpadded", {makeEntry(0, 2, "a.dff"), makeEntry(2, 2, "z.dff")}, bytes)});
+    view.entry = 1;
+    window->btn_deleteClick();
+    EXPECT_TRUE(window->undoState().enabled);
+    writeFile(tmp / "b.dff", pattern(5000, 8));
+    fake.fileAnswers = {tmp / "b.dff"};
+    window->btn_importClick();
+    ASSERT_EQ(window->archive().table()[1].startSector(), 3); // in z.dff's last sector
+    EXPECT_FALSE(window->undoState().enabled);
+    EXPECT_TRUE(window->undoState().caption.starts_with("&Undo Delete \"z.dff\" (no longer possible"));
+}
+
+// A command refused because another program changed the archive still
+// counts that program's write into the data file.
+TEST_F(DirWindowTest, ACommandRefusedForAnotherProgramsChangeStillEndsUndo)
+{
+    startOnGta3();
+    view.entry = 2;
+    window->btn_deleteClick();
+    Bytes directory = readFile(tmp / "gta3.dir");
+    {
+        std::fstream img(tmp / "gta3.img", std::ios::in | std::ios::out | std::ios::binary);
+        img.seekp(3 * 2048);
+        img.put('\x55');
+    }
+    writeFile(tmp / "gta3.dir", Bytes(directory.begin(), directory.begin() + 32)); // and its directory
+    view.entry = 0;
+    fake.fileAnswers = {tmp / "out.dff"};
+    window->btn_exportClick();
+    ASSERT_EQ(fake.errors.size(), 1u); // "... changed by another program ..."
+    writeFile(tmp / "gta3.dir", directory); // the other program puts the directory back
+    EXPECT_FALSE(window->undoState().enabled);
+}
+
+// Each Add starts where the one before left its stray zero byte, which no
+// span ever covered: both stay undoable.
+TEST_F(DirWindowTest, AddsOneAfterAnotherAreUndoneInTurn)
+{
+    startOnGta3();
+    Bytes original = readFile(tmp / "gta3.dir");
+    for (const char* name : {"one.dff", "two.dff"}) {
+        writeFile(tmp / name, pattern(3000, 5));
+        fake.fileAnswers = {tmp / name};
+        window->btn_importClick();
+    }
+    EXPECT_EQ(window->undoState().caption, "&Undo Add \"two.dff\"");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(window->undoState().caption, "&Undo Add \"one.dff\"");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(readFile(tmp / "gta3.dir"), original);
+}
