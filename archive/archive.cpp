@@ -81,6 +81,7 @@ Archive::DataFileState Archive::dataFileNow() const
 
 void Archive::noteDataFile() const
 {
+    if (!keepsOverwrites_) return;
     try {
         dataLeft_ = dataFileNow();
     } catch (...) {
@@ -90,7 +91,7 @@ void Archive::noteDataFile() const
 
 uint64_t Archive::overwrites() const
 {
-    if (isOpen() && !dataFileAsLeft()) {
+    if (keepsOverwrites_ && isOpen() && !dataFileAsLeft()) {
         ++overwrites_;
         noteDataFile();
     }
@@ -160,8 +161,10 @@ void Archive::checkUnchanged() const
     // Written by another program since our last command: any of its bytes
     // may be new. Counted before anything can refuse the command, whose end
     // notes the data file as it then is.
-    overwrites();
-    furthestReferenced_ = std::max(furthestReferenced_, SpanReach(table_).furthest());
+    if (keepsOverwrites_) {
+        overwrites();
+        furthestReferenced_ = std::max(furthestReferenced_, SpanReach(table_).furthest());
+    }
     File directory(directoryPath_, File::Mode::ReadOnly);
     refuseUnlockedDirectory(directory);
     uint64_t size = directory.size();

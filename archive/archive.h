@@ -222,7 +222,9 @@ public:
     // overwritten in place: by an in-place replace, a rebuild, or another
     // program (a data file found written since this program's last command,
     // or cut). `overwrites` counts those since the open, another program's
-    // writes up to now included.
+    // writes up to now included. Kept only once asked for (the window's
+    // undo): every command then asks the data file's state twice more.
+    void keepOverwrites() { keepsOverwrites_ = true; }
     uint64_t overwrites() const;
     // Whether the data file still has the size and last-write time this
     // program's last command left it with.
@@ -285,6 +287,7 @@ private:
     DataFileState dataFileNow() const;
     mutable DataFileState dataLeft_;
     mutable uint64_t overwrites_ = 0;
+    bool keepsOverwrites_ = false;
     // Where the furthest span any directory of this archive had since the
     // open ends (in sectors): bytes below it may be an earlier entry's.
     mutable uint64_t furthestReferenced_ = 0;

@@ -35,6 +35,7 @@ DirWindow::DirWindow(WindowView& view, Dialogs& dialogs, SettingsOpener settings
     : view_(view), dialogs_(dialogs), settings_(std::move(settings)), arguments_(std::move(arguments))
 {
     archive_.setLockWait({kLockWaitMs, {}});
+    archive_.keepOverwrites(); // for undo
     archive_.setChangeListener([this](const TableChange& change, bool before) { view_.entriesChanging(change, before); });
 }
 

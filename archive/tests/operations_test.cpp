@@ -422,6 +422,7 @@ TEST(Archive, AnEarlierTableIsPutBackOnlyWhileItsBytesAreThere)
     std::string dir = makeArchive(t / "a", {makeEntry(0, 1, "a.dff"), makeEntry(1, 1, "b.dff"), makeEntry(2, 1, "c.dff")}, data);
     Bytes original = readFile(dir);
     Archive archive;
+    archive.keepOverwrites();
     archive.openimg(dir);
     EntryTable before(archive.table());
     uint64_t asOf = archive.overwrites();
