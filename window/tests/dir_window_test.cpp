@@ -338,6 +338,7 @@ TEST_F(DirWindowTest, RenameTakesLatin1TextAndRefusesWhatANameCannotHold)
     fake.textAnswers = {"B\xc3\xbcs.dff", "\xe2\x82\xac.dff"};
     window->ListDblClick();
     EXPECT_EQ(fake.inputsShown.back(), "Rename file|New name:|Car.dff");
+    EXPECT_EQ(fake.inputLimits.back(), 255); // the field takes no longer name than a user may type
     EXPECT_EQ(window->archive().name(0), "B\xfcs.dff");
     window->ListDblClick(); // the euro sign is not Latin-1
     EXPECT_EQ(window->archive().name(0), "B\xfcs.dff");
