@@ -311,6 +311,21 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     data.close();
 }
 
+size_t Archive::readEntry(size_t i, uint64_t offset, std::span<char> into)
+{
+    checkIndex(i);
+    auto held = lock();
+    checkUnchanged();
+    File data = openForReading(dataPath_);
+    Span span = spanOf(table_[i]);
+    if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
+    if (offset >= span.length) return 0;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(span.length - offset, into.size()));
+    data.readExact(into.first(length), static_cast<uint64_t>(span.start) + offset);
+    data.close();
+    return length;
+}
+
 void Archive::appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,
                          SpanReach& reach, ProgressCount& progress)
 {

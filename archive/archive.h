@@ -38,6 +38,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,13 @@ public:
     // descriptor behind `out`, if any: `export x #0 - 1<>x.img` would write
     // the entry into the archive itself, and is refused.
     void exportEntry(size_t i, std::ostream& out, int outFd = -1);
+
+    // Reads bytes of entry i's span from `offset` into `into`: as many as
+    // are left of the span, up to its size; 0 at the span's end. For a
+    // reader that pulls an entry piece by piece (the Windows shell taking a
+    // dragged entry): each call is a command of its own, with the lock, the
+    // check that the directory is still this one, and nothing left open.
+    size_t readEntry(size_t i, uint64_t offset, std::span<char> into);
 
     // Appends the file at `source` as a new last entry named by its file-name
     // part; returns its index.

@@ -73,6 +73,16 @@ long temporaryOwner(const std::string& name)
 
 }  // namespace
 
+std::string processTag() { return hostTag() + "-" + std::to_string(sys::processId()); }
+
+bool isStaleProcessTag(const std::string& tag)
+{
+    std::string prefix = hostTag() + "-";
+    if (sys::hostIdentity().empty() || tag.rfind(prefix, 0) != 0 || !allDigits(tag.substr(prefix.size()))) return false;
+    long pid = std::atol(tag.c_str() + prefix.size());
+    return pid > 0 && pid != sys::processId() && !sys::processExists(pid);
+}
+
 void removeStaleTemporaries(const std::string& folder)
 {
     static const bool provable = !sys::hostIdentity().empty();

@@ -18,4 +18,11 @@ bool isTemporaryFileName(const std::string& name);
 // process is gone. Only names of exactly our form are touched. Best effort.
 void removeStaleTemporaries(const std::string& folder);
 
+// "<host>-<pid>": a name of this process's own on this machine, for a
+// folder that lives as long as the process does (the window's drag folder).
+std::string processTag();
+// Whether `tag` is a processTag() of this host whose process is gone, so
+// that what it names may be removed.
+bool isStaleProcessTag(const std::string& tag);
+
 }  // namespace brimlet

@@ -5,6 +5,7 @@
 #include "archive/check.h"
 #include "archive/errors.h"
 #include "archive/paths.h"
+#include "archive/sectors.h"
 #include "presentation.h"
 #include "wording.h"
 
@@ -427,6 +428,76 @@ void DirWindow::menuClick(MenuItem item)
     case MenuItem::ExportAll: menu_exportAllClick(); break;
     case MenuItem::Check: menu_checkClick(); break;
     case MenuItem::Rebuild: menu_rebuildClick(); break;
+    }
+}
+
+// ---------------------------------------------------------------- drag out
+
+std::vector<DirWindow::DraggedFile> DirWindow::draggedFiles() const
+{
+    std::vector<DraggedFile> files;
+    if (!archive_.isOpen()) return files;
+    std::vector<size_t> entries;
+    for (int row : view_.selectedEntries())
+        if (row >= 0 && static_cast<size_t>(row) < archive_.count()) entries.push_back(static_cast<size_t>(row));
+    if (entries.empty()) return files;
+    std::vector<std::string> names = archive_.extractFileNames(entries);
+    for (size_t k = 0; k < entries.size(); ++k)
+        if (!names[k].empty())
+            files.push_back({entries[k], names[k], sectorOffset(archive_.table()[entries[k]].sectorCount())});
+    return files;
+}
+
+// All or nothing: an entry that cannot be written stops the drag before it
+// starts, and the files already written go.
+void DirWindow::ListDragOutFiles(const std::function<bool(const std::vector<std::string>& paths)>& runDrag)
+{
+    command([&] {
+        std::vector<DraggedFile> files = draggedFiles();
+        if (files.empty()) return;
+        if (!dragFolder_) dragFolder_ = std::make_unique<DragFolder>();
+        const std::string& folder = dragFolder_->fresh();
+        std::vector<size_t> which;
+        for (const DraggedFile& file : files) which.push_back(file.entry);
+        std::vector<std::string> unwritten;
+        try {
+            auto count = extractShowingProgress(folder, which, [&](const std::string& text) { unwritten.push_back(text); });
+            if (count.skipped == 0) unwritten.clear(); // the notes were of names only
+        } catch (const StoppedAfter&) {
+            dragFolder_->empty();
+            return;
+        } catch (...) {
+            dragFolder_->empty();
+            throw;
+        }
+        if (!unwritten.empty()) {
+            dragFolder_->empty();
+            throw Failure(unwritten.front());
+        }
+        std::vector<std::string> paths;
+        for (const DraggedFile& file : files) paths.push_back(joinPath(folder, file.name));
+        if (!runDrag(paths)) dragFolder_->empty();
+    });
+}
+
+void DirWindow::ListDragOutVirtual(const std::function<void(const std::vector<DraggedFile>& files)>& runDrag)
+{
+    command([&] {
+        std::vector<DraggedFile> files = draggedFiles();
+        if (files.empty()) return;
+        dragFailure_.clear();
+        runDrag(files);
+        if (!dragFailure_.empty()) throw Failure(dragFailure_);
+    });
+}
+
+long long DirWindow::readDragged(const DraggedFile& file, uint64_t offset, std::span<char> into)
+{
+    try {
+        return static_cast<long long>(archive_.readEntry(file.entry, offset, into));
+    } catch (const std::exception& failure) {
+        if (dragFailure_.empty()) dragFailure_ = failureMessage(failure);
+        return -1;
     }
 }
 

@@ -12,11 +12,13 @@
 
 #include "archive/archive.h"
 #include "dialogs.h"
+#include "drag_folder.h"
 #include "search_results.h"
 #include "window_view.h"
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,29 @@ public:
     void menu_checkClick();
     void menu_rebuildClick();
 
+    // Dragging the selected entries out of the list onto another program (a
+    // file manager's folder). Each is offered as the file extract writes,
+    // under the name extract gives it (an entry whose name an earlier one
+    // has is left out); the taker asks its own question about a file of
+    // that name already there. A drop target of this program's own refuses
+    // the drag, so a drag that ends on the window does nothing.
+    struct DraggedFile {
+        size_t entry;
+        std::string name; // UTF-8
+        uint64_t size;    // the span's bytes
+    };
+    std::vector<DraggedFile> draggedFiles() const;
+    // For a drag whose files must exist when it starts (X's file URLs): they
+    // are written into the drag folder first (drag_folder.h), then `runDrag`
+    // gets their paths and says whether another program took them.
+    void ListDragOutFiles(const std::function<bool(const std::vector<std::string>& paths)>& runDrag);
+    // For a drag whose files are written as they are dropped (the Windows
+    // shell's virtual files): the taker pulls each file's bytes through
+    // readDragged while `runDrag` runs; the first failure shows once it is over.
+    void ListDragOutVirtual(const std::function<void(const std::vector<DraggedFile>& files)>& runDrag);
+    // Bytes of a dragged file from `offset` (0 at its end); -1 on a failure.
+    long long readDragged(const DraggedFile& file, uint64_t offset, std::span<char> into);
+
     // Runs `handler`; a failure leaves it where it happened, keeps whatever
     // was already written, and shows in the error box.
     void guarded(const std::function<void()>& handler);
@@ -160,6 +185,8 @@ private:
     SearchResults results_;
     std::string exportFolder_; // where Export all last wrote
     std::vector<UndoStep> undo_; // the last is undone first
+    std::unique_ptr<DragFolder> dragFolder_; // made at the first drag of files
+    std::string dragFailure_;                // of the virtual drag under way
     bool busy_ = false;        // a command runs (and may be waiting on its dialog)
 };
 

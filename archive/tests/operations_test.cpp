@@ -100,6 +100,27 @@ TEST_F(ArchiveTest, ExportWritesTheWholeSpan)
     EXPECT_EQ(readFile(img), data);
 }
 
+// A reader that pulls an entry piece by piece gets the span export writes,
+// and is refused where export is: a span past the end, a directory another
+// program changed.
+TEST_F(ArchiveTest, AnEntryReadInPiecesIsItsWholeSpan)
+{
+    Bytes got;
+    std::vector<char> piece(1000);
+    for (size_t n; (n = archive.readEntry(2, got.size(), piece)) > 0;) got.insert(got.end(), piece.begin(), piece.begin() + n);
+    EXPECT_EQ(got, slice(data, 3 * 2048, 3 * 2048));
+    EXPECT_EQ(archive.readEntry(2, 99999, piece), 0u);
+
+    makeArchive(tmp / "bad", {makeEntry(5, 2, "past")}, pattern(6 * 2048));
+    Archive bad;
+    bad.openimg(tmp / "bad.dir");
+    EXPECT_FAILURE(bad.readEntry(0, 0, piece), "Read beyond end of file");
+    Bytes changed = readFile(dir);
+    changed[0] ^= 1;
+    writeFile(dir, changed);
+    EXPECT_THROW(archive.readEntry(0, 0, piece), Failure);
+}
+
 TEST_F(ArchiveTest, ExportOfZeroSectorsIsAnEmptyFile)
 {
     makeArchive(tmp / "z", {makeEntry(1, 0, "zero")}, {});

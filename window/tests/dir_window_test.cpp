@@ -8,9 +8,11 @@
 
 #include "archive/paths.h"
 #include "archive/sys.h"
+#include "archive/temporary_files.h"
 #include "archive/tests/test_support.h"
 #include "fake_dialogs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -864,4 +866,110 @@ TEST_F(DirWindowTest, AddsOneAfterAnotherAreUndoneInTurn)
     EXPECT_EQ(window->undoState().caption, "&Undo Add \"one.dff\"");
     window->menuClick(DirWindow::MenuItem::Undo);
     EXPECT_EQ(readFile(tmp / "gta3.dir"), original);
+}
+
+// ---------------------------------------------------------------- drag out
+
+namespace {
+
+// The user's cache folder, for the drag folder, inside the test's own.
+class CacheFolder {
+public:
+    explicit CacheFolder(const std::string& path) { ::setenv("XDG_CACHE_HOME", path.c_str(), 1); }
+    ~CacheFolder() { ::unsetenv("XDG_CACHE_HOME"); }
+};
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) names.push_back(file.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// The files exist when the drag starts, named as extract names them, and
+// stay for the taker until the next drag; a drag nobody took leaves none.
+TEST_F(DirWindowTest, EntriesDraggedAsFilesAreWrittenFirstAndGoAfterwards)
+{
+    CacheFolder cache(tmp / "cache");
+    makeArchive(tmp / "gta3", {makeEntry(0, 2, "a/b.dff"), makeEntry(2, 1, "a_b.dff"), makeEntry(3, 3, "A/B.DFF")}, data);
+    start({tmp / "gta3.dir"});
+    view.several = {0, 2}; // the second has the first's name, ignoring case
+    std::vector<std::string> offered;
+    window->ListDragOutFiles([&](const std::vector<std::string>& paths) {
+        offered = paths;
+        return true;
+    });
+    ASSERT_EQ(offered.size(), 1u);
+    std::string folder = folderOf(offered[0]);
+    EXPECT_EQ(folder.rfind(tmp / "cache/brimlet/drag/", 0), 0u);
+    EXPECT_EQ(splitPath(offered[0]).name, window->archive().extractFileNames({0})[0]);
+    EXPECT_EQ(readFile(offered[0]), Bytes(data.begin(), data.begin() + 2 * 2048));
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_TRUE(fake.errors.empty());
+
+    view.several = {1};
+    window->ListDragOutFiles([&](const std::vector<std::string>& paths) {
+        EXPECT_EQ(namesIn(folder), std::vector<std::string>{"a_b.dff"}); // the last drag's file has gone
+        offered = paths;
+        return false; // refused, or let go over this window
+    });
+    EXPECT_TRUE(namesIn(folder).empty());
+    window.reset();
+    EXPECT_FALSE(exists(folder));
+}
+
+TEST_F(DirWindowTest, ADragOutStartsOnlyWithEveryFileWritten)
+{
+    CacheFolder cache(tmp / "cache");
+    makeArchive(tmp / "gta3", {makeEntry(0, 2, "car.dff"), makeEntry(5, 9, "past.dff")}, data);
+    start({tmp / "gta3.dir"});
+    bool ran = false;
+    auto drag = [&](const std::vector<std::string>&) { return ran = true; };
+    window->ListDragOutFiles(drag); // nothing selected
+    EXPECT_FALSE(ran);
+    view.several = {0, 1};
+    window->ListDragOutFiles(drag);
+    EXPECT_FALSE(ran);
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_NE(fake.errors[0].find("Read beyond end of file"), std::string::npos) << fake.errors[0];
+    EXPECT_TRUE(namesIn(tmp / "cache/brimlet/drag/" + processTag()).empty());
+
+    // The folder of a window that was killed mid-drag goes at the next drag.
+    std::string stale = tmp / "cache/brimlet/drag/" + processTag().substr(0, processTag().rfind('-')) + "-999999999";
+    makeFolder(stale);
+    writeFile(stale + "/car.dff", {1});
+    view.several = {0};
+    window->ListDragOutFiles(drag);
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(exists(stale));
+}
+
+// The Windows shell pulls each file as it is dropped; a failure on the way
+// is told once the drag is over.
+TEST_F(DirWindowTest, VirtualFilesAreReadAsTheTakerPullsThem)
+{
+    startOnGta3();
+    view.several = {1, 2};
+    Bytes got;
+    window->ListDragOutVirtual([&](const std::vector<DirWindow::DraggedFile>& files) {
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_EQ(files[1].name, "caf\xc3\xa9.col");
+        EXPECT_EQ(files[1].size, 3 * 2048u);
+        std::vector<char> piece(5000);
+        for (long long n; (n = window->readDragged(files[1], got.size(), piece)) > 0;)
+            got.insert(got.end(), piece.begin(), piece.begin() + n);
+    });
+    EXPECT_EQ(got, Bytes(data.begin() + 3 * 2048, data.end()));
+    EXPECT_TRUE(fake.errors.empty());
+
+    window->ListDragOutVirtual([&](const std::vector<DirWindow::DraggedFile>& files) {
+        writeFile(tmp / "gta3.dir", {}); // another program empties the directory
+        std::vector<char> piece(10);
+        EXPECT_EQ(window->readDragged(files[0], 0, piece), -1);
+    });
+    ASSERT_EQ(fake.errors.size(), 1u);
+    EXPECT_NE(fake.errors[0].find("another program"), std::string::npos) << fake.errors[0];
 }
