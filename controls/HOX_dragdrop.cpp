@@ -45,10 +45,12 @@ void THOX_dragdrop::setActive(bool value)
 
 // Only the paths are read, so every drop is taken as a copy: a source that is
 // told "moved" may delete its original. A source that allows nothing but a
-// move is refused.
+// move is refused, and so is a drag from this program itself (files dragged
+// out of its own lists are no files dropped from the shell).
 bool THOX_dragdrop::takesDrop(QDropEvent* drop) const
 {
-    if (!accepting_ || !drop->mimeData()->hasUrls() || !(drop->possibleActions() & Qt::CopyAction)) return false;
+    if (!accepting_ || drop->source() || !drop->mimeData()->hasUrls() || !(drop->possibleActions() & Qt::CopyAction))
+        return false;
     drop->setDropAction(Qt::CopyAction);
     drop->accept();
     return true;

@@ -9,12 +9,15 @@
 #include <QCloseEvent>
 #include <algorithm>
 #include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QStandardPaths>
 #include <QScreen>
+#include <QUrl>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -136,6 +139,8 @@ void Twnd_dir::createControls()
     List->setModel(entryModel_);
     List->setOnDrawItem([this](QWidget* c, int i, const QRect& r, TOwnerDrawState s) { ListDrawItem(c, i, r, s); });
     connect(List, &TListBox::DblClick, this, [this] { ListDblClick(); });
+    List->setDragsOut();
+    connect(List, &TListBox::DragOutAsked, this, [this] { ListDragOut(); });
 
     Panel1 = makePanel(GroupBox1, "Panel1", look::kTopPanelHeight);
     btn_open = new TAlignSpeedButton(Panel1, "btn_open", look::kOpenButton.caption, Glyph::Open);
@@ -284,6 +289,22 @@ std::unique_ptr<QSettings> userSettingsFile()
 }
 
 // The size column hangs on the right edge, so every row is drawn again.
+// The selected entries go out as file URLs, the files written before the
+// drag starts; only a copy is offered, so a taker never takes them away
+// from the drag folder while another may still read them.
+void Twnd_dir::ListDragOut()
+{
+    behaviour_->ListDragOutFiles([this](const std::vector<std::string>& paths) {
+        auto* offered = new QMimeData;
+        QList<QUrl> urls;
+        for (const std::string& path : paths) urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
+        offered->setUrls(urls);
+        auto* drag = new QDrag(List);
+        drag->setMimeData(offered);
+        return drag->exec(Qt::CopyAction) == Qt::CopyAction;
+    });
+}
+
 void Twnd_dir::FormResize() { List->viewport()->repaint(); }
 
 // ---------------------------------------------------------------- the behaviour's view

@@ -75,6 +75,7 @@ public:
     void btn_replaceClick() { behaviour_->btn_replaceClick(); }
     void btn_deleteClick() { behaviour_->btn_deleteClick(); }
     void ListDblClick() { behaviour_->ListDblClick(); }
+    void ListDragOut();
     void ListDrawItem(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State);
     void inp_findChange() { behaviour_->inp_findChange(); }
     void ListBox1Click() { behaviour_->ListBox1Click(); }

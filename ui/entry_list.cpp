@@ -4,6 +4,7 @@
 #include "window/dir_window.h"
 #include "window/wording.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -179,7 +180,17 @@ void TListBox::keyPressEvent(QKeyEvent* event)
 // A press below the last row only takes the focus: the selection stays.
 void TListBox::mousePressEvent(QMouseEvent* event)
 {
-    if (!indexAt(event->position().toPoint()).isValid()) {
+    QModelIndex under = indexAt(event->position().toPoint());
+    press_ = {};
+    if (!under.isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    bool plain = event->button() == Qt::LeftButton && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    if (plain) press_ = {under.row(), event->position().toPoint(), false, false};
+    if (plain && dragsOut_ && SelectedRows().size() > 1 && selectionModel()->isRowSelected(under.row())) {
+        press_.selectsOnRelease = true; // they may be dragged out together
         setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
@@ -188,13 +199,31 @@ void TListBox::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) emit Click();
 }
 
+bool TListBox::startsDragOut(const QMouseEvent* event) const
+{
+    return dragsOut_ && press_.row >= 0 && !press_.dragged && (event->buttons() & Qt::LeftButton) &&
+           (event->position().toPoint() - press_.at).manhattanLength() >= QApplication::startDragDistance();
+}
+
 // Dragging with the button held selects the row under the pointer (only
-// that one, also where several may be selected).
+// that one, also where several may be selected), or where the list drags
+// out, starts a drag of the selected rows.
 void TListBox::mouseMoveEvent(QMouseEvent* event)
 {
     int before = ItemIndex();
-    QModelIndex under = indexAt(event->position().toPoint());
     bool plainDrag = (event->buttons() & Qt::LeftButton) && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    if (startsDragOut(event)) {
+        press_.dragged = true;
+        press_.selectsOnRelease = false;
+        event->accept();
+        emit DragOutAsked(); // runs the whole drag
+        return;
+    }
+    if (dragsOut_ && press_.row >= 0) {
+        event->accept(); // within the drag distance: nothing yet
+        return;
+    }
+    QModelIndex under = indexAt(event->position().toPoint());
     if (plainDrag && selectionMode() == QAbstractItemView::ExtendedSelection) {
         if (under.isValid() && under.row() != before) setItemIndex(under.row());
         event->accept();
@@ -202,6 +231,19 @@ void TListBox::mouseMoveEvent(QMouseEvent* event)
         QTableView::mouseMoveEvent(event);
     }
     if (ItemIndex() >= 0 && ItemIndex() != before) emit Click();
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    Press press = press_;
+    press_ = {};
+    if (press.selectsOnRelease && event->button() == Qt::LeftButton) {
+        setItemIndex(press.row);
+        emit Click();
+        event->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(event);
 }
 
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event)

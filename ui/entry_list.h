@@ -71,6 +71,12 @@ public:
     // Lets Ctrl+click, Shift+click and Shift+arrows select several rows; a
     // plain click or key still selects one.
     void setSeveralSelectable();
+    // A press on a row and a move with the button held (past the system's
+    // drag distance) asks for a drag of the selected rows out of the list
+    // (DragOutAsked) instead of moving the selection. A press on one of
+    // several selected rows keeps them selected for the drag; its release
+    // without a drag selects that row alone, as a click does.
+    void setDragsOut() { dragsOut_ = true; }
     // Every selected row, ascending.
     std::vector<int> SelectedRows() const;
     // The selected row (of several, the first selected), or -1. Setting an
@@ -89,11 +95,13 @@ signals:
     // The context menu is asked for at `at` (viewport coordinates), by the
     // pointer or by the menu key.
     void MenuAsked(const QPoint& at, bool byKeyboard);
+    void DragOutAsked();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -101,7 +109,17 @@ private:
     friend class TOwnerDrawDelegate;
     int rowForKey(int key) const;
 
+    bool startsDragOut(const QMouseEvent* event) const;
+
     int itemHeight_;
+    bool dragsOut_ = false;
+    // The left button's press on a row, while it is held.
+    struct Press {
+        int row = -1;
+        QPoint at;
+        bool selectsOnRelease = false; // pressed on one of several selected rows
+        bool dragged = false;
+    } press_;
     TCanvas* canvas_ = nullptr;
     DrawItemHandler onDrawItem_;
 };

@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
@@ -255,6 +256,37 @@ private slots:
         QTest::keyClick(w->List, Qt::Key_F2);
         QCOMPARE(fake->inputsShown, std::vector<std::string>{"Rename file|New name:|generic.col"});
         QCOMPARE(rows(*w), QStringList{"renamed.col"});
+    }
+
+    // Several selected rows stay selected under a press, for a drag out; a
+    // release without a drag selects the pressed row alone, as a click does.
+    void aPressOnSeveralSelectedRowsKeepsThemForADrag()
+    {
+        auto w = startOnGta3();
+        QObject::disconnect(w->List, &TListBox::DragOutAsked, nullptr, nullptr); // no real drag here
+        QSignalSpy drags(w->List, &TListBox::DragOutAsked);
+        auto at = [&](int row) { return w->List->visualRect(w->List->model()->index(row, 0)).center(); };
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, {}, at(0));
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, Qt::ControlModifier, at(2));
+        QTest::mousePress(w->List->viewport(), Qt::LeftButton, {}, at(2));
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 2}));
+        QMouseEvent small(QEvent::MouseMove, at(2) + QPoint(0, 2), w->List->viewport()->mapToGlobal(at(2)), Qt::NoButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w->List->viewport(), &small); // within the drag distance
+        QCOMPARE(drags.count(), 0);
+        QTest::mouseRelease(w->List->viewport(), Qt::LeftButton, {}, at(2));
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{2}));
+
+        QTest::mouseClick(w->List->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(0));
+        QTest::mousePress(w->List->viewport(), Qt::LeftButton, {}, at(1));
+        QPoint far = at(1) + QPoint(0, QApplication::startDragDistance() + 1);
+        QMouseEvent away(QEvent::MouseMove, far, w->List->viewport()->mapToGlobal(far), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(w->List->viewport(), &away);
+        QCOMPARE(drags.count(), 1);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 1, 2}));
+        QTest::mouseRelease(w->List->viewport(), Qt::LeftButton, {}, far);
+        QCOMPARE(w->List->SelectedRows(), (std::vector<int>{0, 1, 2})); // the drag took the press
     }
 
     // The window's one thread never waits without a bound for another

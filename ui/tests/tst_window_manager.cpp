@@ -7,6 +7,7 @@
 #include "window_test_support.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -178,6 +179,77 @@ private slots:
         brimlet::Archive reread;
         reread.openimg(dir);
         QCOMPARE(reread.table()[0].name(), std::string("d.txd"));
+    }
+
+    // A real drag of two selected rows onto another program's window gives
+    // it the entries as files; one let go over this window does nothing.
+    void realDragsTakeEntriesOutToAnotherProgramOnly()
+    {
+        if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
+        brimlet::test::TempDir tmp;
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(tmp / "cache"));
+        brimlet::test::Bytes data = brimlet::test::pattern(3 * 2048);
+        std::string dir = brimlet::test::makeArchive(
+            tmp / "gta3", {brimlet::test::makeEntry(0, 1, "a.dff"), brimlet::test::makeEntry(1, 1, "b.txd"),
+                           brimlet::test::makeEntry(2, 1, "c.col")},
+            data);
+        brimlet::test::makeFolder(tmp / "folder");
+        QProcess receiver;
+        receiver.start(DROP_RECEIVER, {QString::fromStdString(tmp / "folder")});
+        QString said;
+        auto hears = [&](const QString& line) {
+            said += QString::fromLocal8Bit(receiver.readAllStandardOutput());
+            return said.contains(line);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hears("ready "), 20000);
+        QString target = said.section("ready ", 1).section('\n', 0, 0);
+
+        FakeDialogs fake;
+        Twnd_dir w({QString::fromStdString(dir)}, fake, settingsIn(tmp / "s.ini"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 3, 20000);
+        QString window = QString::number(w.winId());
+        auto rowAt = [&](int row) {
+            QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(row, 0)).center());
+            return QStringList{"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())};
+        };
+        QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1"});
+        QProcess::execute("xdotool", rowAt(2) + QStringList{"keydown", "ctrl", "click", "1", "keyup", "ctrl"});
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->SelectedRows(), (std::vector<int>{0, 2}), 10000);
+
+        // The drag runs in this program's event loop: xdotool must not hold it up.
+        auto dragFromRow2To = [&](const QString& onto, int x, int y) {
+            QProcess xdotool;
+            xdotool.start("xdotool", rowAt(2) + QStringList{"sleep", "1", "mousedown", "1", "sleep", "0.3", // no double-click
+                                                             "mousemove_relative", "--", "0",
+                                                            "14", "sleep", "0.3", "mousemove", "--window", onto,
+                                                            QString::number(x), QString::number(y), "sleep", "0.5",
+                                                            "mousemove", "--window", onto, QString::number(x + 5),
+                                                            QString::number(y + 5), "sleep", "0.5", "mouseup", "1"});
+            QTRY_VERIFY_WITH_TIMEOUT(xdotool.state() == QProcess::NotRunning, 20000);
+        };
+        dragFromRow2To(target, 80, 60);
+        QTRY_VERIFY_WITH_TIMEOUT(hears("dropped 2 0"), 10000);
+        QCOMPARE(brimlet::test::readFile(tmp / "folder/a.dff"), brimlet::test::Bytes(data.begin(), data.begin() + 2048));
+        QCOMPARE(brimlet::test::readFile(tmp / "folder/c.col"), brimlet::test::Bytes(data.begin() + 4096, data.end()));
+        QCOMPARE(w.List->SelectedRows(), (std::vector<int>{0, 2}));
+
+        brimlet::test::Bytes directory = brimlet::test::readFile(dir);
+        QPoint search = w.ListBox1->mapTo(&w, w.ListBox1->rect().center());
+        dragFromRow2To(window, search.x(), search.y());
+        QTest::qWait(500);
+        QString dragFolder = QString::fromStdString(tmp / "cache/brimlet/drag");
+        QDir drags(dragFolder);
+        QCOMPARE(drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QVERIFY(QDir(drags.filePath(drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot)[0])).isEmpty());
+        QCOMPARE(brimlet::test::readFile(dir), directory);
+        QVERIFY(fake.shown.empty());
+        QVERIFY(fake.errors.empty());
+        QVERIFY(!hears("dropped 2 0\ndropped"));
+        receiver.kill();
+        receiver.waitForFinished();
+        qunsetenv("XDG_CACHE_HOME");
     }
 };
 
