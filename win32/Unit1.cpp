@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "drag_out.h"
+
 #include "window/geometry.h"
 #include "window/presentation.h"
 #include "window/wording.h"
@@ -127,6 +129,7 @@ void Twnd_dir::createControls()
     GroupBox1 = createContainer(window_, L"BUTTON", wide(look::kEntriesCaption).c_str(), BS_GROUPBOX);
     setFont(GroupBox1, font);
     List = createList(GroupBox1, idList, look::kEntryRowHeight, listFont_.get(), true);
+    ::SetWindowSubclass(List, listProc, 1, reinterpret_cast<DWORD_PTR>(this));
     Panel1 = createContainer(GroupBox1, L"STATIC", L"", 0);
     auto button = [&](HWND panel, int id, const look::ButtonPlace& place, const char* const* glyph) {
         return std::make_unique<TAlignSpeedButton>(panel, id, wide(place.caption), glyph, font);
@@ -332,6 +335,50 @@ void Twnd_dir::showListMenu(LPARAM at)
     int chosen = ::TrackPopupMenu(ListMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window_, nullptr);
     size_t item = static_cast<size_t>(chosen - idMenu);
     if (chosen >= idMenu && item < std::size(DirWindow::kListMenu)) behaviour_->menuClick(DirWindow::kListMenu[item].item);
+}
+
+// ---------------------------------------------------------------- dragging out
+
+// A plain press on a row is the list's own only for a row below the last:
+// otherwise it may start a drag out.
+LRESULT CALLBACK Twnd_dir::listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
+{
+    if (message == WM_LBUTTONDOWN && !(wParam & (MK_SHIFT | MK_CONTROL))) {
+        auto* window = reinterpret_cast<Twnd_dir*>(self);
+        bool handled = false;
+        window->behaviour_->guarded([&] { handled = window->ListMouseDown(lParam); });
+        if (handled) return 0;
+    }
+    if (message == WM_NCDESTROY) ::RemoveWindowSubclass(list, listProc, 1);
+    return ::DefSubclassProc(list, message, wParam, lParam);
+}
+
+// The pressed row becomes the selection, unless it is one of several
+// selected: those stay for the drag. A move past the system's drag
+// distance with the button held drags the selected rows out; a release
+// without one is a click, which leaves the pressed row alone selected.
+bool Twnd_dir::ListMouseDown(LPARAM at)
+{
+    LRESULT hit = ::SendMessageW(List, LB_ITEMFROMPOINT, 0, at);
+    if (HIWORD(hit)) return false;
+    int row = LOWORD(hit);
+    ::SetFocus(List);
+    bool ofSeveral = ::SendMessageW(List, LB_GETSELCOUNT, 0, 0) > 1 && ::SendMessageW(List, LB_GETSEL, row, 0) > 0;
+    if (!ofSeveral) selectEntry(row);
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    ::ClientToScreen(List, &point);
+    if (::DragDetect(List, point)) ListDragOut();
+    else if (ofSeveral) selectEntry(row);
+    return true;
+}
+
+void Twnd_dir::ListDragOut()
+{
+    behaviour_->ListDragOutVirtual([this](const std::vector<DirWindow::DraggedFile>& files) {
+        dragFilesOut(files, [this](const DirWindow::DraggedFile& file, uint64_t offset, std::span<char> into) {
+            return behaviour_->readDragged(file, offset, into);
+        });
+    });
 }
 
 // ---------------------------------------------------------------- rows

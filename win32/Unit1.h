@@ -49,6 +49,9 @@ private:
     void ListDrawItem(HWND Control, int Index, const RECT& Rect, UINT State);
     void drawResult(const DRAWITEMSTRUCT& item);
     void showListMenu(LPARAM at);
+    bool ListMouseDown(LPARAM at);
+    void ListDragOut();
+    static LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self);
     void FormResize();
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

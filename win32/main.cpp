@@ -29,6 +29,7 @@ std::vector<std::string> programArguments()
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ::OleInitialize(nullptr); // entries dragged out (DoDragDrop)
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     brimlet::win32::Twnd_dir::registerClass();
@@ -44,6 +45,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
         }
         exitCode = static_cast<int>(message.wParam);
     }
+    ::OleUninitialize();
     ::CoUninitialize();
     return exitCode;
 }
