@@ -464,19 +464,19 @@ void DirWindow::ListDragOutFiles(const std::function<bool(const std::vector<std:
             auto count = extractShowingProgress(folder, which, [&](const std::string& text) { unwritten.push_back(text); });
             if (count.skipped == 0) unwritten.clear(); // the notes were of names only
         } catch (const StoppedAfter&) {
-            dragFolder_->empty();
+            dragFolder_->notTaken();
             return;
         } catch (...) {
-            dragFolder_->empty();
+            dragFolder_->notTaken();
             throw;
         }
         if (!unwritten.empty()) {
-            dragFolder_->empty();
+            dragFolder_->notTaken();
             throw Failure(unwritten.front());
         }
         std::vector<std::string> paths;
         for (const DraggedFile& file : files) paths.push_back(joinPath(folder, file.name));
-        if (!runDrag(paths)) dragFolder_->empty();
+        if (!runDrag(paths)) dragFolder_->notTaken();
     });
 }
 

@@ -1,13 +1,15 @@
-// The folder a drag of entries to another program writes its files into,
-// where the files of a drag must exist before it starts (X's file URLs; the
+// The folders a drag of entries to another program writes its files into,
+// where the files must exist before the drag starts (X's file URLs; the
 // Windows shell takes virtual files instead, written as they are dropped).
 //
-// One folder per running window: "<cache>/brimlet/drag/<host>-<pid>", the
-// cache being $XDG_CACHE_HOME or ~/.cache, made only for this user (0700).
-// It is emptied when a drag nobody took ends, before the next drag, and
-// removed when the window goes; a taker that copies after the drop has
-// ended (a file manager's copy job) has until then. Folders of this host's
-// processes that are gone (killed mid-drag) are removed at the next drag.
+// Each running window has "<cache>/brimlet/drag/<host>-<pid>", the cache
+// being $XDG_CACHE_HOME or ~/.cache, made only for this user (0700), and in
+// it a folder per drag. A drag nobody took goes when it ends. A taken
+// drag's files stay a while: the taker (a file manager's copy job) may copy
+// them after the drop has ended, one after another, and a file it has not
+// opened yet must still be there. They go at a later drag once they are
+// ten minutes old, and all go when the window does. Folders of this host's
+// windows that are gone (killed) are removed at the next drag.
 #pragma once
 
 #include <string>
@@ -22,15 +24,19 @@ public:
     DragFolder(const DragFolder&) = delete;
     DragFolder& operator=(const DragFolder&) = delete;
 
-    // The folder, empty, for the next drag's files; a Failure when it cannot
-    // be made.
+    // A new, empty folder for the next drag's files; a Failure when it
+    // cannot be made.
     const std::string& fresh();
-    // Removes the files of the last drag (best effort).
-    void empty();
+    // The last drag was not taken: its files go now (best effort).
+    void notTaken();
 
 private:
+    void removeOld();
+
     std::string drags_;  // ".../brimlet/drag"
-    std::string folder_; // this window's, once made
+    std::string window_; // this window's, once made
+    std::string current_;
+    unsigned made_ = 0;
 };
 
 // $XDG_CACHE_HOME when it is an absolute path, otherwise ~/.cache.
