@@ -9,6 +9,7 @@
 #include "placement.h"
 #include "sectors.h"
 #include "sys.h"
+#include "version2.h"
 
 #include <algorithm>
 #include <climits>
@@ -46,29 +47,11 @@ uint64_t totalSize(const std::vector<std::string>& sources)
     return total;
 }
 
-// The later games keep one file with the directory inside, starting "VER2":
-// named as such, rather than as a pair whose directory file is missing.
-void refuseVersion2(const ArchivePair& pair)
-{
-    if (fileExists(pair.directory) || !fileExists(pair.data)) return;
-    char magic[4] = {};
-    try {
-        File data(pair.data, File::Mode::ReadOnly);
-        if (data.size() < sizeof magic) return;
-        data.readExact(std::span<char>(magic, sizeof magic), 0);
-    } catch (const Failure&) {
-        return; // the open that follows says what is wrong
-    }
-    if (std::string_view(magic, sizeof magic) == "VER2")
-        throw Failure(pair.data + " is a version 2 archive, with its directory inside; this program edits version 1 "
-                                  "pairs");
-}
-
 }  // namespace
 
 Archive::CommandLock Archive::lock() const
 {
-    refuseOneFileForBoth(directoryPath_, dataPath_);
+    if (version_ == Version::One) refuseOneFileForBoth(directoryPath_, dataPath_);
     return CommandLock{ArchiveLock(dataPath_, directoryPath_, lockWait_), this};
 }
 
@@ -118,6 +101,7 @@ void Archive::keepAppended(AppendedBytes& appended)
 
 void Archive::restoreTable(const EntryTable& earlier, uint64_t asOf)
 {
+    refuseWritingVersion2();
     auto held = lock();
     checkUnchanged();
     if (overwrites_ != asOf)
@@ -169,7 +153,12 @@ void Archive::checkUnchanged() const
     refuseUnlockedDirectory(directory);
     uint64_t size = directory.size();
     bool same = size == table_.imageSize() + directoryTail_.size();
-    if (same && size > 0) {
+    if (version_ == Version::Two) {
+        same = size >= version2Directory_.size();
+        std::vector<uint8_t> onDisk(same ? version2Directory_.size() : 0);
+        if (same) directory.readExact(std::span<uint8_t>(onDisk), 0);
+        same = same && onDisk == version2Directory_;
+    } else if (same && size > 0) {
         std::vector<uint8_t> onDisk(size);
         directory.readExact(std::span<uint8_t>(onDisk), 0);
         same = std::equal(onDisk.begin(), onDisk.begin() + static_cast<long>(table_.imageSize()), table_.image()) &&
@@ -184,7 +173,10 @@ void Archive::checkUnchanged() const
 void Archive::openimg(const std::string& path, LockScope scope)
 {
     ArchivePair pair = archivePairFor(path);
-    refuseVersion2(pair);
+    if (!fileExists(pair.directory) && fileExists(pair.data) && startsAsVersion2(pair.data)) {
+        openVersion2(pair.data, scope);
+        return;
+    }
     // A data file that is a pipe or a device is refused now, not at the first
     // command that reads an entry (list and rename never do).
     sys::FileStatus data;
@@ -206,13 +198,48 @@ void Archive::openimg(const std::string& path, LockScope scope)
     directory.close();
     draft_.setCount(count);
     directoryTail_ = std::move(tail);
-    directoryPath_ = pair.directory;
-    dataPath_ = pair.data;
+    version2Directory_.clear();
+    takeOpened(Version::One, pair.directory, pair.data, std::move(held), scope);
+}
+
+void Archive::openVersion2(const std::string& path, LockScope scope)
+{
+    sys::FileStatus st;
+    if (sys::stat(path.c_str(), &st) == 0 && !S_ISREG(st.mode)) throw Failure(path + " is a pipe or a device, not a file");
+    auto held = std::make_unique<ArchiveLock>(path, path, lockWait_);
+    File file = openForReading(path);
+    refuseUnlockedDirectory(file);
+    std::vector<uint8_t> directory = readVersion2Directory(file, path, draft_);
+    file.close();
+    version2Directory_ = std::move(directory);
+    directoryTail_.clear();
+    takeOpened(Version::Two, path, path, std::move(held), scope);
+}
+
+// The archive just read (into the draft) becomes the current one.
+void Archive::takeOpened(Version version, const std::string& directory, const std::string& data,
+                         std::unique_ptr<ArchiveLock> held, LockScope scope)
+{
+    version_ = version;
+    directoryPath_ = directory;
+    dataPath_ = data;
     overwrites_ = 0;
     furthestReferenced_ = 0;
     noteDataFile();
     swapInDraft({TableChange::Kind::Reset});
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
+}
+
+void Archive::refuseWritingVersion2() const
+{
+    if (version_ == Version::Two)
+        throw Failure(dataPath_ + " is a version 2 archive: it can be listed, searched, exported and checked, but not "
+                                  "changed");
+}
+
+uint16_t Archive::secondSize(size_t i) const
+{
+    return version_ == Version::Two ? version2SecondSize(version2Directory_, i) : 0;
 }
 
 namespace {
@@ -392,6 +419,7 @@ size_t Archive::addEntry(const std::string& sourcePath, const Progress& progress
 
 void Archive::addEntries(const std::vector<std::string>& sources, const Progress& progress)
 {
+    refuseWritingVersion2();
     for (const auto& source : sources) checkNameFits(entryNameFor(source));
     if (count() + sources.size() > EntryTable::kCapacity)
         throw Failure("The archive is full: it holds 65536 entries, the most it can hold");
@@ -419,6 +447,7 @@ void Archive::addEntries(const std::vector<std::string>& sources, const Progress
 
 void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progress& progress)
 {
+    refuseWritingVersion2();
     checkIndex(i);
     auto held = lock();
     checkUnchanged();
@@ -503,6 +532,7 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
 
 void Archive::deleteEntry(size_t i)
 {
+    refuseWritingVersion2();
     if (table_.count() == 0) return;
     checkIndex(i);
     auto held = lock();
@@ -513,6 +543,7 @@ void Archive::deleteEntry(size_t i)
 
 void Archive::deleteEntries(const std::vector<size_t>& which)
 {
+    refuseWritingVersion2();
     for (size_t i : which) checkIndex(i);
     if (which.empty()) return;
     std::vector<size_t> rows(which);
@@ -526,6 +557,7 @@ void Archive::deleteEntries(const std::vector<size_t>& which)
 
 void Archive::renameEntry(size_t i, const std::string& name)
 {
+    refuseWritingVersion2();
     checkIndex(i);
     checkNameFits(name);
     auto held = lock();

@@ -100,6 +100,16 @@ public:
     const std::string& dataPath() const { return dataPath_; }
     bool isOpen() const { return !directoryPath_.empty(); }
 
+    // Version 1: a pair of files, ".dir" and ".img". Version 2 (the later
+    // games): one ".img" with the directory inside (version2.h); its
+    // directoryPath() and dataPath() are both that file. Version 2 archives
+    // are read only: every command that writes refuses one.
+    enum class Version { One = 1, Two = 2 };
+    Version version() const { return version_; }
+    // Entry i's second size field (version 2; 0 in the games' own files,
+    // and for every version 1 entry).
+    uint16_t secondSize(size_t i) const;
+
     const EntryTable& table() const { return table_; }
     size_t count() const { return table_.count(); }
     std::string name(size_t i) const { return table_[i].name(); }
@@ -251,6 +261,10 @@ private:
         ~CommandLock() { archive->noteDataFile(); }
     };
     CommandLock lock() const;
+    void openVersion2(const std::string& path, LockScope scope);
+    void takeOpened(Version version, const std::string& directory, const std::string& data,
+                    std::unique_ptr<ArchiveLock> held, LockScope scope);
+    void refuseWritingVersion2() const;
     void noteDataFile() const;
     void keepAppended(AppendedBytes& appended);
     File openForReading(const std::string& path) const;
@@ -309,6 +323,9 @@ private:
     // a multiple of 32 (left by another tool, or a cut-short copy): part of
     // no entry, but kept after the entries at every save.
     std::vector<uint8_t> directoryTail_;
+    Version version_ = Version::One;
+    // A version 2 archive's directory as on disk, header included.
+    std::vector<uint8_t> version2Directory_;
     // The next state of the table while a command builds it; swapped in only
     // once the directory file says the same. Kept to avoid a 2 MiB allocation
     // per command.

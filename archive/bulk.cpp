@@ -133,6 +133,7 @@ std::vector<ImportItem> planImport(const Archive& archive, const std::vector<std
 
 Archive::ImportCount Archive::importFiles(const std::vector<std::string>& sources, const Progress& progress)
 {
+    refuseWritingVersion2();
     std::vector<ImportItem> plan = planImport(*this, sources);
     auto held = lock();
     checkUnchanged();

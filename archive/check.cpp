@@ -5,6 +5,7 @@
 #include "name_index.h"
 #include "paths.h"
 #include "placement.h"
+#include "version2.h"
 
 #include <algorithm>
 
@@ -196,14 +197,52 @@ std::vector<std::string> CheckReport::problemLines() const
     return lines;
 }
 
+namespace {
+
+// What only a version 2 archive can have wrong: a second size field that is
+// not 0, an entry that starts inside the directory. Its dead space is what
+// neither the directory nor a span covers.
+void checkVersion2(const Archive& archive, uint64_t fileSize, NameStyle style, CheckReport& report)
+{
+    const EntryTable& table = archive.table();
+    Label label{table, style};
+    uint64_t reserved = version2DirectorySectors(table.count());
+    Problems found;
+    uint64_t spans = 0;
+    for (size_t i = 0; i < table.count(); ++i) {
+        if (uint16_t second = archive.secondSize(i))
+            found.push_back({Kind::SecondSize, i,
+                             label(i) + ": its second size field holds " + std::to_string(second) +
+                                 " (the games' own files have 0); its size is read from the first"});
+        if (table[i].sectorCount() > 0 && table[i].startSector() >= 0 && uint64_t(table[i].startSector()) < reserved)
+            found.push_back({Kind::InsideTheDirectory, i,
+                             label(i) + ": it starts at sector " + std::to_string(table[i].startSector()) +
+                                 ", inside the directory (sectors 0 to " + std::to_string(reserved - 1) + ")"});
+        spans += uint64_t{table[i].sectorCount()} * kSectorSize;
+    }
+    report.problems.insert(report.problems.begin(), found.begin(), found.end());
+    uint64_t free = fileSize > reserved * kSectorSize ? fileSize - reserved * kSectorSize : 0;
+    if (!report.notes.empty() && report.notes.back().rfind("No dead-space figure", 0) != 0)
+        report.notes.back() = free > spans ? "Dead space: " + std::to_string(free - spans) +
+                                                 (free - spans == 1 ? " byte" : " bytes") + " (a version 2 archive is not rebuilt)"
+                                           : "No dead space";
+}
+
+}  // namespace
+
 CheckReport checkArchive(const Archive& archive, NameStyle style)
 {
-    File directory(archive.directoryPath(), File::Mode::ReadOnly);
-    uint64_t directorySize = directory.size();
-    directory.close();
     File data(archive.dataPath(), File::Mode::ReadOnly);
     uint64_t dataSize = data.size();
     data.close();
+    if (archive.version() == Archive::Version::Two) {
+        CheckReport report = checkTable(archive.table(), archive.table().imageSize(), dataSize, style);
+        checkVersion2(archive, dataSize, style, report);
+        return report;
+    }
+    File directory(archive.directoryPath(), File::Mode::ReadOnly);
+    uint64_t directorySize = directory.size();
+    directory.close();
     return checkTable(archive.table(), directorySize, dataSize, style);
 }
 

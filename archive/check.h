@@ -8,6 +8,8 @@
 //   a 24-byte name with no NUL (one game cuts its last byte); a start sector
 //   at 2^24 or beyond (the games keep the image number in the top 8 bits); a
 //   0-sector entry; non-printable bytes in a name.
+// A version 2 archive's entries also: a second size field that is not 0,
+// a start inside the directory (those come first).
 // Archive notes, which are not entry problems: a directory file whose size
 // is not a multiple of 32, and, last, the dead space a rebuild gives back.
 #pragma once
@@ -28,7 +30,8 @@ class Archive;
 struct CheckProblem {
     enum class Kind {
         ZeroSectors, SpanPastTheEnd, StartOutsideTheGames, NoExtension, LongFirstPart, NameFillsTheField,
-        NonPrintableName, Overlap, RepeatedName
+        NonPrintableName, Overlap, RepeatedName,
+        SecondSize, InsideTheDirectory // version 2 only
     };
     Kind kind;
     size_t entry;

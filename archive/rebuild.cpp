@@ -226,6 +226,7 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
 
 int64_t Archive::rebuild(const Progress& progress)
 {
+    refuseWritingVersion2();
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);

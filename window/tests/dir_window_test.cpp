@@ -259,14 +259,13 @@ TEST_F(DirWindowTest, AFailureNamesTheFileItIsAbout)
 {
     startOnGta3();
     writeFile(tmp / "lonely.img", {1});
-    writeFile(tmp / "v2.img", {'V', 'E', 'R', '2', 0, 0, 0, 0});
+    writeFile(tmp / "v2.img", {'V', 'E', 'R', '2', 5, 0, 0, 0}); // its five entries missing
     fake.fileAnswers = {tmp / "lonely.img", tmp / "v2.img"};
     window->btn_openClick();
     window->btn_openClick();
     EXPECT_EQ(fake.errors, (std::vector<std::string>{
                                tmp / "lonely.dir" + ": File not found.",
-                               tmp / "v2.img" + " is a version 2 archive, with its directory inside; this program "
-                                                "edits version 1 pairs."}));
+                               tmp / "v2.img" + ": its directory of 5 entries passes the end of the file."}));
     EXPECT_EQ(view.caption, " gta3.dir "); // still the archive that was open
 }
 
