@@ -60,6 +60,17 @@ bool containsIgnoringCase(const std::string& text, const std::string& search);
 // Writes base.dir with `entries` and base.img with `data`; returns base.dir.
 std::string makeArchive(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data);
 
+// A version 2 archive's bytes as the later games' tools lay them out, made
+// without the store: "VER2", the count, the entries (a second size field
+// of their own), zeros up to sector `dataSector`, then `data` from there.
+struct Version2Entry {
+    uint32_t start;
+    uint16_t size;
+    uint16_t second;
+    std::string name;
+};
+Bytes version2File(const std::vector<Version2Entry>& entries, const Bytes& data, size_t dataSector);
+
 // Number of descriptors this process has open, to prove none is left behind.
 int openDescriptorCount();
 

@@ -13,39 +13,6 @@ using namespace brimlet::test;
 
 namespace {
 
-struct Version2Entry {
-    uint32_t start;
-    uint16_t size;
-    uint16_t second;
-    std::string name;
-};
-
-void put32(Bytes& out, uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-// "VER2", the count, the entries, then zeros up to the first entry's sector
-// and the entries' bytes from `data` placed at their sectors.
-Bytes version2File(const std::vector<Version2Entry>& entries, const Bytes& data, size_t dataSector)
-{
-    Bytes out = {'V', 'E', 'R', '2'};
-    put32(out, static_cast<uint32_t>(entries.size()));
-    for (const auto& e : entries) {
-        put32(out, e.start);
-        out.push_back(static_cast<uint8_t>(e.size));
-        out.push_back(static_cast<uint8_t>(e.size >> 8));
-        out.push_back(static_cast<uint8_t>(e.second));
-        out.push_back(static_cast<uint8_t>(e.second >> 8));
-        Bytes name(24, 0);
-        std::copy(e.name.begin(), e.name.end(), name.begin());
-        out.insert(out.end(), name.begin(), name.end());
-    }
-    out.resize(dataSector * 2048, 0);
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
 Bytes slice(const Bytes& b, size_t from, size_t length) { return Bytes(b.begin() + from, b.begin() + from + length); }
 
 class Version2Test : public ::testing::Test {

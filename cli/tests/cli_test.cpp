@@ -62,6 +62,29 @@ TEST_F(CliTest, AnExportIntoAFolderTakesTheEntrysNameAndAVersion2FileCutShortIsR
     EXPECT_EQ(v2.err, "brimlet-cli: " + (tmp / "gta3v2.img") + ": its directory of 1 entry passes the end of the file\n");
 }
 
+// Named by its one file, a version 2 archive reads as a pair does; a
+// command that would write it fails and leaves every byte.
+TEST(CliVersion2, ItIsListedExtractedAndCheckedButNotWritten)
+{
+    TempDir t;
+    Bytes data = pattern(3 * 2048, 4);
+    Bytes file = version2File({{1, 2, 0, "car.dff"}, {3, 1, 0, "road.txd"}}, data, 1);
+    writeFile(t / "gta3.img", file);
+    EXPECT_EQ(runCli({"list", t / "gta3.img"}).out, "0\t1\t2\tcar.dff\n1\t3\t1\troad.txd\n");
+    EXPECT_EQ(runCli({"extract", t / "gta3", t / "out"}).out, "extracted 2, skipped 0\n");
+    EXPECT_EQ(readFile(t / "out/road.txd"), Bytes(data.begin() + 4096, data.end()));
+    Result check = runCli({"check", t / "gta3.img"});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.out, "No problems found\nNo dead space\n");
+    Result rename = runCli({"rename", t / "gta3.img", "car.dff", "bus.dff"});
+    EXPECT_EQ(rename.exitCode, 1);
+    EXPECT_EQ(rename.err, "brimlet-cli: " + (t / "gta3.img") +
+                              " is a version 2 archive: it can be listed, searched, exported and checked, but not "
+                              "changed\n");
+    EXPECT_EQ(readFile(t / "gta3.img"), file);
+    EXPECT_FALSE(exists(t / "gta3.dir"));
+}
+
 TEST_F(CliTest, RenameWarnsOfANameAnotherEntryHasOrNoName)
 {
     Result same = runCli({"rename", tmp / "gta3", "road.txd", "CAR.DFF"});

@@ -982,3 +982,27 @@ TEST_F(DirWindowTest, VirtualFilesAreReadAsTheTakerPullsThem)
     ASSERT_EQ(fake.errors.size(), 1u);
     EXPECT_NE(fake.errors[0].find("another program"), std::string::npos) << fake.errors[0];
 }
+
+// ---------------------------------------------------------------- version 2
+
+// The later games' one file opens by argument and by a drop, as a pair
+// does; a command that would write it says why in the error box.
+TEST_F(DirWindowTest, AVersion2ArchiveOpensAndIsReadOnly)
+{
+    Bytes file = version2File({{1, 1, 0, "car.dff"}, {2, 1, 0, "road.txd"}}, pattern(2 * 2048), 1);
+    writeFile(tmp / "sa.img", file);
+    start({tmp / "sa.img"});
+    EXPECT_EQ(window->archive().count(), 2u);
+    EXPECT_EQ(view.caption, " sa.img ");
+    view.entry = 1;
+    fake.confirmAnswers = {true};
+    window->btn_deleteClick();
+    EXPECT_EQ(fake.errors, std::vector<std::string>{tmp / "sa.img" + " is a version 2 archive: it can be listed, "
+                                                                      "searched, exported and checked, but not changed."});
+    EXPECT_EQ(readFile(tmp / "sa.img"), file);
+
+    startOnGta3();
+    window->HOX_dragdrop1filesdropped(1, {tmp / "sa.img"});
+    EXPECT_EQ(window->archive().version(), Archive::Version::Two);
+    EXPECT_EQ(view.caption, " sa.img ");
+}
