@@ -154,10 +154,7 @@ void Archive::checkUnchanged() const
     uint64_t size = directory.size();
     bool same = size == table_.imageSize() + directoryTail_.size();
     if (version_ == Version::Two) {
-        same = size >= version2Directory_.size();
-        std::vector<uint8_t> onDisk(same ? version2Directory_.size() : 0);
-        if (same) directory.readExact(std::span<uint8_t>(onDisk), 0);
-        same = same && onDisk == version2Directory_;
+        same = version2DirectoryIs(directory, table_, secondSizes_);
     } else if (same && size > 0) {
         std::vector<uint8_t> onDisk(size);
         directory.readExact(std::span<uint8_t>(onDisk), 0);
@@ -198,7 +195,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
     directory.close();
     draft_.setCount(count);
     directoryTail_ = std::move(tail);
-    version2Directory_.clear();
+    secondSizes_.clear();
     takeOpened(Version::One, pair.directory, pair.data, std::move(held), scope);
 }
 
@@ -209,9 +206,9 @@ void Archive::openVersion2(const std::string& path, LockScope scope)
     auto held = std::make_unique<ArchiveLock>(path, path, lockWait_);
     File file = openForReading(path);
     refuseUnlockedDirectory(file);
-    std::vector<uint8_t> directory = readVersion2Directory(file, path, draft_);
+    std::vector<uint16_t> secondSizes = readVersion2Directory(file, path, draft_);
     file.close();
-    version2Directory_ = std::move(directory);
+    secondSizes_ = std::move(secondSizes);
     directoryTail_.clear();
     takeOpened(Version::Two, path, path, std::move(held), scope);
 }
@@ -239,7 +236,7 @@ void Archive::refuseWritingVersion2() const
 
 uint16_t Archive::secondSize(size_t i) const
 {
-    return version_ == Version::Two ? version2SecondSize(version2Directory_, i) : 0;
+    return i < secondSizes_.size() ? secondSizes_[i] : 0;
 }
 
 namespace {

@@ -324,8 +324,8 @@ private:
     // no entry, but kept after the entries at every save.
     std::vector<uint8_t> directoryTail_;
     Version version_ = Version::One;
-    // A version 2 archive's directory as on disk, header included.
-    std::vector<uint8_t> version2Directory_;
+    // A version 2 archive's second size fields; empty when all are 0.
+    std::vector<uint16_t> secondSizes_;
     // The next state of the table while a command builds it; swapped in only
     // once the directory file says the same. Kept to avoid a 2 MiB allocation
     // per command.

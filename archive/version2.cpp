@@ -29,7 +29,7 @@ bool startsAsVersion2(const std::string& path)
     }
 }
 
-std::vector<uint8_t> readVersion2Directory(const File& file, const std::string& path, EntryTable& table)
+std::vector<uint16_t> readVersion2Directory(const File& file, const std::string& path, EntryTable& table)
 {
     uint64_t size = file.size();
     uint8_t header[kVersion2HeaderSize] = {};
@@ -37,22 +37,37 @@ std::vector<uint8_t> readVersion2Directory(const File& file, const std::string& 
     file.readExact(std::span<uint8_t>(header, sizeof header), 0);
     uint64_t count = readU32(header + 4);
     if (count > EntryTable::kCapacity) throw Failure("The directory of " + path + " holds more than 65536 entries");
-    uint64_t end = sizeof header + count * kEntrySize;
-    if (end > size)
+    if (sizeof header + count * kEntrySize > size)
         throw Failure(path + ": its directory of " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
                       " passes the end of the file");
-    std::vector<uint8_t> directory(static_cast<size_t>(end));
-    file.readExact(std::span<uint8_t>(directory), 0);
-    std::memcpy(table.storage(), directory.data() + sizeof header, static_cast<size_t>(count) * kEntrySize);
+    file.readExact(std::span<uint8_t>(table.storage(), static_cast<size_t>(count) * kEntrySize), sizeof header);
     table.setCount(static_cast<size_t>(count));
-    for (size_t i = 0; i < count; ++i) table[i].setSectorCount(table[i].sectorCount() & 0xFFFF);
-    return directory;
+    std::vector<uint16_t> secondSizes;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t fields = table[i].sectorCount();
+        if (fields >> 16 == 0) continue;
+        secondSizes.resize(static_cast<size_t>(count), 0);
+        secondSizes[i] = static_cast<uint16_t>(fields >> 16);
+        table[i].setSectorCount(fields & 0xFFFF);
+    }
+    return secondSizes;
 }
 
-uint16_t version2SecondSize(const std::vector<uint8_t>& directory, size_t i)
+bool version2DirectoryIs(const File& file, const EntryTable& table, const std::vector<uint16_t>& secondSizes)
 {
-    const uint8_t* at = directory.data() + kVersion2HeaderSize + i * kEntrySize + kSecondSizeAt;
-    return static_cast<uint16_t>(at[0] | at[1] << 8);
+    uint64_t size = kVersion2HeaderSize + table.imageSize();
+    if (file.size() < size) return false;
+    std::vector<uint8_t> onDisk(static_cast<size_t>(size));
+    file.readExact(std::span<uint8_t>(onDisk), 0);
+    if (std::memcmp(onDisk.data(), kVersion2Magic, sizeof kVersion2Magic) != 0 || readU32(onDisk.data() + 4) != table.count())
+        return false;
+    uint8_t* entries = onDisk.data() + kVersion2HeaderSize;
+    for (size_t i = 0; i < secondSizes.size(); ++i) {
+        uint8_t* second = entries + i * kEntrySize + kSecondSizeAt;
+        if ((second[0] | second[1] << 8) != secondSizes[i]) return false;
+        second[0] = second[1] = 0;
+    }
+    return std::memcmp(entries, table.image(), table.imageSize()) == 0;
 }
 
 uint64_t version2DirectorySectors(size_t count)

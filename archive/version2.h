@@ -15,9 +15,7 @@
 //
 // In memory an entry is held as a version 1 entry of the same bytes: the
 // fields line up, but for the second size, which is taken out of the
-// entry's count (so its sector count is the streaming size) and read from
-// the directory as it is on disk. That copy is also what tells that another
-// program changed the directory.
+// entry's count (so its sector count is the streaming size) and kept aside.
 //
 // Limits: N of at most 65,536 entries (as version 1); a directory that
 // passes the end of the file is refused. This program reads version 2
@@ -41,12 +39,13 @@ inline constexpr size_t kVersion2HeaderSize = 8;
 // Whether the file at `path` starts with "VER2" (false when it cannot be read).
 bool startsAsVersion2(const std::string& path);
 
-// The directory at the front of a version 2 file: its bytes as on disk
-// (header included), read into `table` as version 1 entries.
-std::vector<uint8_t> readVersion2Directory(const File& file, const std::string& path, EntryTable& table);
+// Reads the directory at the front of a version 2 file into `table` as
+// version 1 entries; returns each entry's second size field, or nothing
+// when every one is 0 (the games' own files).
+std::vector<uint16_t> readVersion2Directory(const File& file, const std::string& path, EntryTable& table);
 
-// The second size field of entry i of a directory read by readVersion2Directory.
-uint16_t version2SecondSize(const std::vector<uint8_t>& directory, size_t i);
+// Whether the file's directory is still `table` with those second sizes.
+bool version2DirectoryIs(const File& file, const EntryTable& table, const std::vector<uint16_t>& secondSizes);
 // The sectors the directory's bytes reach into: no entry may start below.
 uint64_t version2DirectorySectors(size_t count);
 
