@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -295,6 +296,10 @@ std::unique_ptr<QSettings> userSettingsFile()
 void Twnd_dir::ListDragOut()
 {
     behaviour_->ListDragOutFiles([this](const std::vector<std::string>& paths) {
+        // The files took a while: a button let go meanwhile ended the drag
+        // before it began (the release may still wait in the queue).
+        QCoreApplication::processEvents();
+        if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) return false;
         auto* offered = new QMimeData;
         QList<QUrl> urls;
         for (const std::string& path : paths) urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));

@@ -375,7 +375,7 @@ bool Twnd_dir::ListMouseDown(LPARAM at)
 void Twnd_dir::ListDragOut()
 {
     behaviour_->ListDragOutVirtual([this](const std::vector<DirWindow::DraggedFile>& files) {
-        dragFilesOut(files, [this](const DirWindow::DraggedFile& file, uint64_t offset, std::span<char> into) {
+        return dragFilesOut(files, [this](const DirWindow::DraggedFile& file, uint64_t offset, std::span<char> into) {
             return behaviour_->readDragged(file, offset, into);
         });
     });

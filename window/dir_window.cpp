@@ -477,17 +477,31 @@ void DirWindow::ListDragOutFiles(const std::function<bool(const std::vector<std:
         std::vector<std::string> paths;
         for (const DraggedFile& file : files) paths.push_back(joinPath(folder, file.name));
         if (!runDrag(paths)) dragFolder_->notTaken();
+        else tellLeftOut(files.size());
     });
 }
 
-void DirWindow::ListDragOutVirtual(const std::function<void(const std::vector<DraggedFile>& files)>& runDrag)
+// Entries whose names others selected with them have (ignoring case) went
+// as no file: a folder cannot hold both.
+void DirWindow::tellLeftOut(size_t dragged) const
+{
+    size_t selected = view_.selectedEntries().size();
+    if (selected <= dragged) return;
+    size_t left = selected - dragged;
+    dialogs_.showReport("Export", std::to_string(left) + (left == 1 ? " selected entry was" : " selected entries were") +
+                                      " not dragged: " + (left == 1 ? "its name is" : "their names are") +
+                                      " that of another entry dragged, ignoring case.");
+}
+
+void DirWindow::ListDragOutVirtual(const std::function<bool(const std::vector<DraggedFile>& files)>& runDrag)
 {
     command([&] {
         std::vector<DraggedFile> files = draggedFiles();
         if (files.empty()) return;
         dragFailure_.clear();
-        runDrag(files);
+        bool taken = runDrag(files);
         if (!dragFailure_.empty()) throw Failure(dragFailure_);
+        if (taken) tellLeftOut(files.size());
     });
 }
 

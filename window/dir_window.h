@@ -132,7 +132,8 @@ public:
     // For a drag whose files are written as they are dropped (the Windows
     // shell's virtual files): the taker pulls each file's bytes through
     // readDragged while `runDrag` runs; the first failure shows once it is over.
-    void ListDragOutVirtual(const std::function<void(const std::vector<DraggedFile>& files)>& runDrag);
+    // `runDrag` says whether another program took the files.
+    void ListDragOutVirtual(const std::function<bool(const std::vector<DraggedFile>& files)>& runDrag);
     // Bytes of a dragged file from `offset` (0 at its end); -1 on a failure.
     long long readDragged(const DraggedFile& file, uint64_t offset, std::span<char> into);
 
@@ -170,6 +171,7 @@ private:
     void keepUndo(UndoStep point, std::string what);
     void undoCommand();
     void refuseSeveral(const char* command) const;
+    void tellLeftOut(size_t dragged) const;
     struct StoppedAfter {
         uint64_t entries;
     };

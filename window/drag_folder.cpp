@@ -9,6 +9,11 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace brimlet {
 
 namespace fs = std::filesystem;
@@ -26,7 +31,7 @@ void makeOwnFolder(const std::string& path)
         error = std::make_error_code(std::errc::not_a_directory);
     // Only this user reads what is dragged (it may be anyone's archive).
     if (!error) fs::permissions(path, fs::perms::owner_all, error);
-    if (error) throw Failure("Cannot create folder " + path);
+    if (error) throw Failure("Cannot create folder " + path + ": " + error.message());
 }
 
 }  // namespace
@@ -36,7 +41,13 @@ std::string userCacheFolder()
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && cache[0] == '/') return cache;
     const char* home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/tmp") + "/.cache";
+#ifndef _WIN32
+    // Never a folder others share (/tmp): the user's own, from the system.
+    if (!home || home[0] != '/')
+        if (const passwd* user = ::getpwuid(::getuid())) home = user->pw_dir;
+#endif
+    if (!home || !home[0]) throw Failure("No folder for the dragged files: neither XDG_CACHE_HOME nor HOME names one");
+    return std::string(home) + "/.cache";
 }
 
 DragFolder::DragFolder(std::string cache)
@@ -52,13 +63,12 @@ DragFolder::~DragFolder()
 
 const std::string& DragFolder::fresh()
 {
+    // Made again at every drag: a cache cleaner may have removed it.
     std::error_code ignored;
-    if (window_.empty()) {
-        fs::create_directories(drags_, ignored);
-        std::string window = joinPath(drags_, processTag());
-        makeOwnFolder(window);
-        window_ = window;
-    }
+    fs::create_directories(drags_, ignored);
+    std::string window = joinPath(drags_, processTag());
+    makeOwnFolder(window);
+    window_ = window;
     removeOld();
     // A window of a process gone before with this one's id may have left
     // its drags: the numbers go on past them.

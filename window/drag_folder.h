@@ -2,7 +2,8 @@
 // where the files must exist before the drag starts (X's file URLs; the
 // Windows shell takes virtual files instead, written as they are dropped).
 //
-// Each running window has "<cache>/brimlet/drag/<host>-<pid>", the cache
+// Each running window has "<cache>/brimlet/drag/<host>-<pid>" (made again
+// when a cache cleaner removed it), the cache
 // being $XDG_CACHE_HOME or ~/.cache, made only for this user (0700), and in
 // it a folder per drag. A drag nobody took goes when it ends. A taken
 // drag's files stay a while: the taker (a file manager's copy job) may copy
@@ -39,7 +40,8 @@ private:
     unsigned made_ = 0;
 };
 
-// $XDG_CACHE_HOME when it is an absolute path, otherwise ~/.cache.
+// $XDG_CACHE_HOME when it is an absolute path, otherwise ~/.cache (the
+// home the system knows for the user when $HOME is no absolute path).
 std::string userCacheFolder();
 
 }  // namespace brimlet

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -250,6 +251,60 @@ private slots:
         QVERIFY(!hears("dropped 2 0\ndropped"));
         receiver.kill();
         receiver.waitForFinished();
+        qunsetenv("XDG_CACHE_HOME");
+    }
+
+    // A button let go while the drag's files are still being written ends
+    // the drag before it begins: no drag follows the pointer afterwards.
+    void aButtonLetGoBeforeTheFilesAreWrittenStartsNoDrag()
+    {
+        if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
+        brimlet::test::TempDir tmp;
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(tmp / "cache"));
+        std::vector<brimlet::DirEntry> entries;
+        for (int i = 0; i < 2000; ++i) entries.push_back(brimlet::test::makeEntry(i, 1, "m" + std::to_string(i) + ".dff"));
+        std::string dir = brimlet::test::makeArchive(tmp / "many", entries, brimlet::test::pattern(2000 * 2048));
+        struct ReleaseDuringProgress : FakeDialogs {
+            std::function<void()> release;
+            std::unique_ptr<brimlet::ProgressWindow> openProgress(const std::string& label, bool stoppable) override
+            {
+                return std::make_unique<ProgressWithHook>(qtDialogs().openProgress(label, stoppable), [this] {
+                    if (release) std::exchange(release, nullptr)();
+                });
+            }
+        } fake;
+        Twnd_dir w({QString::fromStdString(dir)}, fake, settingsIn(tmp / "s.ini"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 2000, 20000);
+        w.List->selectAll();
+        struct DragEnters : QObject {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::DragEnter) ++count;
+                return false;
+            }
+        } enters;
+        w.installEventFilter(&enters);
+        bool released = false;
+        fake.release = [&] {
+            QProcess::execute("xdotool", {"mouseup", "1"});
+            released = true;
+        };
+        // A drag that did begin would follow the pointer until a click: this one ends it.
+        QTimer::singleShot(8000, [] { QProcess::execute("xdotool", {"click", "1"}); });
+        QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(0, 0)).center());
+        QProcess xdotool;
+        xdotool.start("xdotool", {"mousemove", "--window", QString::number(w.winId()), QString::number(at.x()),
+                                  QString::number(at.y()), "sleep", "1", "mousedown", "1", "mousemove_relative", "--", "0",
+                                  "14"});
+        QTRY_VERIFY_WITH_TIMEOUT(released, 20000);
+        QDir drags(QString::fromStdString(tmp / "cache/brimlet/drag/" + brimlet::processTag()));
+        QTRY_VERIFY_WITH_TIMEOUT(drags.exists() && drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 20000);
+        QCOMPARE(enters.count, 0);
+        QVERIFY(fake.errors.empty());
+        xdotool.waitForFinished();
         qunsetenv("XDG_CACHE_HOME");
     }
 };
