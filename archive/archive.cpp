@@ -16,6 +16,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -142,6 +143,7 @@ void Archive::refuseUnlockedDirectory(const File& directory) const
 // costs one read of at most 2 MiB, small beside the write that follows.
 void Archive::checkUnchanged() const
 {
+    version2SaveStands_ = false;
     // Written by another program since our last command: any of its bytes
     // may be new. Counted before anything can refuse the command, whose end
     // notes the data file as it then is.
@@ -206,9 +208,11 @@ void Archive::openVersion2(const std::string& path, LockScope scope)
     auto held = std::make_unique<ArchiveLock>(path, path, lockWait_);
     File file = openForReading(path);
     refuseUnlockedDirectory(file);
+    finishCutVersion2Save(file, readAccess_ == ReadAccess::ReadWrite);
     std::vector<uint16_t> secondSizes = readVersion2Directory(file, path, draft_);
     file.close();
     secondSizes_ = std::move(secondSizes);
+    reservedReach_ = version2DirectorySectors(draft_.count());
     directoryTail_.clear();
     takeOpened(Version::Two, path, path, std::move(held), scope);
 }
@@ -227,11 +231,66 @@ void Archive::takeOpened(Version version, const std::string& directory, const st
     heldLock_ = scope == LockScope::UntilClosed ? std::move(held) : nullptr;
 }
 
+// An archive with a second size that is not 0 is never written: the table
+// holds those entries without it, and a save would lose it.
 void Archive::refuseWritingVersion2() const
 {
-    if (version_ == Version::Two)
-        throw Failure(dataPath_ + " is a version 2 archive: it can be listed, searched, exported and checked, but not "
-                                  "changed");
+    for (size_t i = 0; i < secondSizes_.size(); ++i)
+        if (secondSizes_[i] != 0)
+            throw Failure(dataPath_ + ": entry #" + std::to_string(i) + " has a second size field of " +
+                          std::to_string(secondSizes_[i]) + " (the games' own files have 0); such an archive is read " +
+                          "but not changed, so that those bytes stay as they are");
+}
+
+uint64_t Archive::directoryFloor(size_t entries) const
+{
+    return version_ == Version::Two ? version2DirectorySectors(entries) : 0;
+}
+
+// Entries where a version 2 directory will reach are copied to the end
+// first and the table pointed at the copies (entries that shared a span
+// still share one); the caller flushes them, and whether there were any is
+// returned. Growing over sectors no directory of
+// this open covered ends undo: an earlier table's entries may have had
+// bytes there.
+bool Archive::makeRoomForDirectory(EntryTable& next, File& file)
+{
+    if (version_ != Version::Two) return false;
+    uint64_t reserved = version2DirectorySectors(next.count());
+    if (reserved > reservedReach_) {
+        ++overwrites_;
+        reservedReach_ = reserved;
+    }
+    std::map<std::pair<int32_t, uint32_t>, uint64_t> moved; // (start, count) -> new start
+    for (size_t i = 0; i < next.count(); ++i) {
+        DirEntry& entry = next[i];
+        if (entry.sectorCount() == 0 || entry.startSector() < 0 || uint64_t(entry.startSector()) >= reserved) continue;
+        auto key = std::pair(entry.startSector(), entry.sectorCount());
+        auto it = moved.find(key);
+        if (it == moved.end()) {
+            Span span = spanOf(entry);
+            if (!spanInside(span, file.size()))
+                throw Failure("Entry #" + std::to_string(i) + " cannot be moved out of the growing directory's way: its "
+                              "span reaches past the end of the data file");
+            uint64_t to = std::max(roundUpToSector(file.size()), reserved * kSectorSize);
+            checkStartFits(to / kSectorSize, entry.sectorCount());
+            copyBetween(file, static_cast<uint64_t>(span.start), file.descriptor(), file.path(), to, span.length,
+                        WriteFailure::IoCode);
+            it = moved.emplace(key, to / kSectorSize).first;
+        }
+        entry.setStartSector(static_cast<int32_t>(it->second));
+    }
+    return !moved.empty();
+}
+
+// A command that appends makes room before it flushes what it appended;
+// one that does not (an undo) is given room here.
+void Archive::saveVersion2(EntryTable& next)
+{
+    File file(dataPath_, File::Mode::ReadWrite);
+    if (makeRoomForDirectory(next, file)) file.sync();
+    saveVersion2Directory(file, next, version2SaveStands_);
+    file.close();
 }
 
 uint16_t Archive::secondSize(size_t i) const
@@ -396,6 +455,11 @@ void Archive::saveDirectory(std::unique_ptr<WholeFileWriter>& prepared, const En
 // The table in memory follows the directory on disk, never leads it.
 void Archive::commit(const TableChange& change)
 {
+    if (version_ == Version::Two) {
+        saveVersion2(draft_);
+        swapInDraft(change);
+        return;
+    }
     std::unique_ptr<WholeFileWriter> writer;
     saveDirectory(writer, draft_);
     swapInDraft(change);
@@ -427,14 +491,16 @@ void Archive::addEntries(const std::vector<std::string>& sources, const Progress
     std::optional<File> data;
     std::optional<AppendedBytes> appended; // all or nothing: a failure puts the data file back
     auto openData = [&]() -> File& {
-        if (!data) appended.emplace(data.emplace(dataPath_, File::Mode::ReadWrite));
+        if (!data) appended.emplace(data.emplace(dataPath_, File::Mode::ReadWrite), &version2SaveStands_);
         return *data;
     };
     EntryTable& next = draft();
     SpanReach reach(next);
+    reach.setFloor(directoryFloor(next.count() + sources.size()));
     ProgressCount done(progress, sources.size(), totalSize(sources));
     for (const auto& source : sources) appendFile(next, source, openData, reach, done);
     if (!data) return;
+    makeRoomForDirectory(next, *data);
     data->sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Insert, table_.count(), next.count() - 1});
     keepAppended(*appended);
@@ -466,10 +532,12 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progre
     if (fits) {
         replaceInPlace(i, source, length, data, done);
     } else {
-        AppendedBytes appended(data);
+        AppendedBytes appended(data, &version2SaveStands_);
         EntryTable& next = draft();
         SpanReach reach(next);
+        reach.setFloor(directoryFloor(next.count()));
         appendPlacement(next[i], source, length, data, next, reach, done.partial());
+        makeRoomForDirectory(next, data);
         data.sync();
         commit({TableChange::Kind::Update, i, i});
         keepAppended(appended);
@@ -491,7 +559,7 @@ void Archive::replaceInPlace(size_t i, const File& source, uint64_t length, File
     ++overwrites_; // the span's old bytes go
     Span span = spanOf(table_[i]);
     auto spanStart = static_cast<uint64_t>(span.start);
-    AppendedBytes scratchCopy(data);
+    AppendedBytes scratchCopy(data, &version2SaveStands_);
     uint64_t scratch = roundUpToSector(scratchCopy.sizeBefore()); // past every byte of the file
     checkStartFits(scratch / kSectorSize, span.length / kSectorSize);
 

@@ -181,7 +181,10 @@ public:
     // either file of the pair exists, touching nothing, except where a create
     // was cut short: one empty file of the pair and the other missing. Then
     // the missing one is made, and its path returned ("" otherwise).
-    static std::string create(const std::string& path);
+    // Version Two: one ".img" holding "VER2" and an entry count of 0,
+    // refused where either file of a pair exists (a create cut short is
+    // finished, its path returned).
+    static std::string create(const std::string& path, Version version = Version::One);
 
     // Puts each file in as an entry named by its file-name part: an entry of
     // that name (the first, ASCII letters in any case) is replaced, any other
@@ -262,9 +265,13 @@ private:
     };
     CommandLock lock() const;
     void openVersion2(const std::string& path, LockScope scope);
+    static std::string createVersion2(const std::string& path);
     void takeOpened(Version version, const std::string& directory, const std::string& data,
                     std::unique_ptr<ArchiveLock> held, LockScope scope);
     void refuseWritingVersion2() const;
+    uint64_t directoryFloor(size_t entries) const;
+    bool makeRoomForDirectory(EntryTable& next, File& file);
+    void saveVersion2(EntryTable& next);
     void noteDataFile() const;
     void keepAppended(AppendedBytes& appended);
     File openForReading(const std::string& path) const;
@@ -326,6 +333,10 @@ private:
     Version version_ = Version::One;
     // A version 2 archive's second size fields; empty when all are 0.
     std::vector<uint16_t> secondSizes_;
+    // The sectors the largest directory of this open has covered.
+    uint64_t reservedReach_ = 0;
+    // This command's save is past its point of no return (version2.h).
+    mutable bool version2SaveStands_ = false;
     // The next state of the table while a command builds it; swapped in only
     // once the directory file says the same. Kept to avoid a 2 MiB allocation
     // per command.

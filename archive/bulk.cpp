@@ -10,6 +10,7 @@
 #include "sectors.h"
 #include "placement.h"
 #include "sys.h"
+#include "version2.h"
 
 #include <cerrno>
 #include <map>
@@ -55,13 +56,41 @@ void flushNewNames(const std::string& file)
 
 }  // namespace
 
-std::string Archive::create(const std::string& path)
+// Version 2: the one file, written whole and flushed with its name. A
+// create cut short leaves it empty or its first bytes only: the same create
+// again writes the rest.
+std::string Archive::createVersion2(const std::string& path)
+{
+    ArchivePair pair = archivePairFor(path);
+    if (fileExists(pair.directory)) throw Failure("The archive already exists: " + pair.directory);
+    std::vector<uint8_t> bytes = emptyVersion2Archive();
+    std::string data = fileExists(pair.data) ? pair.data : dataPathFor(directoryPathFor(asTheSystemReadsIt(path)));
+    bool cutShort = fileExists(data);
+    if (cutShort) {
+        File made(data, File::Mode::ReadOnly);
+        std::vector<uint8_t> start(static_cast<size_t>(std::min<uint64_t>(made.size(), bytes.size() + 1)));
+        made.readExact(std::span<uint8_t>(start), 0);
+        if (start.size() >= bytes.size() || !std::equal(start.begin(), start.end(), bytes.begin()))
+            throw Failure("The archive already exists: " + data);
+    } else if (!makeEmptyFile(data)) {
+        throw Failure("The archive already exists: " + data);
+    }
+    File file(data, File::Mode::ReadWrite);
+    file.writeExact(std::span<const char>(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0);
+    file.sync();
+    file.close();
+    flushNewNames(data);
+    return cutShort ? data : std::string();
+}
+
+std::string Archive::create(const std::string& path, Version version)
 {
     // "", "mods/" or "." (an unset variable in a script) names no archive:
     // it would make hidden files such as .dir and .img, or ..dir and ..img.
     std::string name = hostFileName(directoryPathFor(asTheSystemReadsIt(path)));
     std::string base = name.substr(0, name.size() - std::string(".dir").size());
     if (base.find_first_not_of('.') == std::string::npos) raiseIoAt(io_code::kInvalidFilename, path);
+    if (version == Version::Two) return createVersion2(path);
     ArchivePair pair = archivePairFor(path); // finds either file in any case of its name
     bool hasDirectory = fileExists(pair.directory), hasData = fileExists(pair.data);
     // Killed between its two files, a create leaves one empty file: the
@@ -138,9 +167,10 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
-    AppendedBytes appended(data);
+    AppendedBytes appended(data, &version2SaveStands_);
     EntryTable& next = draft();
     SpanReach reach(next);
+    reach.setFloor(directoryFloor(next.count() + plan.size()));
     ImportCount count;
     uint64_t bytesTotal = 0;
     for (const ImportItem& item : plan) { // for the progress only: the sizes as they are now
@@ -166,6 +196,7 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
         source.close();
         done.entryDone(length);
     }
+    makeRoomForDirectory(next, data);
     data.sync(); // the data before the directory that points at it
     commit({TableChange::Kind::Reset});
     keepAppended(appended);

@@ -102,7 +102,7 @@ uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, F
                          SpanReach& reach, const ByteProgress& progress)
 {
     uint64_t oldSize = data.size();
-    uint64_t start = appendStart(oldSize, table, reach);
+    uint64_t start = std::max(appendStart(oldSize, table, reach), reach.floor());
     // A data file with other names may be another archive's too, whose
     // unpadded last entry can end in the last, partial sector where our
     // table sees nothing: then nothing below the file's end is written.
@@ -122,7 +122,7 @@ uint64_t appendPlacement(DirEntry& entry, const File& source, uint64_t length, F
     return end;
 }
 
-AppendedBytes::AppendedBytes(File& data) : data_(data), sizeBefore_(data.size())
+AppendedBytes::AppendedBytes(File& data, const bool* kept) : data_(data), sizeBefore_(data.size()), keptBySave_(kept)
 {
     partialSector_.resize(sizeBefore_ % kSectorSize);
     if (!partialSector_.empty())
@@ -143,7 +143,7 @@ bool AppendedBytes::partialSectorChanged() const
 
 AppendedBytes::~AppendedBytes()
 {
-    if (kept_) return;
+    if (kept_ || (keptBySave_ && *keptBySave_)) return;
     try {
         data_.truncate(sizeBefore_);
         if (partialSector_.empty()) return;

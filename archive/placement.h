@@ -97,9 +97,13 @@ public:
     explicit SpanReach(const EntryTable& table);
     void extend(const DirEntry& entry);
     uint64_t furthest() const { return furthest_; }
+    // No append starts below this sector (a version 2 directory's own).
+    void setFloor(uint64_t sector) { floor_ = sector; }
+    uint64_t floor() const { return floor_; }
 
 private:
     uint64_t furthest_ = 0;
+    uint64_t floor_ = 0;
 };
 
 // The sector at which an appended entry starts (see the .cpp for the rule
@@ -121,7 +125,8 @@ inline uint64_t roundUpToSector(uint64_t n) { return (n + kSectorSize - 1) / kSe
 // by no entry either way.
 class AppendedBytes {
 public:
-    explicit AppendedBytes(File& data);
+    // `kept`: where the command's save sets it once nothing may be cut.
+    explicit AppendedBytes(File& data, const bool* kept = nullptr);
     ~AppendedBytes();
     AppendedBytes(const AppendedBytes&) = delete;
     AppendedBytes& operator=(const AppendedBytes&) = delete;
@@ -136,6 +141,7 @@ private:
     uint64_t sizeBefore_;
     std::vector<char> partialSector_;
     bool kept_ = false;
+    const bool* keptBySave_;
 };
 
 }  // namespace brimlet

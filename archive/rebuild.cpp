@@ -227,6 +227,7 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
 int64_t Archive::rebuild(const Progress& progress)
 {
     refuseWritingVersion2();
+    if (version_ == Version::Two) throw Failure(dataPath_ + " is a version 2 archive, which this program does not rebuild");
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);

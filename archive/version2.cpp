@@ -5,6 +5,7 @@
 #include "sectors.h"
 
 #include <cstring>
+#include <optional>
 
 namespace brimlet {
 
@@ -14,7 +15,119 @@ uint32_t readU32(const uint8_t* at) { return at[0] | at[1] << 8 | at[2] << 16 | 
 
 constexpr size_t kSecondSizeAt = 6; // in an entry
 
+void put32(uint8_t* at, uint32_t value)
+{
+    for (int k = 0; k < 4; ++k) at[k] = static_cast<uint8_t>(value >> (8 * k));
+}
+
+// The save's trailer, after the copy of the directory.
+constexpr char kTrailerMagic[16] = {'B', 'R', 'I', 'M', 'L', 'E', 'T', ' ', 'V', '2', ' ', 'S', 'A', 'V', 'E', '\0'};
+constexpr size_t kTrailerSize = 32;
+
+uint32_t checksum(const uint8_t* bytes, size_t size)
+{
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (size_t k = 0; k < size; ++k) hash = (hash ^ bytes[k]) * 16777619u;
+    return hash;
+}
+
+std::vector<uint8_t> frontOf(const EntryTable& table)
+{
+    std::vector<uint8_t> front(kVersion2HeaderSize + table.imageSize());
+    std::memcpy(front.data(), kVersion2Magic, sizeof kVersion2Magic);
+    put32(front.data() + 4, static_cast<uint32_t>(table.count()));
+    std::memcpy(front.data() + kVersion2HeaderSize, table.image(), table.imageSize());
+    return front;
+}
+
+// The copy a save left past its data, when its trailer proves it whole.
+struct CutSave {
+    uint64_t start;
+    std::vector<uint8_t> front;
+};
+
+std::optional<CutSave> cutSaveIn(const File& file)
+{
+    uint64_t size = file.size();
+    if (size < kTrailerSize + kVersion2HeaderSize) return std::nullopt;
+    uint8_t trailer[kTrailerSize];
+    file.readExact(std::span<uint8_t>(trailer, sizeof trailer), size - kTrailerSize);
+    if (std::memcmp(trailer, kTrailerMagic, sizeof kTrailerMagic) != 0) return std::nullopt;
+    uint64_t start = readU32(trailer + 16) | uint64_t{readU32(trailer + 20)} << 32;
+    uint32_t length = readU32(trailer + 24);
+    if (start + length + kTrailerSize != size || length < kVersion2HeaderSize) return std::nullopt;
+    CutSave cut{start, std::vector<uint8_t>(length)};
+    file.readExact(std::span<uint8_t>(cut.front), start);
+    bool whole = checksum(cut.front.data(), length) == readU32(trailer + 28) &&
+                 std::memcmp(cut.front.data(), kVersion2Magic, sizeof kVersion2Magic) == 0 &&
+                 kVersion2HeaderSize + uint64_t{readU32(cut.front.data() + 4)} * kEntrySize == length;
+    if (!whole) return std::nullopt;
+    return cut;
+}
+
 }  // namespace
+
+void saveVersion2Directory(File& file, const EntryTable& table, bool& stands)
+{
+    for (size_t i = 0; i < table.count(); ++i)
+        if (table[i].sectorCount() > 0xFFFF)
+            throw Failure("An entry of a version 2 archive holds at most 65535 sectors (128 MiB): \"" + table[i].name() +
+                          "\" would need " + std::to_string(table[i].sectorCount()));
+    std::vector<uint8_t> front = frontOf(table);
+    uint64_t start = file.size();
+    std::vector<uint8_t> copy = front;
+    copy.resize(front.size() + kTrailerSize);
+    uint8_t* trailer = copy.data() + front.size();
+    std::memcpy(trailer, kTrailerMagic, sizeof kTrailerMagic);
+    put32(trailer + 16, static_cast<uint32_t>(start));
+    put32(trailer + 20, static_cast<uint32_t>(start >> 32));
+    put32(trailer + 24, static_cast<uint32_t>(front.size()));
+    put32(trailer + 28, checksum(front.data(), front.size()));
+    try {
+        file.writeExact(std::span<const char>(reinterpret_cast<const char*>(copy.data()), copy.size()), start);
+        file.sync();
+    } catch (...) {
+        try {
+            file.truncate(start); // the front is untouched: the old directory stands
+        } catch (const Failure&) {
+        }
+        throw;
+    }
+    // From here on the copy stands for the directory: a failure leaves it
+    // for the next open to finish.
+    stands = true;
+    try {
+        file.writeExact(std::span<const char>(reinterpret_cast<const char*>(front.data()), front.size()), 0);
+        file.sync();
+        // Not flushed: a cut that loses it leaves the copy, which the next
+        // open writes into place again; a later command's flush takes it.
+        file.truncate(start);
+    } catch (const Failure& failure) {
+        Failure kept(std::string(failure.what()) + "; the change is kept, and shows once the archive is opened again");
+        kept.setPath(failure.path());
+        throw kept;
+    }
+}
+
+bool finishCutVersion2Save(File& file, bool mayWrite)
+{
+    std::optional<CutSave> cut = cutSaveIn(file);
+    if (!cut) return false;
+    if (!mayWrite)
+        throw Failure(file.path() + ": its last save was cut short; open it once where it may be written, which "
+                                    "finishes that save");
+    file.writeExact(std::span<const char>(reinterpret_cast<const char*>(cut->front.data()), cut->front.size()), 0);
+    file.sync();
+    file.truncate(cut->start);
+    return true;
+}
+
+std::vector<uint8_t> emptyVersion2Archive()
+{
+    std::vector<uint8_t> bytes(kVersion2HeaderSize, 0);
+    std::memcpy(bytes.data(), kVersion2Magic, sizeof kVersion2Magic);
+    return bytes;
+}
 
 bool startsAsVersion2(const std::string& path)
 {

@@ -18,9 +18,27 @@
 // entry's count (so its sector count is the streaming size) and kept aside.
 //
 // Limits: N of at most 65,536 entries (as version 1); a directory that
-// passes the end of the file is refused. This program reads version 2
-// archives (list, search, export, extract, check); commands that would
-// write one are refused before they touch it.
+// passes the end of the file is refused; an entry of at most 65,535
+// sectors (the size field is 16 bits). An archive with a second size that
+// is not 0 is read but never written, so that those bytes stay as they are.
+//
+// The save. The directory is rewritten in place, at the front of the one
+// file that also holds the entries, so no rename can make it atomic.
+// Instead:
+//   1. every byte the new directory points at is written and flushed (new
+//      entries appended; entries that sit where a grown directory will
+//      reach copied to the end first);
+//   2. a copy of the new directory is appended past the file's end, with a
+//      32-byte trailer that proves it whole ("BRIMLET V2 SAVE", where the
+//      copy starts, its length, a checksum), and flushed;
+//   3. the copy is written into place at the front, and flushed;
+//   4. the copy and its trailer are cut off (not flushed: a cut that loses
+//      this leaves the copy, which is the directory already).
+// A cut before the copy is whole leaves the front as it was: the old
+// directory, pointing at bytes no step has touched. A cut after it leaves
+// the copy, which the next open writes into place and cuts off (an open
+// that may not write refuses the archive until one that may has). So at
+// every moment each entry reads its old bytes or its new ones.
 #pragma once
 
 #include "entry_table.h"
@@ -48,5 +66,17 @@ std::vector<uint16_t> readVersion2Directory(const File& file, const std::string&
 bool version2DirectoryIs(const File& file, const EntryTable& table, const std::vector<uint16_t>& secondSizes);
 // The sectors the directory's bytes reach into: no entry may start below.
 uint64_t version2DirectorySectors(size_t count);
+
+// Steps 2 to 4 of the save (the entries' bytes are flushed already).
+// `stands` is set once the copy is whole: from then on the new directory
+// is the archive's, whatever fails, and no byte it points at may be cut.
+void saveVersion2Directory(File& file, const EntryTable& table, bool& stands);
+// A save cut short after its step 2 is finished: the copy written into
+// place and cut off. `mayWrite` false: refused with a message instead.
+// Whether there was one.
+bool finishCutVersion2Save(File& file, bool mayWrite);
+
+// A new, empty version 2 archive's bytes: "VER2" and a count of 0.
+std::vector<uint8_t> emptyVersion2Archive();
 
 }  // namespace brimlet

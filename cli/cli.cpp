@@ -37,7 +37,7 @@ constexpr Synopsis kSynopses[] = {
     {"replace", "ARCHIVE ENTRY FILE", "put FILE's bytes into the entry"},
     {"delete", "ARCHIVE ENTRY", "remove the entry"},
     {"rename", "ARCHIVE ENTRY NEWNAME", "rename the entry (at most 24 bytes)"},
-    {"create", "ARCHIVE", "make an empty pair (0-byte .dir and .img)"},
+    {"create", "[--version 2] ARCHIVE", "make an empty pair (0-byte .dir and .img), or one version 2 .img"},
     {"import", "ARCHIVE FILE...", "replace each entry named like a FILE, add the others"},
     {"extract", "ARCHIVE FOLDER [ENTRY...]", "write entries as files named after them (all without ENTRY)"},
     {"rebuild", "ARCHIVE", "remove dead space; entries in directory order from sector 0"},
@@ -322,20 +322,25 @@ int usageError(std::ostream& err, const std::string& what, const std::string& mo
 
 // The operands after COMMAND, with "--" ending the options. An argument of
 // "-" is an operand (standard output); "--help" asks for the command's usage.
+// Create alone takes "--version 1|2" (or "--version=2").
 struct Operands {
     std::vector<std::string> values;
     bool help = false;
     std::string unknownOption;
+    std::string version; // as given
 };
 
 Operands operandsOf(const std::vector<std::string>& args)
 {
     Operands o;
     bool options = true;
+    bool takesVersion = args[0] == "create";
     for (size_t k = 1; k < args.size(); ++k) {
         const std::string& a = args[k];
         if (options && a == "--") options = false;
         else if (options && (a == "--help" || a == "-h")) o.help = true;
+        else if (options && takesVersion && a == "--version" && k + 1 < args.size()) o.version = args[++k];
+        else if (options && takesVersion && a.rfind("--version=", 0) == 0) o.version = a.substr(10);
         else if (options && a.size() > 1 && a[0] == '-' && o.unknownOption.empty()) o.unknownOption = a;
         else if (!options || a.size() <= 1 || a[0] != '-') o.values.push_back(a);
     }
@@ -385,7 +390,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (c.kind == Command::Prints && &out == &std::cout) endQuietlyWhenTheReaderGoes();
     try {
         if (!c.run) { // create: there is no archive to open yet
-            std::string finished = Archive::create(path);
+            if (!operands.version.empty() && operands.version != "1" && operands.version != "2")
+                return usageError(err, "--version takes 1 or 2, not '" + operands.version + "'", commandUsage(args[0]));
+            std::string finished =
+                Archive::create(path, operands.version == "2" ? Archive::Version::Two : Archive::Version::One);
             if (!finished.empty())
                 err << "brimlet-cli: made the missing " << oneLine(finished) << " of a create that was cut short\n";
             return finish(0, out, err, false);

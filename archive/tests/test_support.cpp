@@ -173,4 +173,19 @@ Bytes version2File(const std::vector<Version2Entry>& entries, const Bytes& data,
 }
 
 
+std::vector<Version2Entry> readVersion2Independently(const Bytes& file)
+{
+    auto u32 = [&](size_t at) { return uint32_t(file.at(at)) | uint32_t(file.at(at + 1)) << 8 | uint32_t(file.at(at + 2)) << 16 | uint32_t(file.at(at + 3)) << 24; };
+    auto u16 = [&](size_t at) { return static_cast<uint16_t>(file.at(at) | file.at(at + 1) << 8); };
+    if (file.size() < 8 || std::string(file.begin(), file.begin() + 4) != "VER2") return {};
+    std::vector<Version2Entry> entries;
+    for (size_t i = 0, n = u32(4); i < n; ++i) {
+        size_t at = 8 + 32 * i;
+        std::string name;
+        for (size_t k = 0; k < 24 && file.at(at + 8 + k) != 0; ++k) name += static_cast<char>(file.at(at + 8 + k));
+        entries.push_back({u32(at), u16(at + 4), u16(at + 6), name});
+    }
+    return entries;
+}
+
 }  // namespace brimlet::test

@@ -70,6 +70,8 @@ struct Version2Entry {
     std::string name;
 };
 Bytes version2File(const std::vector<Version2Entry>& entries, const Bytes& data, size_t dataSector);
+// The entries of a version 2 file's bytes, read by the format alone.
+std::vector<Version2Entry> readVersion2Independently(const Bytes& file);
 
 // Number of descriptors this process has open, to prove none is left behind.
 int openDescriptorCount();

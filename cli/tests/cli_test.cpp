@@ -62,9 +62,9 @@ TEST_F(CliTest, AnExportIntoAFolderTakesTheEntrysNameAndAVersion2FileCutShortIsR
     EXPECT_EQ(v2.err, "brimlet-cli: " + (tmp / "gta3v2.img") + ": its directory of 1 entry passes the end of the file\n");
 }
 
-// Named by its one file, a version 2 archive reads as a pair does; a
-// command that would write it fails and leaves every byte.
-TEST(CliVersion2, ItIsListedExtractedAndCheckedButNotWritten)
+// Named by its one file, a version 2 archive reads and is written as a
+// pair is; create makes one with --version 2.
+TEST(CliVersion2, ItIsCreatedListedWrittenExtractedAndChecked)
 {
     TempDir t;
     Bytes data = pattern(3 * 2048, 4);
@@ -76,13 +76,23 @@ TEST(CliVersion2, ItIsListedExtractedAndCheckedButNotWritten)
     Result check = runCli({"check", t / "gta3.img"});
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out, "No problems found\nNo dead space\n");
-    Result rename = runCli({"rename", t / "gta3.img", "car.dff", "bus.dff"});
-    EXPECT_EQ(rename.exitCode, 1);
-    EXPECT_EQ(rename.err, "brimlet-cli: " + (t / "gta3.img") +
-                              " is a version 2 archive: it can be listed, searched, exported and checked, but not "
-                              "changed\n");
-    EXPECT_EQ(readFile(t / "gta3.img"), file);
+    EXPECT_EQ(runCli({"rename", t / "gta3.img", "car.dff", "bus.dff"}).exitCode, 0);
+    EXPECT_EQ(readVersion2Independently(readFile(t / "gta3.img"))[0].name, "bus.dff");
     EXPECT_FALSE(exists(t / "gta3.dir"));
+
+    EXPECT_EQ(runCli({"create", "--version", "2", t / "mod.img"}).exitCode, 0);
+    EXPECT_EQ(readFile(t / "mod.img"), (Bytes{'V', 'E', 'R', '2', 0, 0, 0, 0}));
+    EXPECT_FALSE(exists(t / "mod.dir"));
+    writeFile(t / "a.dff", pattern(3000, 7));
+    EXPECT_EQ(runCli({"add", t / "mod.img", t / "a.dff"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list", t / "mod"}).out, "0\t1\t2\ta.dff\n");
+    Result twice = runCli({"create", "--version=2", t / "mod.img"});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_EQ(twice.err, "brimlet-cli: The archive already exists: " + (t / "mod.img") + "\n");
+    Result bad = runCli({"create", "--version", "3", t / "other.img"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("--version takes 1 or 2, not '3'"), std::string::npos) << bad.err;
+    EXPECT_FALSE(exists(t / "other.img"));
 }
 
 TEST_F(CliTest, RenameWarnsOfANameAnotherEntryHasOrNoName)

@@ -1002,9 +1002,9 @@ TEST_F(DirWindowTest, VirtualFilesAreReadAsTheTakerPullsThem)
 
 // ---------------------------------------------------------------- version 2
 
-// The later games' one file opens by argument and by a drop, as a pair
-// does; a command that would write it says why in the error box.
-TEST_F(DirWindowTest, AVersion2ArchiveOpensAndIsReadOnly)
+// The later games' one file opens by argument and by a drop, and is
+// edited, as a pair is.
+TEST_F(DirWindowTest, AVersion2ArchiveOpensAndIsEditedAsAPairIs)
 {
     Bytes file = version2File({{1, 1, 0, "car.dff"}, {2, 1, 0, "road.txd"}}, pattern(2 * 2048), 1);
     writeFile(tmp / "sa.img", file);
@@ -1014,9 +1014,12 @@ TEST_F(DirWindowTest, AVersion2ArchiveOpensAndIsReadOnly)
     view.entry = 1;
     fake.confirmAnswers = {true};
     window->btn_deleteClick();
-    EXPECT_EQ(fake.errors, std::vector<std::string>{tmp / "sa.img" + " is a version 2 archive: it can be listed, "
-                                                                      "searched, exported and checked, but not changed."});
-    EXPECT_EQ(readFile(tmp / "sa.img"), file);
+    EXPECT_TRUE(fake.errors.empty());
+    auto entries = readVersion2Independently(readFile(tmp / "sa.img"));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "car.dff");
+    window->menuClick(DirWindow::MenuItem::Undo);
+    EXPECT_EQ(readVersion2Independently(readFile(tmp / "sa.img")).size(), 2u);
 
     startOnGta3();
     window->HOX_dragdrop1filesdropped(1, {tmp / "sa.img"});
