@@ -156,6 +156,13 @@ void Archive::checkUnchanged() const
     uint64_t size = directory.size();
     bool same = size == table_.imageSize() + directoryTail_.size();
     if (version_ == Version::Two) {
+        // A save of ours that failed after its point of no return left its
+        // directory's copy: it is finished first.
+        if (readAccess_ == ReadAccess::ReadWrite) {
+            File file(dataPath_, File::Mode::ReadWrite);
+            finishCutVersion2Save(file, true);
+            file.close();
+        }
         same = version2DirectoryIs(directory, table_, secondSizes_);
     } else if (same && size > 0) {
         std::vector<uint8_t> onDisk(size);
@@ -172,7 +179,7 @@ void Archive::checkUnchanged() const
 void Archive::openimg(const std::string& path, LockScope scope)
 {
     ArchivePair pair = archivePairFor(path);
-    if (!fileExists(pair.directory) && fileExists(pair.data) && startsAsVersion2(pair.data)) {
+    if (!fileExists(pair.directory) && startsAsVersion2(pair.data)) {
         openVersion2(pair.data, scope);
         return;
     }
@@ -287,6 +294,7 @@ bool Archive::makeRoomForDirectory(EntryTable& next, File& file)
 // one that does not (an undo) is given room here.
 void Archive::saveVersion2(EntryTable& next)
 {
+    version2SaveStands_ = false; // of this save: a command may save twice
     File file(dataPath_, File::Mode::ReadWrite);
     if (makeRoomForDirectory(next, file)) file.sync();
     saveVersion2Directory(file, next, version2SaveStands_);
@@ -456,7 +464,14 @@ void Archive::saveDirectory(std::unique_ptr<WholeFileWriter>& prepared, const En
 void Archive::commit(const TableChange& change)
 {
     if (version_ == Version::Two) {
-        saveVersion2(draft_);
+        // A save past its point of no return is the archive's directory,
+        // even where a later step failed: the table follows it.
+        try {
+            saveVersion2(draft_);
+        } catch (...) {
+            if (version2SaveStands_) swapInDraft(change);
+            throw;
+        }
         swapInDraft(change);
         return;
     }

@@ -3,7 +3,9 @@
 #include "errors.h"
 #include "file.h"
 #include "sectors.h"
+#include "sys.h"
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -131,15 +133,16 @@ std::vector<uint8_t> emptyVersion2Archive()
 
 bool startsAsVersion2(const std::string& path)
 {
-    try {
-        File file(path, File::Mode::ReadOnly);
-        char magic[sizeof kVersion2Magic] = {};
-        if (file.size() < sizeof magic) return false;
-        file.readExact(std::span<char>(magic, sizeof magic), 0);
-        return std::memcmp(magic, kVersion2Magic, sizeof magic) == 0;
-    } catch (const Failure&) {
-        return false; // the open that follows says what is wrong
+    sys::FileStatus st;
+    if (sys::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        raiseErrno(errno, path);
     }
+    File file(path, File::Mode::ReadOnly);
+    char magic[sizeof kVersion2Magic] = {};
+    if (file.size() < sizeof magic) return false;
+    file.readExact(std::span<char>(magic, sizeof magic), 0);
+    return std::memcmp(magic, kVersion2Magic, sizeof magic) == 0;
 }
 
 std::vector<uint16_t> readVersion2Directory(const File& file, const std::string& path, EntryTable& table)

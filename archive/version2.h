@@ -54,7 +54,7 @@ class File;
 inline constexpr char kVersion2Magic[4] = {'V', 'E', 'R', '2'};
 inline constexpr size_t kVersion2HeaderSize = 8;
 
-// Whether the file at `path` starts with "VER2" (false when it cannot be read).
+// Whether the file at `path` starts with "VER2"; a Failure when it cannot be read.
 bool startsAsVersion2(const std::string& path);
 
 // Reads the directory at the front of a version 2 file into `table` as
