@@ -295,6 +295,7 @@ bool Archive::makeRoomForDirectory(EntryTable& next, File& file)
 void Archive::saveVersion2(EntryTable& next)
 {
     version2SaveStands_ = false; // of this save: a command may save twice
+    removeStaleTemporaries(folderOf(dataPath_)); // a killed rebuild's
     File file(dataPath_, File::Mode::ReadWrite);
     if (makeRoomForDirectory(next, file)) file.sync();
     saveVersion2Directory(file, next, version2SaveStands_);

@@ -102,8 +102,8 @@ public:
 
     // Version 1: a pair of files, ".dir" and ".img". Version 2 (the later
     // games): one ".img" with the directory inside (version2.h); its
-    // directoryPath() and dataPath() are both that file. Version 2 archives
-    // are read only: every command that writes refuses one.
+    // directoryPath() and dataPath() are both that file; every command
+    // works on it with the same guarantees.
     enum class Version { One = 1, Two = 2 };
     Version version() const { return version_; }
     // Entry i's second size field (version 2; 0 in the games' own files,
@@ -269,6 +269,7 @@ private:
     void takeOpened(Version version, const std::string& directory, const std::string& data,
                     std::unique_ptr<ArchiveLock> held, LockScope scope);
     void refuseWritingVersion2() const;
+    int64_t rebuildVersion2(const Progress& progress);
     uint64_t directoryFloor(size_t entries) const;
     bool makeRoomForDirectory(EntryTable& next, File& file);
     void saveVersion2(EntryTable& next);

@@ -224,7 +224,7 @@ void checkVersion2(const Archive& archive, uint64_t fileSize, NameStyle style, C
     uint64_t free = fileSize > reserved * kSectorSize ? fileSize - reserved * kSectorSize : 0;
     if (!report.notes.empty() && report.notes.back().rfind("No dead-space figure", 0) != 0)
         report.notes.back() = free > spans ? "Dead space: " + std::to_string(free - spans) +
-                                                 (free - spans == 1 ? " byte" : " bytes") + " (a version 2 archive is not rebuilt)"
+                                                 (free - spans == 1 ? " byte" : " bytes") + ", which rebuild gives back"
                                            : "No dead space";
 }
 

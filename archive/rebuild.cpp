@@ -30,6 +30,7 @@
 #include "whole_file_writer.h"
 #include "placement.h"
 #include "sys.h"
+#include "version2.h"
 
 #include <climits>
 #include <memory>
@@ -138,7 +139,7 @@ void Archive::refuseSharedFiles(const File& data) const
 
 int64_t Archive::deadSpace() const
 {
-    uint64_t sectors = 0;
+    uint64_t sectors = version_ == Version::Two ? version2DirectorySectors(table_.count()) : 0;
     for (size_t i = 0; i < table_.count(); ++i) sectors += table_[i].sectorCount();
     return static_cast<int64_t>(dataFileSize()) - static_cast<int64_t>(sectors * kSectorSize);
 }
@@ -224,11 +225,56 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
     commitPrepared(save, rebuilt, {TableChange::Kind::Update, first, count - 1});
 }
 
+// A version 2 archive is rebuilt as a new file, written whole beside it and
+// renamed over it: the directory, then every entry's span in directory
+// order from the first sector after it (entries that shared a span each
+// get a copy). Until the rename the old file stands; it needs room for a
+// second copy, and a full disk stops it with nothing changed.
+int64_t Archive::rebuildVersion2(const Progress& progress)
+{
+    File data(dataPath_, File::Mode::ReadWrite);
+    uint64_t oldSize = data.size();
+    for (size_t i = 0; i < table_.count(); ++i)
+        if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), oldSize))
+            throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
+    refuseSharedFiles(data);
+    uint64_t next = version2DirectorySectors(table_.count()), bytes = 0;
+    EntryTable rebuilt(table_);
+    for (size_t i = 0; i < rebuilt.count(); ++i) {
+        checkStartFits(next, rebuilt[i].sectorCount());
+        rebuilt[i].setStartSector(static_cast<int32_t>(next));
+        next += rebuilt[i].sectorCount();
+        bytes += uint64_t{rebuilt[i].sectorCount()} * kSectorSize;
+    }
+    ++overwrites_; // a new file in the old one's place
+    std::vector<uint8_t> front = version2Front(rebuilt);
+    front.resize(static_cast<size_t>(version2DirectorySectors(rebuilt.count()) * kSectorSize), 0);
+    WholeFileWriter writer(dataPath_);
+    // Written over itself, a cut would mix two layouts.
+    if (!writer.replacesTheTarget())
+        throw Failure("Cannot create file for the rebuilt archive beside " + dataPath_ + ": a version 2 archive is " +
+                      "rebuilt as a new file renamed over the old one; nothing was changed");
+    writer.write(front.data(), front.size());
+    ProgressCount done(progress, table_.count(), bytes);
+    for (size_t i = 0; i < table_.count(); ++i) {
+        Span span = spanOf(table_[i]);
+        writer.copyFrom(data, static_cast<uint64_t>(span.start), span.length, done.partial());
+        done.entryDone(span.length);
+    }
+    data.close();
+    writer.commit([this](int fd) { ArchiveLock::coverReplacement(dataPath_, fd); });
+    uint64_t total = front.size() + bytes;
+    draft_.copyFrom(rebuilt);
+    swapInDraft({TableChange::Kind::Reset});
+    return static_cast<int64_t>(oldSize) - static_cast<int64_t>(total);
+}
+
 int64_t Archive::rebuild(const Progress& progress)
 {
     refuseWritingVersion2();
-    if (version_ == Version::Two) throw Failure(dataPath_ + " is a version 2 archive, which this program does not rebuild");
     auto held = lock();
+    checkUnchanged();
+    if (version_ == Version::Two) return rebuildVersion2(progress);
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
     uint64_t oldSize = data.size();

@@ -33,7 +33,9 @@ uint32_t checksum(const uint8_t* bytes, size_t size)
     return hash;
 }
 
-std::vector<uint8_t> frontOf(const EntryTable& table)
+}  // namespace
+
+std::vector<uint8_t> version2Front(const EntryTable& table)
 {
     std::vector<uint8_t> front(kVersion2HeaderSize + table.imageSize());
     std::memcpy(front.data(), kVersion2Magic, sizeof kVersion2Magic);
@@ -41,6 +43,8 @@ std::vector<uint8_t> frontOf(const EntryTable& table)
     std::memcpy(front.data() + kVersion2HeaderSize, table.image(), table.imageSize());
     return front;
 }
+
+namespace {
 
 // The copy a save left past its data, when its trailer proves it whole.
 struct CutSave {
@@ -75,7 +79,7 @@ void saveVersion2Directory(File& file, const EntryTable& table, bool& stands)
         if (table[i].sectorCount() > 0xFFFF)
             throw Failure("An entry of a version 2 archive holds at most 65535 sectors (128 MiB): \"" + table[i].name() +
                           "\" would need " + std::to_string(table[i].sectorCount()));
-    std::vector<uint8_t> front = frontOf(table);
+    std::vector<uint8_t> front = version2Front(table);
     uint64_t start = file.size();
     std::vector<uint8_t> copy = front;
     copy.resize(front.size() + kTrailerSize);

@@ -76,6 +76,9 @@ void saveVersion2Directory(File& file, const EntryTable& table, bool& stands);
 // Whether there was one.
 bool finishCutVersion2Save(File& file, bool mayWrite);
 
+// The directory's bytes at the front: "VER2", the count, the entries.
+std::vector<uint8_t> version2Front(const EntryTable& table);
+
 // A new, empty version 2 archive's bytes: "VER2" and a count of 0.
 std::vector<uint8_t> emptyVersion2Archive();
 

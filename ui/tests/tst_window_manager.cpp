@@ -299,9 +299,9 @@ private slots:
         xdotool.start("xdotool", {"mousemove", "--window", QString::number(w.winId()), QString::number(at.x()),
                                   QString::number(at.y()), "sleep", "1", "mousedown", "1", "mousemove_relative", "--", "0",
                                   "14"});
-        QTRY_VERIFY_WITH_TIMEOUT(released, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(released, 15000);
         QDir drags(QString::fromStdString(tmp / "cache/brimlet/drag/" + brimlet::processTag()));
-        QTRY_VERIFY_WITH_TIMEOUT(drags.exists() && drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(drags.exists() && drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 15000);
         QCOMPARE(enters.count, 0);
         QVERIFY(fake.errors.empty());
         xdotool.waitForFinished();
