@@ -242,11 +242,23 @@ void Archive::takeOpened(Version version, const std::string& directory, const st
 // holds those entries without it, and a save would lose it.
 void Archive::refuseWritingVersion2() const
 {
+    if (version_ != Version::Two) return;
+    sys::FileStatus st;
+    if (sys::stat(dataPath_.c_str(), &st) == 0 && st.links > 1) refuseSharedVersion2();
     for (size_t i = 0; i < secondSizes_.size(); ++i)
         if (secondSizes_[i] != 0)
             throw Failure(dataPath_ + ": entry #" + std::to_string(i) + " has a second size field of " +
                           std::to_string(secondSizes_[i]) + " (the games' own files have 0); such an archive is read " +
                           "but not changed, so that those bytes stay as they are");
+}
+
+// Every save of a version 2 archive writes into its one file: another name
+// of that file (a backup made with cp -al) would change with it.
+void Archive::refuseSharedVersion2() const
+{
+    throw Failure(dataPath_ + " has other hard links (a backup made with cp -al or rsync --link-dest, say): a change " +
+                  "would change every archive that shares it. Give it a file of its own first (copy it, then move " +
+                  "the copy over it)");
 }
 
 uint64_t Archive::directoryFloor(size_t entries) const
@@ -297,6 +309,7 @@ void Archive::saveVersion2(EntryTable& next)
     version2SaveStands_ = false; // of this save: a command may save twice
     removeStaleTemporaries(folderOf(dataPath_)); // a killed rebuild's
     File file(dataPath_, File::Mode::ReadWrite);
+    if (file.linkCount() > 1) refuseSharedVersion2(); // made while the command ran
     if (makeRoomForDirectory(next, file)) file.sync();
     saveVersion2Directory(file, next, version2SaveStands_);
     file.close();

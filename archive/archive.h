@@ -269,6 +269,7 @@ private:
     void takeOpened(Version version, const std::string& directory, const std::string& data,
                     std::unique_ptr<ArchiveLock> held, LockScope scope);
     void refuseWritingVersion2() const;
+    [[noreturn]] void refuseSharedVersion2() const;
     int64_t rebuildVersion2(const Progress& progress);
     uint64_t directoryFloor(size_t entries) const;
     bool makeRoomForDirectory(EntryTable& next, File& file);

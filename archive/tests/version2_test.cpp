@@ -6,6 +6,7 @@
 #include "archive/errors.h"
 #include "test_support.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -175,6 +176,22 @@ TEST_F(Version2Test, WhatThisProgramWritesAnIndependentReaderReads)
         EXPECT_EQ(Bytes(rebuilt.begin() + entry.start * 2048, rebuilt.begin() + entry.start * 2048 + want.size()), want);
     }
     EXPECT_EQ(rebuilt.size(), next * 2048);
+}
+
+// A backup made as a hard link shares the one file: no change may reach it.
+TEST_F(Version2Test, AFileWithOtherHardLinksIsNotChanged)
+{
+    std::filesystem::create_hard_link(fsPath(img), fsPath(tmp / "backup.img"));
+    Archive archive;
+    archive.openimg(img);
+    writeFile(tmp / "new.dff", pattern(100));
+    std::string refusal = img + " has other hard links (a backup made with cp -al or rsync --link-dest, say): a change "
+                                "would change every archive that shares it. Give it a file of its own first (copy it, "
+                                "then move the copy over it)";
+    EXPECT_FAILURE(archive.renameEntry(0, "bus.dff"), refusal);
+    EXPECT_FAILURE(archive.addEntry(tmp / "new.dff"), refusal);
+    EXPECT_FAILURE(archive.rebuild(), refusal);
+    EXPECT_EQ(readFile(tmp / "backup.img"), file);
 }
 
 TEST_F(Version2Test, AnotherProgramsChangeOfTheDirectoryIsSeen)
