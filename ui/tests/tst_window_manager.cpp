@@ -40,6 +40,21 @@ struct ButtonReleases : QAbstractNativeEventFilter {
     int count = 0;
 };
 
+// xdotool's words that put the pointer on the middle of the entry list's row.
+QStringList pointerAtRow(Twnd_dir& w, int row)
+{
+    QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(row, 0)).center());
+    return {"mousemove", "--window", QString::number(w.winId()), QString::number(at.x()), QString::number(at.y())};
+}
+
+// a.dff, b.txd and c.col, one sector each.
+std::string threeEntries(const brimlet::test::TempDir& tmp, const brimlet::test::Bytes& data)
+{
+    return brimlet::test::makeArchive(tmp / "gta3", {brimlet::test::makeEntry(0, 1, "a.dff"), brimlet::test::makeEntry(1, 1, "b.txd"),
+                                                     brimlet::test::makeEntry(2, 1, "c.col")},
+                                      data);
+}
+
 }  // namespace
 
 class TestWindowManager : public QObject {
@@ -145,20 +160,14 @@ private slots:
     {
         if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool is not installed");
         brimlet::test::TempDir tmp;
-        std::string dir = brimlet::test::makeArchive(
-            tmp / "gta3", {brimlet::test::makeEntry(0, 1, "a.dff"), brimlet::test::makeEntry(1, 1, "b.txd"),
-                           brimlet::test::makeEntry(2, 1, "c.col")},
-            brimlet::test::pattern(3 * 2048));
+        std::string dir = threeEntries(tmp, brimlet::test::pattern(3 * 2048));
         FakeDialogs fake;
         Twnd_dir w({QString::fromStdString(dir)}, fake, settingsIn(tmp / "s.ini"));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 3, 20000);
         QString window = QString::number(w.winId());
-        auto rowAt = [&](int row) {
-            QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(row, 0)).center());
-            return QStringList{"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())};
-        };
+        auto rowAt = [&](int row) { return pointerAtRow(w, row); };
         QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1"});
         QTRY_COMPARE_WITH_TIMEOUT(w.List->SelectedRows(), (std::vector<int>{0}), 10000);
         QProcess::execute("xdotool", rowAt(2) + QStringList{"keydown", "ctrl", "click", "1", "keyup", "ctrl"});
@@ -191,10 +200,7 @@ private slots:
         brimlet::test::TempDir tmp;
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(tmp / "cache"));
         brimlet::test::Bytes data = brimlet::test::pattern(3 * 2048);
-        std::string dir = brimlet::test::makeArchive(
-            tmp / "gta3", {brimlet::test::makeEntry(0, 1, "a.dff"), brimlet::test::makeEntry(1, 1, "b.txd"),
-                           brimlet::test::makeEntry(2, 1, "c.col")},
-            data);
+        std::string dir = threeEntries(tmp, data);
         brimlet::test::makeFolder(tmp / "folder");
         QProcess receiver;
         receiver.start(DROP_RECEIVER, {QString::fromStdString(tmp / "folder")});
@@ -212,10 +218,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_COMPARE_WITH_TIMEOUT(w.List->Count(), 3, 20000);
         QString window = QString::number(w.winId());
-        auto rowAt = [&](int row) {
-            QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(row, 0)).center());
-            return QStringList{"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())};
-        };
+        auto rowAt = [&](int row) { return pointerAtRow(w, row); };
         QProcess::execute("xdotool", rowAt(0) + QStringList{"click", "1"});
         QProcess::execute("xdotool", rowAt(2) + QStringList{"keydown", "ctrl", "click", "1", "keyup", "ctrl"});
         QTRY_COMPARE_WITH_TIMEOUT(w.List->SelectedRows(), (std::vector<int>{0, 2}), 10000);
@@ -294,11 +297,9 @@ private slots:
         };
         // A drag that did begin would follow the pointer until a click: this one ends it.
         QTimer::singleShot(8000, [] { QProcess::execute("xdotool", {"click", "1"}); });
-        QPoint at = w.List->viewport()->mapTo(&w, w.List->visualRect(w.List->model()->index(0, 0)).center());
         QProcess xdotool;
-        xdotool.start("xdotool", {"mousemove", "--window", QString::number(w.winId()), QString::number(at.x()),
-                                  QString::number(at.y()), "sleep", "1", "mousedown", "1", "mousemove_relative", "--", "0",
-                                  "14"});
+        xdotool.start("xdotool", pointerAtRow(w, 0) + QStringList{"sleep", "1", "mousedown", "1", "mousemove_relative", "--",
+                                                                  "0", "14"});
         QTRY_VERIFY_WITH_TIMEOUT(released, 15000);
         QDir drags(QString::fromStdString(tmp / "cache/brimlet/drag/" + brimlet::processTag()));
         QTRY_VERIFY_WITH_TIMEOUT(drags.exists() && drags.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 15000);
