@@ -30,21 +30,26 @@ std::vector<std::pair<std::string, Bytes>> exportsOf(Archive& archive, const Tem
     return out;
 }
 
-class Bulk : public ::testing::Test {
+// Both versions, counted from the first data sector (Layout in test_support.h).
+class Bulk : public ::testing::TestWithParam<Archive::Version> {
 protected:
     // a.dff (0-1), dead sector 2, b.txd (3), c.col (4-6) and, sharing b's
     // sector, d.ifp; data 7 sectors and a stray byte.
     void SetUp() override
     {
         data = pattern(7 * 2048 + 1, 9);
-        dir = makeArchive(tmp / "gta3",
+        dir = layout.make(tmp / "gta3",
                           {makeEntry(0, 2, "a.dff"), makeEntry(3, 1, "b.txd"), makeEntry(4, 3, "c.col"),
                            makeEntry(3, 1, "d.ifp")},
                           data);
         archive.openimg(dir);
     }
+    Bytes dataNow() const { return layout.data(dir); }
+    int64_t start(size_t i) const { return layout.start(archive, i); }
+
+    Layout layout{GetParam()};
     TempDir tmp;
-    std::string dir;
+    std::string dir; // the archive as named: its .dir, or the version 2 .img
     Bytes data;
     Archive archive;
 };
@@ -71,7 +76,7 @@ TEST(Create, MakesAnEmptyPairAndRefusesWhenEitherFileExists)
     EXPECT_FALSE(exists(".dir"));
 }
 
-TEST_F(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
+TEST_P(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
 {
     writeFile(tmp / "B.TXD", pattern(100, 1)); // replaces b.txd, whatever its case
     writeFile(tmp / "e.col", pattern(3000, 2));
@@ -81,11 +86,11 @@ TEST_F(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
     ASSERT_EQ(archive.count(), 5u);
     EXPECT_EQ(archive.name(1), "b.txd"); // the name stays
     // Appended as Add would: b at sector 7 (the stray byte is overwritten), e after it.
-    EXPECT_EQ(archive.table()[1].startSector(), 7);
+    EXPECT_EQ(start(1), 7);
     EXPECT_EQ(archive.table()[1].sectorCount(), 1u);
-    EXPECT_EQ(archive.table()[4].startSector(), 8);
+    EXPECT_EQ(start(4), 8);
     EXPECT_EQ(archive.table()[4].sectorCount(), 2u);
-    Bytes img = readFile(tmp / "gta3.img");
+    Bytes img = dataNow();
     EXPECT_EQ(slice(img, 7 * 2048, 100), pattern(100, 1));
     EXPECT_EQ(slice(img, 8 * 2048, 3000), pattern(3000, 2));
     EXPECT_EQ(slice(img, 0, 7 * 2048), slice(data, 0, 7 * 2048)); // nothing else moved
@@ -94,12 +99,12 @@ TEST_F(Bulk, ImportReplacesByNameAndAddsTheRestAtTheEnd)
     EXPECT_EQ(reread.table().imageSize(), archive.table().imageSize());
 }
 
-TEST_F(Bulk, ImportIsAllOrNothing)
+TEST_P(Bulk, ImportIsAllOrNothing)
 {
     Bytes directoryBefore = readFile(dir), dataBefore = readFile(tmp / "gta3.img");
     auto unchanged = [&] {
         EXPECT_EQ(readFile(dir), directoryBefore);
-        EXPECT_EQ(readFile(tmp / "gta3.img"), dataBefore);
+        EXPECT_EQ(readFile(tmp / "gta3.img"), dataBefore); // for version 2, the same file
         EXPECT_EQ(archive.count(), 4u);
     };
     writeFile(tmp / "a.dff", pattern(5000, 3));
@@ -118,7 +123,7 @@ TEST_F(Bulk, ImportIsAllOrNothing)
     unchanged();
 }
 
-TEST_F(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
+TEST_P(Bulk, ExtractWritesEverySpanAndNeverLeavesTheFolder)
 {
     std::string out = tmp / "out/deeper";
     std::filesystem::create_directories(tmp / "out");
@@ -213,9 +218,11 @@ TEST(SafeNames, UnsafeBytesBecomeUnderscores)
 #endif
 }
 
-TEST_F(Bulk, ExtractNeverOverwritesTheArchiveItself)
+TEST_P(Bulk, ExtractNeverOverwritesTheArchiveItself)
 {
     // Extracted into its own folder, entries named like the archive's files.
+    // A version 2 file has no .dir, and one made beside it would turn it
+    // into a pair's data file.
     archive.renameEntry(0, "gta3.img");
     archive.renameEntry(2, "gta3.dir");
     Bytes directory = readFile(dir);
@@ -223,15 +230,18 @@ TEST_F(Bulk, ExtractNeverOverwritesTheArchiveItself)
     auto count = archive.extractEntries(tmp.path(), {}, [&](const std::string& n) { notes.push_back(n); });
     EXPECT_EQ(count.written, 2u);
     EXPECT_EQ(count.skipped, 2u);
+    std::string dirSkipped = GetParam() == Archive::Version::One
+                                 ? "it would overwrite the archive's own directory or data file"
+                                 : "beside gta3.img it would change which files make up an archive in the folder";
     EXPECT_EQ(notes, (std::vector<std::string>{
                          "#0 \"gta3.img\" skipped: it would overwrite the archive's own directory or data file",
-                         "#2 \"gta3.dir\" skipped: it would overwrite the archive's own directory or data file"}));
+                         "#2 \"gta3.dir\" skipped: " + dirSkipped}));
     EXPECT_EQ(readFile(dir), directory);
-    EXPECT_EQ(readFile(tmp / "gta3.img"), data);
+    EXPECT_EQ(dataNow(), data);
     EXPECT_EQ(readFile(tmp / "b.txd"), slice(data, 3 * 2048, 2048));
 }
 
-TEST_F(Bulk, ExtractKeepsAFileMadeReadOnly)
+TEST_P(Bulk, ExtractKeepsAFileMadeReadOnly)
 {
     std::string out = tmp / "out";
     makeFolder(out);
@@ -246,7 +256,7 @@ TEST_F(Bulk, ExtractKeepsAFileMadeReadOnly)
 }
 
 #ifdef _WIN32
-TEST_F(Bulk, ExtractTakesNamesThatDifferInTheCaseOfAnyLetterForOneFile)
+TEST_P(Bulk, ExtractTakesNamesThatDifferInTheCaseOfAnyLetterForOneFile)
 {
     archive.renameEntry(0, "\xE9.dff"); // é.dff, in Latin-1 as entry names are
     archive.renameEntry(1, "\xC9.DFF"); // É.DFF: the same file name on Windows
@@ -258,7 +268,7 @@ TEST_F(Bulk, ExtractTakesNamesThatDifferInTheCaseOfAnyLetterForOneFile)
 }
 #endif
 
-TEST_F(Bulk, ExtractNeverWritesOutsideTheNamedFiles)
+TEST_P(Bulk, ExtractNeverWritesOutsideTheNamedFiles)
 {
     // Every entry gets a file of its own in the folder, whatever its name.
     archive.renameEntry(0, "car.dff:hidden");
@@ -273,16 +283,15 @@ TEST_F(Bulk, ExtractNeverWritesOutsideTheNamedFiles)
     EXPECT_EQ(readFile(out + "/" + safeFileName("car.dff:hidden")), slice(data, 0, 2 * 2048));
 }
 
-TEST_F(Bulk, RebuildPacksEveryEntryInDirectoryOrder)
+TEST_P(Bulk, RebuildPacksEveryEntryInDirectoryOrder)
 {
     auto before = exportsOf(archive, tmp);
     int64_t given = archive.rebuild();
     EXPECT_EQ(given, int64_t(7 * 2048 + 1) - int64_t(7 * 2048)); // the dead sector went, d got its own copy
-    std::vector<std::pair<int32_t, uint32_t>> layout;
-    for (size_t i = 0; i < archive.count(); ++i)
-        layout.emplace_back(archive.table()[i].startSector(), archive.table()[i].sectorCount());
-    EXPECT_EQ(layout, (std::vector<std::pair<int32_t, uint32_t>>{{0, 2}, {2, 1}, {3, 3}, {6, 1}}));
-    EXPECT_EQ(readFile(tmp / "gta3.img").size(), 7u * 2048);
+    std::vector<std::pair<int64_t, uint32_t>> spans;
+    for (size_t i = 0; i < archive.count(); ++i) spans.emplace_back(start(i), archive.table()[i].sectorCount());
+    EXPECT_EQ(spans, (std::vector<std::pair<int64_t, uint32_t>>{{0, 2}, {2, 1}, {3, 3}, {6, 1}}));
+    EXPECT_EQ(dataNow().size(), 7u * 2048);
     EXPECT_EQ(exportsOf(archive, tmp), before);
     Archive reread;
     reread.openimg(dir);
@@ -291,15 +300,15 @@ TEST_F(Bulk, RebuildPacksEveryEntryInDirectoryOrder)
     EXPECT_EQ(exportsOf(archive, tmp), before);
 }
 
-TEST(Rebuild, ASpanPastTheEndRefusesAndChangesNothing)
+TEST_P(Bulk, ARebuildOfASpanPastTheEndRefusesAndChangesNothing)
 {
     TempDir t;
-    std::string dir = makeArchive(t / "g", {makeEntry(2, 1, "a.dff"), makeEntry(5, 3, "far.dff")}, pattern(4 * 2048));
-    Archive archive;
-    archive.openimg(dir);
-    Bytes d = readFile(dir), img = readFile(t / "g.img");
-    EXPECT_FAILURE(archive.rebuild(), "Read beyond end of file: entry #1 \"far.dff\" reaches past the data file's end");
-    EXPECT_EQ(readFile(dir), d);
+    std::string far = layout.make(t / "g", {makeEntry(2, 1, "a.dff"), makeEntry(5, 3, "far.dff")}, pattern(4 * 2048));
+    Archive broken;
+    broken.openimg(far);
+    Bytes d = readFile(far), img = readFile(t / "g.img");
+    EXPECT_FAILURE(broken.rebuild(), "Read beyond end of file: entry #1 \"far.dff\" reaches past the data file's end");
+    EXPECT_EQ(readFile(far), d);
     EXPECT_EQ(readFile(t / "g.img"), img);
 }
 
@@ -381,3 +390,6 @@ TEST(Progress, ALargeEntryIsToldAsItsBytesAreCopied)
     check("replace in place", big + paddedSize(big));
     EXPECT_EQ(readFile(t / "out.dff").size(), paddedSize(big));
 }
+
+INSTANTIATE_TEST_SUITE_P(BothVersions, Bulk, ::testing::Values(Archive::Version::One, Archive::Version::Two),
+                         [](const auto& version) { return versionName(version.param); });

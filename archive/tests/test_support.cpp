@@ -188,4 +188,71 @@ std::vector<Version2Entry> readVersion2Independently(const Bytes& file)
     return entries;
 }
 
+// ---------------------------------------------------------------- both versions
+
+std::string Layout::make(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data) const
+{
+    if (version_ == Version::One) return makeArchive(base, entries, data);
+    Bytes file = {'V', 'E', 'R', '2'};
+    put32(file, static_cast<uint32_t>(entries.size()));
+    for (DirEntry e : entries) {
+        if (e.sectorCount() > 0xFFFF) throw std::invalid_argument("a version 2 entry holds at most 65,535 sectors");
+        if (e.startSector() >= 0) e.setStartSector(e.startSector() + static_cast<int32_t>(firstDataSector()));
+        file.insert(file.end(), e.bytes().begin(), e.bytes().end()); // the high half of the count is the second size: 0
+    }
+    if (file.size() > 2048) throw std::invalid_argument("more entries than the first sector holds");
+    file.resize(2048, 0);
+    file.insert(file.end(), data.begin(), data.end());
+    writeFile(base + ".img", file);
+    return base + ".img";
+}
+
+std::string Layout::dataPath(const std::string& archive) const
+{
+    return version_ == Version::One ? archive.substr(0, archive.size() - 4) + ".img" : archive;
+}
+
+Bytes Layout::data(const std::string& archive) const
+{
+    Bytes file = readFile(dataPath(archive));
+    size_t front = std::min<size_t>(file.size(), firstDataSector() * 2048u);
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(front), file.end());
+}
+
+void Layout::writeData(const std::string& archive, const Bytes& data) const
+{
+    Bytes file;
+    if (version_ == Version::Two) {
+        file = readFile(archive);
+        file.resize(firstDataSector() * 2048u);
+    }
+    file.insert(file.end(), data.begin(), data.end());
+    writeFile(dataPath(archive), file);
+}
+
+int64_t Layout::relative(int32_t start) const
+{
+    return start >= static_cast<int32_t>(firstDataSector()) ? start - int64_t{firstDataSector()} : start;
+}
+
+Bytes Layout::directory(const std::string& archive) const
+{
+    if (version_ == Version::One) return readFile(archive);
+    Bytes file = readFile(archive);
+    size_t count = file.at(4) | size_t{file.at(5)} << 8 | size_t{file.at(6)} << 16 | size_t{file.at(7)} << 24;
+    Bytes entries(file.begin() + 8, file.begin() + static_cast<std::ptrdiff_t>(8 + 32 * count));
+    for (size_t at = 0; at < entries.size(); at += 32) {
+        DirEntry::Bytes raw;
+        std::copy_n(entries.begin() + static_cast<std::ptrdiff_t>(at), 32, raw.begin());
+        DirEntry e(raw);
+        e.setStartSector(static_cast<int32_t>(relative(e.startSector())));
+        std::copy(e.bytes().begin(), e.bytes().end(), entries.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    return entries;
+}
+
+int64_t Layout::start(const Archive& archive, size_t i) const { return relative(archive.table()[i].startSector()); }
+
+std::string versionName(Archive::Version version) { return version == Archive::Version::One ? "Version1" : "Version2"; }
+
 }  // namespace brimlet::test

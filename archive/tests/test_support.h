@@ -2,6 +2,7 @@
 // whole-file reads and writes, and hand-made directory entries.
 #pragma once
 
+#include "archive/archive.h"
 #include "archive/entry_table.h"
 
 #include <cstdint>
@@ -72,6 +73,41 @@ struct Version2Entry {
 Bytes version2File(const std::vector<Version2Entry>& entries, const Bytes& data, size_t dataSector);
 // The entries of a version 2 file's bytes, read by the format alone.
 std::vector<Version2Entry> readVersion2Independently(const Bytes& file);
+
+// One test, both versions: an archive of either version made from the same
+// entries and bytes, and read back the same way. Start sectors are counted
+// from the first data sector: 0 in a pair; 1 in a version 2 file, whose
+// directory has sector 0 to itself (room for 63 entries). Negative starts
+// are written and read as they are.
+class Layout {
+public:
+    using Version = Archive::Version;
+    explicit Layout(Version version) : version_(version) {}
+    Version version() const { return version_; }
+    uint32_t firstDataSector() const { return version_ == Version::One ? 0 : 1; }
+
+    // Writes the archive `base` ("base.dir" + "base.img", or "base.img" with
+    // the directory inside; counts of at most 65,535 for version 2) and
+    // returns the path a user names: the .dir, or the .img.
+    std::string make(const std::string& base, const std::vector<DirEntry>& entries, const Bytes& data) const;
+    // The data file of the archive at `archive` (itself, for version 2).
+    std::string dataPath(const std::string& archive) const;
+    // Its bytes from the first data sector on, and those bytes rewritten
+    // (a version 2 directory kept in front of them).
+    Bytes data(const std::string& archive) const;
+    void writeData(const std::string& archive, const Bytes& data) const;
+    // The directory's 32-byte entries as on disk, starts counted from the
+    // first data sector (a version 2 entry's second size field is 0).
+    Bytes directory(const std::string& archive) const;
+    // Entry i's start as the archive holds it, counted likewise.
+    int64_t start(const Archive& archive, size_t i) const;
+
+private:
+    int64_t relative(int32_t start) const;
+    Version version_;
+};
+// "Version1" or "Version2", for a parametrised test's name.
+std::string versionName(Archive::Version version);
 
 // Number of descriptors this process has open, to prove none is left behind.
 int openDescriptorCount();
