@@ -117,6 +117,8 @@ File Archive::openForReading(const std::string& path) const
     return File(path, readAccess_ == ReadAccess::ReadOnly ? File::Mode::ReadOnly : File::Mode::ReadWrite);
 }
 
+
+
 long Archive::indexOf(std::string_view name) const
 {
     for (size_t i = 0; i < table_.count(); ++i)
@@ -129,11 +131,14 @@ void Archive::checkIndex(size_t i) const
     if (i >= table_.count()) throw Failure("List index out of bounds (" + std::to_string(i) + ")");
 }
 
-// The directory file read must be the one locked: another program's save
-// can replace it between the two, where the lock cannot follow.
-void Archive::refuseUnlockedDirectory(const File& directory) const
+// A file of the archive, once open, must be the one locked: another
+// program's save can rename a new file over it after the lock was taken,
+// where the lock cannot follow (the directory file at every save of a pair;
+// a version 2 archive's one file, or a data file, at a rebuild). Bytes
+// written into the file we hold are then the only ones we write.
+void Archive::refuseUnlocked(const File& file) const
 {
-    FileIdentity id = directory.identity();
+    FileIdentity id = file.identity();
     if (!ArchiveLock::isHeld(id.device, id.inode))
         throw Failure("Another program is saving this archive; try again when it has finished");
 }
@@ -152,7 +157,7 @@ void Archive::checkUnchanged() const
         furthestReferenced_ = std::max(furthestReferenced_, SpanReach(table_).furthest());
     }
     File directory(directoryPath_, File::Mode::ReadOnly);
-    refuseUnlockedDirectory(directory);
+    refuseUnlocked(directory);
     uint64_t size = directory.size();
     bool same = size == table_.imageSize() + directoryTail_.size();
     if (version_ == Version::Two) {
@@ -160,6 +165,7 @@ void Archive::checkUnchanged() const
         // directory's copy: it is finished first.
         if (readAccess_ == ReadAccess::ReadWrite) {
             File file(dataPath_, File::Mode::ReadWrite);
+            refuseUnlocked(file);
             finishCutVersion2Save(file, true);
             file.close();
         }
@@ -191,7 +197,7 @@ void Archive::openimg(const std::string& path, LockScope scope)
     refuseOneFileForBoth(pair.directory, pair.data);
     auto held = std::make_unique<ArchiveLock>(pair.data, pair.directory, lockWait_);
     File directory = openForReading(pair.directory);
-    refuseUnlockedDirectory(directory);
+    refuseUnlocked(directory);
     uint64_t size = directory.size();
     if (size / kEntrySize > EntryTable::kCapacity)
         throw Failure("The directory file " + pair.directory + " holds more than 65536 entries");
@@ -214,7 +220,7 @@ void Archive::openVersion2(const std::string& path, LockScope scope)
     if (sys::stat(path.c_str(), &st) == 0 && !S_ISREG(st.mode)) throw Failure(path + " is a pipe or a device, not a file");
     auto held = std::make_unique<ArchiveLock>(path, path, lockWait_);
     File file = openForReading(path);
-    refuseUnlockedDirectory(file);
+    refuseUnlocked(file);
     finishCutVersion2Save(file, readAccess_ == ReadAccess::ReadWrite);
     std::vector<uint16_t> secondSizes = readVersion2Directory(file, path, draft_);
     file.close();
@@ -261,6 +267,16 @@ void Archive::refuseSharedVersion2() const
                   "the copy over it)");
 }
 
+namespace {
+
+// An entry with bytes that starts below `sector`.
+bool startsBelow(const DirEntry& entry, uint64_t sector)
+{
+    return entry.sectorCount() > 0 && entry.startSector() >= 0 && uint64_t(entry.startSector()) < sector;
+}
+
+}  // namespace
+
 uint64_t Archive::directoryFloor(size_t entries) const
 {
     return version_ == Version::Two ? version2DirectorySectors(entries) : 0;
@@ -283,7 +299,7 @@ bool Archive::makeRoomForDirectory(EntryTable& next, File& file)
     std::map<std::pair<int32_t, uint32_t>, uint64_t> moved; // (start, count) -> new start
     for (size_t i = 0; i < next.count(); ++i) {
         DirEntry& entry = next[i];
-        if (entry.sectorCount() == 0 || entry.startSector() < 0 || uint64_t(entry.startSector()) >= reserved) continue;
+        if (!startsBelow(entry, reserved)) continue;
         auto key = std::pair(entry.startSector(), entry.sectorCount());
         auto it = moved.find(key);
         if (it == moved.end()) {
@@ -302,6 +318,19 @@ bool Archive::makeRoomForDirectory(EntryTable& next, File& file)
     return !moved.empty();
 }
 
+// Whether a version 2 entry starts inside the directory's own sectors (in
+// another tool's file): the next save moves it out to the end first. A
+// replace in place, which cuts the file back to its old size at its end,
+// would cut it off, and the copy into such a span would overwrite the
+// directory: that replace moves the entry instead.
+bool Archive::entryInsideDirectory() const
+{
+    uint64_t reserved = directoryFloor(table_.count());
+    for (size_t i = 0; i < table_.count(); ++i)
+        if (startsBelow(table_[i], reserved)) return true;
+    return false;
+}
+
 // A command that appends makes room before it flushes what it appended;
 // one that does not (an undo) is given room here.
 void Archive::saveVersion2(EntryTable& next)
@@ -309,6 +338,7 @@ void Archive::saveVersion2(EntryTable& next)
     version2SaveStands_ = false; // of this save: a command may save twice
     removeStaleTemporaries(folderOf(dataPath_)); // a killed rebuild's
     File file(dataPath_, File::Mode::ReadWrite);
+    refuseUnlocked(file);
     if (file.linkCount() > 1) refuseSharedVersion2(); // made while the command ran
     if (makeRoomForDirectory(next, file)) file.sync();
     saveVersion2Directory(file, next, version2SaveStands_);
@@ -384,6 +414,7 @@ void Archive::exportEntry(size_t i, const std::string& destination, const Progre
     auto held = lock();
     checkUnchanged();
     File data = openForReading(dataPath_);
+    refuseUnlocked(data);
     refuseArchiveFileAsDestination(destination, data);
     refuseRepairing(destination);
     Span span = spanOf(table_[i]);
@@ -402,6 +433,7 @@ void Archive::exportEntry(size_t i, std::ostream& out, int outFd)
     auto held = lock();
     checkUnchanged();
     File data = openForReading(dataPath_);
+    refuseUnlocked(data);
     if (outFd >= 0) refuseArchiveDescriptor(outFd, directoryPath_, data);
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
@@ -422,6 +454,7 @@ size_t Archive::readEntry(size_t i, uint64_t offset, std::span<char> into)
     auto held = lock();
     checkUnchanged();
     File data = openForReading(dataPath_);
+    refuseUnlocked(data);
     Span span = spanOf(table_[i]);
     if (!spanInside(span, data.size())) raiseIoAt(io_code::kReadBeyondEnd, dataPath_);
     if (offset >= span.length) return 0;
@@ -520,7 +553,9 @@ void Archive::addEntries(const std::vector<std::string>& sources, const Progress
     std::optional<File> data;
     std::optional<AppendedBytes> appended; // all or nothing: a failure puts the data file back
     auto openData = [&]() -> File& {
-        if (!data) appended.emplace(data.emplace(dataPath_, File::Mode::ReadWrite), &version2SaveStands_);
+        if (data) return *data;
+        refuseUnlocked(data.emplace(dataPath_, File::Mode::ReadWrite));
+        appended.emplace(*data, &version2SaveStands_);
         return *data;
     };
     EntryTable& next = draft();
@@ -545,6 +580,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progre
     checkUnchanged();
     File source(sourcePath, File::Mode::ReadOnly);
     File data(dataPath_, File::Mode::ReadWrite);
+    refuseUnlocked(data);
     refuseArchiveFile(source, directoryPath_, data);
     uint64_t length = knownLength(source);
     Span span = spanOf(table_[i]);
@@ -555,7 +591,7 @@ void Archive::replaceEntry(size_t i, const std::string& sourcePath, const Progre
     // Nor is a data file with other hard links (a backup made with cp -al):
     // the other archive's entries may point at the span too.
     bool fits = paddedSize(length) <= span.length && spanInside(span, data.size()) && !sharesSpan(table_, i) &&
-                data.linkCount() <= 1;
+                data.linkCount() <= 1 && !entryInsideDirectory();
     // In place, the bytes are copied twice: to the end, then into the span.
     ProgressCount done(progress, 1, fits ? length + span.length : length);
     if (fits) {

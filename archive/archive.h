@@ -273,13 +273,14 @@ private:
     int64_t rebuildVersion2(const Progress& progress);
     uint64_t directoryFloor(size_t entries) const;
     bool makeRoomForDirectory(EntryTable& next, File& file);
+    bool entryInsideDirectory() const;
     void saveVersion2(EntryTable& next);
     void noteDataFile() const;
     void keepAppended(AppendedBytes& appended);
     File openForReading(const std::string& path) const;
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
-    void refuseUnlockedDirectory(const File& directory) const;
+    void refuseUnlocked(const File& file) const;
     void refuseArchiveFileAsDestination(const std::string& destination, const File& data) const;
     static void refuseRepairing(const std::string& destination);
     void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,

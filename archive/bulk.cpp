@@ -167,6 +167,7 @@ Archive::ImportCount Archive::importFiles(const std::vector<std::string>& source
     auto held = lock();
     checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
+    refuseUnlocked(data);
     AppendedBytes appended(data, &version2SaveStands_);
     EntryTable& next = draft();
     SpanReach reach(next);

@@ -221,6 +221,7 @@ Archive::ExtractCount Archive::extractEntries(const std::string& folderPath, con
     auto held = lock();
     checkUnchanged();
     File data = openForReading(dataPath_);
+    refuseUnlocked(data);
     uint64_t dataSize = data.size();
     makeFolders(folderPath);
     Folder folder(folderPath);

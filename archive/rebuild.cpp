@@ -233,6 +233,7 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
 int64_t Archive::rebuildVersion2(const Progress& progress)
 {
     File data(dataPath_, File::Mode::ReadWrite);
+    refuseUnlocked(data);
     uint64_t oldSize = data.size();
     for (size_t i = 0; i < table_.count(); ++i)
         if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), oldSize))
@@ -246,9 +247,10 @@ int64_t Archive::rebuildVersion2(const Progress& progress)
         next += rebuilt[i].sectorCount();
         bytes += uint64_t{rebuilt[i].sectorCount()} * kSectorSize;
     }
-    ++overwrites_; // a new file in the old one's place
     std::vector<uint8_t> front = version2Front(rebuilt);
     front.resize(static_cast<size_t>(version2DirectorySectors(rebuilt.count()) * kSectorSize), 0);
+    checkFreeSpace(data, front.size() + bytes); // the whole new file, beside the old
+    ++overwrites_; // a new file in the old one's place
     WholeFileWriter writer(dataPath_);
     // Written over itself, a cut would mix two layouts.
     if (!writer.replacesTheTarget())
@@ -275,8 +277,8 @@ int64_t Archive::rebuild(const Progress& progress)
     auto held = lock();
     checkUnchanged();
     if (version_ == Version::Two) return rebuildVersion2(progress);
-    checkUnchanged();
     File data(dataPath_, File::Mode::ReadWrite);
+    refuseUnlocked(data);
     uint64_t oldSize = data.size();
     for (size_t i = 0; i < table_.count(); ++i)
         if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), oldSize))

@@ -61,7 +61,13 @@ std::optional<CutSave> cutSaveIn(const File& file)
     if (std::memcmp(trailer, kTrailerMagic, sizeof kTrailerMagic) != 0) return std::nullopt;
     uint64_t start = readU32(trailer + 16) | uint64_t{readU32(trailer + 20)} << 32;
     uint32_t length = readU32(trailer + 24);
-    if (start + length + kTrailerSize != size || length < kVersion2HeaderSize) return std::nullopt;
+    // A save's copy lies past every byte the directory it holds may cover,
+    // and holds at most the most entries there can be: a trailer that says
+    // otherwise is no save of ours, whatever its checksum.
+    constexpr uint64_t kLongest = kVersion2HeaderSize + uint64_t{EntryTable::kCapacity} * kEntrySize;
+    if (length < kVersion2HeaderSize || length > kLongest || start < length || start > size - kTrailerSize ||
+        size - kTrailerSize - start != length)
+        return std::nullopt;
     CutSave cut{start, std::vector<uint8_t>(length)};
     file.readExact(std::span<uint8_t>(cut.front), start);
     bool whole = checksum(cut.front.data(), length) == readU32(trailer + 28) &&

@@ -391,10 +391,14 @@ DirWindow::UndoState DirWindow::undoState() const
     std::string caption = "&Undo " + doubledAmpersands(last.what);
     if (!archive_.dataFileAsLeft())
         return {caption + " (no longer possible: another program has written the data file)", false};
+    // A version 2 directory that grew over sectors of entries (moved to the
+    // end first) has overwritten their old bytes as well.
+    const char* causes = archive_.version() == Archive::Version::Two
+                             ? "an in-place Replace, a rebuild, the directory growing over entries' old places or "
+                               "another program"
+                             : "an in-place Replace, a rebuild or another program";
     if (archive_.overwrites() != last.overwrites)
-        return {caption + " (no longer possible: an in-place Replace, a rebuild or another program has overwritten "
-                          "bytes it needs)",
-                false};
+        return {caption + " (no longer possible: " + causes + " has overwritten bytes it needs)", false};
     return {caption, true};
 }
 

@@ -209,3 +209,110 @@ TEST_F(Version2Test, AnotherProgramsChangeOfTheDirectoryIsSeen)
     archive.exportEntry(0, tmp / "car.out");
     EXPECT_EQ(readFile(tmp / "car.out"), slice(file, 2048, 2 * 2048));
 }
+
+namespace {
+
+// The bytes of every entry of a version 2 file, read by the format alone.
+std::map<std::string, Bytes> entryBytes(const Bytes& file)
+{
+    std::map<std::string, Bytes> all;
+    for (const auto& e : readVersion2Independently(file)) {
+        size_t from = size_t{e.start} * 2048, length = size_t{e.size} * 2048;
+        EXPECT_LE(from + length, file.size()) << e.name << " reaches past the end";
+        if (from + length <= file.size()) all[e.name] = slice(file, from, length);
+    }
+    return all;
+}
+
+void put32(Bytes& out, uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// A save's trailer as this program writes it after the directory's copy:
+// its magic, where the copy starts (64 bits), its length and its FNV-1a.
+Bytes trailer(uint64_t start, uint32_t length, uint32_t sum)
+{
+    Bytes bytes = {'B', 'R', 'I', 'M', 'L', 'E', 'T', ' ', 'V', '2', ' ', 'S', 'A', 'V', 'E', 0};
+    put32(bytes, static_cast<uint32_t>(start));
+    put32(bytes, static_cast<uint32_t>(start >> 32));
+    put32(bytes, length);
+    put32(bytes, sum);
+    return bytes;
+}
+
+uint32_t fnv1a(const Bytes& bytes)
+{
+    uint32_t hash = 2166136261u;
+    for (uint8_t byte : bytes) hash = (hash ^ byte) * 16777619u;
+    return hash;
+}
+
+Bytes joined(Bytes a, const Bytes& b, const Bytes& c = {})
+{
+    a.insert(a.end(), b.begin(), b.end());
+    a.insert(a.end(), c.begin(), c.end());
+    return a;
+}
+
+}  // namespace
+
+// Another tool's file may have an entry inside the directory's sector. The
+// next save moves it out to the end; a replace that would fit in place
+// moves its entry instead, so that neither the directory's sector is
+// written over nor the moved entry cut off with the replace's scratch copy.
+TEST_F(Version2Test, AReplaceBesideAnEntryInsideTheDirectoryKeepsEveryEntry)
+{
+    struct Case {
+        std::vector<Version2Entry> entries;
+        std::string replaced;
+    };
+    for (const Case& c : {Case{{{0, 4, 0, "a.dff"}, {4, 1, 0, "b.dff"}}, "a.dff"},
+                          Case{{{0, 2, 0, "x.dff"}, {2, 2, 0, "y.dff"}}, "y.dff"}}) {
+        SCOPED_TRACE(c.replaced);
+        Bytes original = version2File(c.entries, pattern(4 * 2048, 7), 1);
+        writeFile(img, original);
+        std::map<std::string, Bytes> expected = entryBytes(original);
+        Bytes fresh = pattern(3000, 21);
+        writeFile(tmp / c.replaced, fresh);
+        Archive archive;
+        archive.openimg(img);
+        archive.replaceEntry(static_cast<size_t>(archive.indexOf(c.replaced)), tmp / c.replaced);
+        expected[c.replaced] = fresh;
+        expected[c.replaced].resize(2048 * 2, 0);
+
+        Bytes after = readFile(img);
+        EXPECT_EQ(std::string(after.begin(), after.begin() + 4), "VER2");
+        EXPECT_EQ(entryBytes(after), expected);
+        Archive reread;
+        reread.openimg(img);
+        EXPECT_TRUE(checkArchive(reread).problems.empty());
+    }
+}
+
+// A trailer that looks like a cut save's but holds what no save of ours
+// writes is not one: the file is read as it is and never written over.
+TEST_F(Version2Test, ATrailerNoSaveCouldHaveWrittenIsNotTakenForOne)
+{
+    // A whole copy of more entries than an archive holds.
+    Bytes tooMany = {'V', 'E', 'R', '2'};
+    put32(tooMany, 70000);
+    tooMany.resize(8 + 70000 * 32, 0);
+    Bytes forged = joined(file, tooMany, trailer(file.size(), static_cast<uint32_t>(tooMany.size()), fnv1a(tooMany)));
+    // A start that wraps past 2^64 to add up with a length larger than the file.
+    uint32_t huge = 0xFFFFFFFFu;
+    Bytes wrapping = joined(file, trailer(0, huge, 0));
+    uint64_t wraps = wrapping.size() - uint64_t{huge} - 32; // start + huge + 32 == size, modulo 2^64
+    wrapping = joined(file, trailer(wraps, huge, 0));
+    for (const Bytes& odd : {forged, wrapping}) {
+        writeFile(img, odd);
+        Archive archive;
+        archive.openimg(img);
+        EXPECT_EQ(archive.count(), 3u);
+        archive.renameEntry(0, "bus.dff");
+        Bytes after = readFile(img);
+        EXPECT_EQ(readVersion2Independently(after)[0].name, "bus.dff");
+        EXPECT_EQ(slice(after, 2048, 5 * 2048), slice(file, 2048, 5 * 2048));
+        EXPECT_EQ(after.size(), odd.size()); // its bytes past the entries are another tool's
+    }
+}

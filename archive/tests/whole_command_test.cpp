@@ -220,3 +220,51 @@ TEST(WholeCommand, TheBytesPastTheLastWholeEntryOutliveEveryWrite)
         EXPECT_EQ(readFile(dir).size(), now.size());
     }
 }
+
+#ifndef _WIN32 // the system-call layer tells a Recorder on POSIX only
+namespace {
+
+// Runs `act` once, at the first flush of a command: after its bytes are
+// written, before its directory is saved.
+struct AtFirstFlush : sys::Recorder {
+    std::function<void()> act;
+    void opened(int, int, const char*, int) override {}
+    void wrote(int, const void*, size_t, uint64_t) override {}
+    void resized(int, uint64_t) override {}
+    void renamed(int, const char*, const char*) override {}
+    void linked(int, int, const char*) override {}
+    void unlinked(const char*) override {}
+    void madeFolder(const char*) override {}
+    void duplicated(int, int) override {}
+    void closed(int) override {}
+    void flushed(int) override
+    {
+        if (act) std::exchange(act, nullptr)();
+    }
+    void flushedEverything() override {}
+};
+
+}  // namespace
+
+// Another program saves a version 2 archive as most do, a new file renamed
+// over the old, while an add of ours runs: the directory we save must go
+// into the file we locked and wrote into, or nowhere. It goes nowhere; the
+// other program's file keeps every byte.
+TEST(WholeCommand, AVersion2FileRenamedOverTheArchiveDuringACommandIsNotWritten)
+{
+    TempDir t;
+    Bytes theirs = version2File({{1, 1, 0, "other.txd"}}, pattern(2048, 3), 1);
+    writeFile(t / "theirs.img", theirs);
+    writeFile(t / "x.img", version2File({{1, 1, 0, "mine.dff"}}, pattern(2048, 4), 1));
+    writeFile(t / "new.dff", pattern(5000, 5));
+    Archive archive;
+    archive.openimg(t / "x.img");
+    AtFirstFlush recorder;
+    recorder.act = [&] { std::filesystem::rename(fsPath(t / "theirs.img"), fsPath(t / "x.img")); };
+    sys::setRecorder(&recorder);
+    EXPECT_FAILURE(archive.addEntry(t / "new.dff"), "Another program is saving this archive; try again when it has finished");
+    sys::setRecorder(nullptr);
+    EXPECT_EQ(readFile(t / "x.img"), theirs);
+    EXPECT_EQ(archive.count(), 1u);
+}
+#endif

@@ -1021,6 +1021,25 @@ TEST_F(DirWindowTest, AVersion2ArchiveOpensAndIsEditedAsAPairIs)
     window->menuClick(DirWindow::MenuItem::Undo);
     EXPECT_EQ(readVersion2Independently(readFile(tmp / "sa.img")).size(), 2u);
 
+    // An import that grows the directory over car.dff's sector moves it to
+    // the end first: the rename before can no longer be undone, and the
+    // menu says what overwrote its bytes.
+    view.entry = 0;
+    fake.textAnswers = {"bus.dff"};
+    window->ListDblClick();
+    std::vector<std::string> files;
+    for (int i = 0; i < 70; ++i) writeFile(files.emplace_back(tmp / ("m" + std::to_string(i) + ".dff")), {1});
+    fake.filesAnswers = {files};
+    window->menu_importClick();
+    EXPECT_TRUE(fake.errors.empty());
+    EXPECT_EQ(window->undoState().caption,
+              "&Undo Rename \"car.dff\" to \"bus.dff\" (no longer possible: an in-place Replace, a rebuild, the "
+              "directory growing over entries' old places or another program has overwritten bytes it needs)");
+    EXPECT_FALSE(window->undoState().enabled);
+    entries = readVersion2Independently(readFile(tmp / "sa.img"));
+    ASSERT_EQ(entries.size(), 72u);
+    EXPECT_GE(entries[0].start, 2u); // out of the directory's way
+
     startOnGta3();
     window->HOX_dragdrop1filesdropped(1, {tmp / "sa.img"});
     EXPECT_EQ(window->archive().version(), Archive::Version::Two);
