@@ -1151,6 +1151,47 @@ TEST(Outside, ARebuildOnAFillingDiskIsAllOrNothing)
     EXPECT_GT(refused, 0);
 }
 
+// A version 2 archive is rebuilt as a new file beside the old: one that
+// lacks room for it is refused before a byte is written, and saying so.
+TEST(Outside, AVersion2RebuildOnAFillingDiskIsAllOrNothing)
+{
+    if (!canSwitchUser()) GTEST_SKIP() << "needs root, to mount a small tmpfs";
+    SmallTmpfs disk("size=16m");
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+    // 2,000 entries (a directory of 32 sectors), then a dead sector: about 4 MB.
+    std::vector<Version2Entry> entries;
+    for (uint32_t i = 0; i < 2000; ++i) entries.push_back({33 + i, 1, 0, "e" + std::to_string(i) + ".dff"});
+    Bytes file = version2File(entries, pattern(2001 * 2048, 6), 32);
+    int finished = 0, refused = 0;
+    for (long room = 2000 * 1024; room <= 4400 * 1024; room += 100 * 1024) {
+        SCOPED_TRACE("room " + std::to_string(room));
+        std::filesystem::remove_all(disk / "w");
+        std::filesystem::create_directories(disk / "w");
+        writeFile(disk / "w/x.img", file);
+        struct statvfs fs {};
+        ::statvfs((disk / "w").c_str(), &fs);
+        long fill = static_cast<long>(fs.f_bavail * fs.f_frsize) - room;
+        if (fill > 0) writeFile(disk / "w/fill", Bytes(static_cast<size_t>(fill), 1));
+        Result r = runCli({"rebuild", disk / "w/x.img"});
+        if (r.exitCode == 0) {
+            ++finished;
+            EXPECT_EQ(readFile(disk / "w/x.img").size(), file.size() - 2048);
+        } else {
+            ++refused;
+            EXPECT_EQ(r.exitCode, 1);
+            if (room < 3000 * 1024) {
+                EXPECT_NE(r.err.find("Not enough free space to rebuild"), std::string::npos) << r.err;
+            }
+            EXPECT_EQ(readFile(disk / "w/x.img"), file);
+        }
+        EXPECT_EQ(runCli({"check", disk / "w/x.img"}).exitCode, 0);
+        for (const auto& e : std::filesystem::directory_iterator(disk / "w"))
+            EXPECT_EQ(e.path().filename().string().find(".brimlet-"), std::string::npos);
+    }
+    EXPECT_GT(finished, 0);
+    EXPECT_GT(refused, 0);
+}
+
 TEST(Outside, CreateCountsOnlyARegularFileAsHalfAPair)
 {
     TempDir t;
