@@ -143,6 +143,20 @@ void Archive::refuseUnlocked(const File& file) const
         throw Failure("Another program is saving this archive; try again when it has finished");
 }
 
+// A program that does not take our lock may rename its own save over
+// either file of the archive while a command runs: its files are then the
+// archive, and a directory of ours renamed in place would point at bytes
+// its data file does not have, or drop its directory. Checked as late as
+// can be, just before our rename.
+void Archive::refuseReplacedFiles() const
+{
+    for (const std::string* path : {&directoryPath_, &dataPath_}) {
+        FileIdentity id;
+        if (identityOf(*path, id) && !ArchiveLock::isHeld(id.device, id.inode))
+            throw Failure("Another program is saving this archive; try again when it has finished");
+    }
+}
+
 // Another program may have saved this archive since we read it: writing our
 // table then would drop its changes. The directory is compared whole, which
 // costs one read of at most 2 MiB, small beside the write that follows.
@@ -504,7 +518,10 @@ void Archive::saveDirectory(std::unique_ptr<WholeFileWriter>& prepared, const En
         prepared = std::make_unique<WholeFileWriter>(directoryPath_);
         writeDirectory(*prepared, table);
     }
-    prepared->commit([this](int fd) { ArchiveLock::coverReplacement(directoryPath_, fd); });
+    prepared->commit([this](int fd) {
+        refuseReplacedFiles();
+        ArchiveLock::coverReplacement(directoryPath_, fd);
+    });
 }
 
 // The table in memory follows the directory on disk, never leads it.

@@ -281,6 +281,7 @@ private:
     void checkIndex(size_t i) const;
     void checkUnchanged() const;
     void refuseUnlocked(const File& file) const;
+    void refuseReplacedFiles() const;
     void refuseArchiveFileAsDestination(const std::string& destination, const File& data) const;
     static void refuseRepairing(const std::string& destination);
     void appendFile(EntryTable& table, const std::string& sourcePath, const std::function<File&()>& openData,

@@ -264,7 +264,10 @@ int64_t Archive::rebuildVersion2(const Progress& progress)
         done.entryDone(span.length);
     }
     data.close();
-    writer.commit([this](int fd) { ArchiveLock::coverReplacement(dataPath_, fd); });
+    writer.commit([this](int fd) {
+        refuseReplacedFiles();
+        ArchiveLock::coverReplacement(dataPath_, fd);
+    });
     uint64_t total = front.size() + bytes;
     draft_.copyFrom(rebuilt);
     swapInDraft({TableChange::Kind::Reset});

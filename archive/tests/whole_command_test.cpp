@@ -250,6 +250,47 @@ struct AtFirstFlush : sys::Recorder {
 // over the old, while an add of ours runs: the directory we save must go
 // into the file we locked and wrote into, or nowhere. It goes nowhere; the
 // other program's file keeps every byte.
+// The same for a pair: a data file, or both files, renamed into place by
+// another program's rebuild while an add of ours runs, and a version 2
+// file while a rebuild of ours runs.
+TEST(WholeCommand, FilesRenamedOverTheArchiveDuringACommandAreNotWritten)
+{
+    for (std::string renamed : {"x.img", "x.img x.dir"}) {
+        SCOPED_TRACE(renamed);
+        TempDir t;
+        makeArchive(t / "theirs", {makeEntry(0, 1, "other.txd")}, pattern(2048, 3));
+        Bytes theirDirectory = readFile(t / "theirs.dir"), theirData = readFile(t / "theirs.img");
+        makeArchive(t / "x", {makeEntry(0, 1, "mine.dff")}, pattern(2048, 4));
+        writeFile(t / "new.dff", pattern(5000, 5));
+        Archive archive;
+        archive.openimg(t / "x.dir");
+        AtFirstFlush recorder;
+        recorder.act = [&] {
+            std::filesystem::rename(fsPath(t / "theirs.img"), fsPath(t / "x.img"));
+            if (renamed.ends_with("dir")) std::filesystem::rename(fsPath(t / "theirs.dir"), fsPath(t / "x.dir"));
+        };
+        sys::setRecorder(&recorder);
+        EXPECT_FAILURE(archive.addEntry(t / "new.dff"), "Another program is saving this archive; try again when it has finished");
+        sys::setRecorder(nullptr);
+        EXPECT_EQ(readFile(t / "x.img"), theirData);
+        if (renamed.ends_with("dir")) {
+            EXPECT_EQ(readFile(t / "x.dir"), theirDirectory);
+        }
+    }
+    TempDir t;
+    Bytes theirs = version2File({{1, 1, 0, "other.txd"}}, pattern(2048, 3), 1);
+    writeFile(t / "theirs.img", theirs);
+    writeFile(t / "x.img", version2File({{2, 1, 0, "mine.dff"}}, pattern(2 * 2048, 4), 1));
+    Archive archive;
+    archive.openimg(t / "x.img");
+    AtFirstFlush recorder;
+    recorder.act = [&] { std::filesystem::rename(fsPath(t / "theirs.img"), fsPath(t / "x.img")); };
+    sys::setRecorder(&recorder);
+    EXPECT_FAILURE(archive.rebuild(), "Another program is saving this archive; try again when it has finished");
+    sys::setRecorder(nullptr);
+    EXPECT_EQ(readFile(t / "x.img"), theirs);
+}
+
 TEST(WholeCommand, AVersion2FileRenamedOverTheArchiveDuringACommandIsNotWritten)
 {
     TempDir t;
