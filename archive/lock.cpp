@@ -233,7 +233,10 @@ bool ArchiveLock::isHeld(uint64_t device, uint64_t inode) { return heldLocks().c
 void ArchiveLock::coverReplacement(const std::string& path, int replacementFd)
 {
     sys::FileStatus st;
-    if (sys::stat(path.c_str(), &st) != 0) return; // nothing there yet: nobody can reach it
+    if (sys::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return; // nothing there yet: nobody can reach it
+        raiseErrno(errno, path); // else the new file would go unlocked
+    }
     auto it = heldLocks().find({st.device, st.inode});
     if (it == heldLocks().end()) return; // not ours to hold
     Descriptor fd(sys::duplicate(replacementFd));
