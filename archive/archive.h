@@ -271,6 +271,7 @@ private:
     void refuseWritingVersion2() const;
     [[noreturn]] void refuseSharedVersion2() const;
     int64_t rebuildVersion2(const Progress& progress);
+    void refuseSpansPastTheEnd(uint64_t dataSize) const;
     uint64_t directoryFloor(size_t entries) const;
     bool makeRoomForDirectory(EntryTable& next, File& file);
     bool entryInsideDirectory() const;

@@ -225,6 +225,15 @@ void Archive::copyDown(const Layout& layout, File& data, ProgressCount& progress
     commitPrepared(save, rebuilt, {TableChange::Kind::Update, first, count - 1});
 }
 
+// Rebuild copies every span: one that reaches past the data file's end
+// stops it before anything is written.
+void Archive::refuseSpansPastTheEnd(uint64_t dataSize) const
+{
+    for (size_t i = 0; i < table_.count(); ++i)
+        if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), dataSize))
+            throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
+}
+
 // A version 2 archive is rebuilt as a new file, written whole beside it and
 // renamed over it: the directory, then every entry's span in directory
 // order from the first sector after it (entries that shared a span each
@@ -235,9 +244,7 @@ int64_t Archive::rebuildVersion2(const Progress& progress)
     File data(dataPath_, File::Mode::ReadWrite);
     refuseUnlocked(data);
     uint64_t oldSize = data.size();
-    for (size_t i = 0; i < table_.count(); ++i)
-        if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), oldSize))
-            throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
+    refuseSpansPastTheEnd(oldSize);
     refuseSharedFiles(data);
     uint64_t next = version2DirectorySectors(table_.count()), bytes = 0;
     EntryTable rebuilt(table_);
@@ -283,9 +290,7 @@ int64_t Archive::rebuild(const Progress& progress)
     File data(dataPath_, File::Mode::ReadWrite);
     refuseUnlocked(data);
     uint64_t oldSize = data.size();
-    for (size_t i = 0; i < table_.count(); ++i)
-        if (table_[i].sectorCount() > 0 && !spanInside(spanOf(table_[i]), oldSize))
-            throw Failure("Read beyond end of file: " + describe(i, table_[i]) + " reaches past the data file's end");
+    refuseSpansPastTheEnd(oldSize);
     Layout layout = layoutOf(table_);
     uint64_t total = layout.sectors * kSectorSize;
     bool movesBytes = layout.firstToMove < table_.count() || oldSize != total;
