@@ -189,10 +189,12 @@ void copyBetween(const File& from, uint64_t fromOffset, int toFd, const std::str
     if (kernelCopyLinesUp(fromOffset, toOffset))
         done = kernelCopy(from, fromOffset, toFd, toPath, toOffset, count, how, progress);
     if (done == count) return;
-    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    // No larger than the copy: most entries are a few sectors.
+    const auto bufferSize = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
+    std::unique_ptr<char[]> buffer(new char[bufferSize]);
     for (uint64_t told = done; done < count;) {
         if (progress && done - told >= kProgressEvery) progress(told = done);
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyBufferSize));
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, bufferSize));
         from.readExact({buffer.get(), chunk}, fromOffset + done);
         ssize_t n = sys::pwrite(toFd, buffer.get(), chunk, static_cast<off_t>(toOffset + done));
         if (n < 0) raiseWriteFailure(how, errno, toPath);
